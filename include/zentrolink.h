@@ -1,0 +1,297 @@
+/*
+ * zentrolink: read and change the contents of Android phones from a desktop host.
+ *
+ * The library drives the adb client (beside the host executable) as child processes and talks
+ * to a companion application on the phone over a length-prefixed TCP protocol. Every export is
+ * a cdecl function; integers are 32-bit signed unless stated; texts are 8-bit byte strings
+ * passed through unchanged. 0 means success and -1 failure unless an export says otherwise.
+ * Exports run on the host's threads one at a time; only progress getters may be called from a
+ * second thread while a long call runs. Callbacks run on the library's own threads.
+ *
+ * Device index: 0 to 9 selects a row of the device table; command channels exist for 0 and 1.
+ */
+#ifndef ZENTROLINK_H
+#define ZENTROLINK_H
+
+#include <stdint.h>
+
+#ifdef _WIN32
+#define ZENTRO_CALL __cdecl
+#define ZENTRO_API
+#else
+#define ZENTRO_CALL
+#define ZENTRO_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A host callback: takes one integer, its result is ignored. */
+typedef void(ZENTRO_CALL *ZentroCallback)(int32_t value);
+
+/* Values passed to the USB callback. */
+#define ZENTRO_USB_ARRIVAL 100
+#define ZENTRO_USB_REMOVAL 101
+
+/* ---------------------------------------------------------------------------------------- */
+/* Records filled in host memory. Gap-free layouts: the host reads them by offset.           */
+/* ---------------------------------------------------------------------------------------- */
+#pragma pack(push, 1)
+
+/* Filled by Zentro_GetAndroidDevicesInfo (436 bytes). The numbers are reported as 0. */
+typedef struct DeviceInfoRecord {
+    char brand[128];             /* offset 0 */
+    char serial[64];             /* offset 128 */
+    char model[64];              /* offset 192 */
+    char androidVersion[128];    /* offset 256 */
+    uint64_t memTotal;           /* offset 384 */
+    uint64_t memAvail;           /* offset 392 */
+    uint32_t reserved;           /* offset 400 */
+    uint64_t phoneStorageTotal;  /* offset 404 */
+    uint64_t phoneStorageAvail;  /* offset 412 */
+    uint64_t sdStorageTotal;     /* offset 420 */
+    uint64_t sdStorageAvail;     /* offset 428 */
+} DeviceInfoRecord;
+
+/* One installed application (1200 bytes). */
+typedef struct AppInfoRecord {
+    int32_t reserved;
+    char packageName[256];
+    char className[256];
+    char label[256];
+    char versionName[256];
+    int32_t versionCode;
+    int32_t systemApp;
+    int32_t onSdCard;
+    int32_t cacheSize;
+    int32_t dataSize;
+    int32_t codeSize;
+    int32_t totalSize;
+    int64_t installTime;
+    int64_t lastUpdateTime;
+    char permissions[128];
+} AppInfoRecord;
+
+/* Photo item details (1308 bytes). */
+typedef struct PhotoInfo {
+    int32_t id;
+    char title[256];
+    char path[1024];
+    int64_t size;
+    int64_t modifiedTime;
+    int64_t createdTime;
+} PhotoInfo;
+
+/* Music item details (1832 bytes). albumId precedes the texts. */
+typedef struct MusicInfo {
+    int32_t id;
+    int32_t albumId;
+    char title[256];
+    char album[256];
+    char artist[256];
+    char path[1024];
+    int64_t duration;
+    int64_t size;
+    int64_t modifiedTime;
+    int64_t createdTime;
+} MusicInfo;
+
+/* Video item details (1572 bytes). */
+typedef struct VideoInfo {
+    int32_t id;
+    char title[256];
+    char displayName[256];
+    char path[1024];
+    int64_t duration;
+    int64_t size;
+    int64_t modifiedTime;
+    int64_t createdTime;
+} VideoInfo;
+
+#pragma pack(pop)
+
+/* ---------------------------------------------------------------------------------------- */
+/* List nodes owned by the library; the host walks them through `next`. Text fields are null  */
+/* (key absent) or zero-terminated copies valid until the list is next refreshed or cleared. */
+/* ---------------------------------------------------------------------------------------- */
+
+/* One text message (48 bytes on 32-bit builds). */
+typedef struct SmsRecord {
+    char *id;
+    char *person;
+    char *address;
+    char *body;
+    char *date; /* YYYY-MM-DD HH:MM:SS */
+    char *type;
+    char *read;
+    char *threadId;
+    char *reserved;
+    uint32_t flags1;
+    uint32_t flags2;
+    struct SmsRecord *next;
+} SmsRecord;
+
+/* One call-log entry (40 bytes on 32-bit builds). */
+typedef struct CallHistoryRecord {
+    char *id;
+    char *name;
+    char *number;
+    char *date;
+    char *type;
+    char *duration;
+    char *reserved;
+    uint32_t flags1;
+    uint32_t flags2;
+    struct CallHistoryRecord *next;
+} CallHistoryRecord;
+
+/* One calendar event (56 bytes on 32-bit builds). */
+typedef struct CalenderRecord {
+    char *id;
+    char *calendarId;
+    char *title;
+    char *start;
+    char *end;
+    char *location;
+    char *timeZone;
+    char *description;
+    char *hasAlarm;
+    char *reminderMinutes;
+    char *recurrenceRule;
+    uint32_t flags1;
+    uint32_t flags2;
+    struct CalenderRecord *next;
+} CalenderRecord;
+
+/* One contact (96 bytes on 32-bit builds). fields[n] is the person field number n. */
+typedef struct PersonRecord {
+    char *fields[21];
+    uint32_t reserved1;
+    uint32_t reserved2;
+    struct PersonRecord *next;
+} PersonRecord;
+
+/* Person field numbers: positions in PersonRecord.fields. */
+enum {
+    ZENTRO_PERSON_ID = 0, ZENTRO_PERSON_NAME = 1, ZENTRO_PERSON_LAST_NAME = 2,
+    ZENTRO_PERSON_NICKNAME = 3, ZENTRO_PERSON_MOBILE = 4, ZENTRO_PERSON_HOME_PHONE = 5,
+    ZENTRO_PERSON_WORK_PHONE = 6, ZENTRO_PERSON_WEBSITE = 7, ZENTRO_PERSON_HOME_EMAIL = 8,
+    ZENTRO_PERSON_BIRTHDAY = 9, ZENTRO_PERSON_GROUP = 10, ZENTRO_PERSON_NOTE = 11,
+    ZENTRO_PERSON_ORG_NAME = 12, ZENTRO_PERSON_ORG_TITLE = 13, ZENTRO_PERSON_HOME_ADDRESS = 16,
+    ZENTRO_PERSON_WORK_ADDRESS = 17, ZENTRO_PERSON_HOME_FAX = 18, ZENTRO_PERSON_WORK_FAX = 19,
+    ZENTRO_PERSON_WORK_EMAIL = 20
+};
+
+/* A link of a grouping to one SmsRecord or CallHistoryRecord (not owned by the group). */
+typedef struct TempGroupMember {
+    void *record;
+    struct TempGroupMember *next;
+} TempGroupMember;
+
+/* One conversation: its members and the latest date key (seconds) among them. */
+typedef struct SmsTempGroup {
+    TempGroupMember *first;
+    TempGroupMember *last;
+    int64_t latestDate;
+    struct SmsTempGroup *next;
+} SmsTempGroup;
+
+/* The calls of one number. */
+typedef struct CallLogTempGroup {
+    TempGroupMember *first;
+    TempGroupMember *last;
+    struct CallLogTempGroup *next;
+} CallLogTempGroup;
+
+/* ---------------------------------------------------------------------------------------- */
+/* Library frame                                                                              */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Prepares the work folder (emptied at the first call of a process), starts the USB watcher
+ * once and allocates the transfer buffer. May be called again. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_Init(void);
+
+/* Stops the companion on device 0 and ends the adb server, without waiting. Frees nothing;
+ * the library may be used again. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UnInit(void);
+
+/* Registers (or with null removes) the callback that receives 100 on a USB arrival and 101 on
+ * a removal, on the watcher thread. 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_SetUSBCallBack(ZentroCallback callback);
+
+/* Registers (or with null removes) the callback that receives 0 after a phone joined over
+ * WiFi, on the pairing server thread. 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_SetWiFiConnectCallBack(ZentroCallback callback);
+
+/* Progress of the running or last Zentro_ReadyTodoing: 0 before any, then 10..100. Safe to
+ * call from another thread. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetReadyTodoProgress(void);
+
+/* 0 when the feature number is one of 0..6, else -1. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckSupportEnabled(int32_t feature);
+
+/* Retired operations kept for hosts that still call them: they read no argument, change
+ * nothing and return 0. Extra arguments are harmless (the caller removes them). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearAllApp(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteCalender(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteCallHistory(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeletePerson(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeletePersonImage(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteSMS(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetOnePersonInfo(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPersonImage(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UpdateCallHistory(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UpdatePersonImage(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UpdateSMS(void);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Detection and device information                                                           */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Refreshes the device table from "adb devices" and reads the phone's properties.
+ * 0: the row is usable; -1: list unreadable or the phone is in another state (unauthorized);
+ * -2: the phone is offline (adb server restarted); -5: no phone at this index (restarted). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDeviceDetected(int32_t deviceIndex);
+
+/* Copies brand, serial, model and release of the row into *info (zeroed first).
+ * 0; -1 for an index outside 0..8. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesInfo(DeviceInfoRecord *info, int32_t deviceIndex);
+
+/* Takes a screenshot on the phone and pulls the PNG to pcPath. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesScreenCap(const char *pcPath, int32_t deviceIndex);
+
+/* 0 when row 0 holds serial0 and row 1 holds serial1 exactly, else -1. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesID(const char *serial0, const char *serial1);
+
+/* USB phones present now plus phones joined over WiFi. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckConnectDeviceToPC_Count(void);
+
+/* -1 without a USB phone; else runs the driver installer beside the host when device 0 is not
+ * usable and returns Zentro_CheckDeviceDetected(0). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_installAndroidDrivertoPC(void);
+
+/* 0 when the USB phone at usbIndex shows its debugging interface (or no such entry); else
+ * the result of Zentro_CheckDeviceDetected(usbIndex). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckEnableUSBDebug(int32_t usbIndex);
+
+/* 2 when the USB phone at usbIndex enables debugging the second way, else 1. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckOpenDebugType(int32_t usbIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Preparation and connection test                                                            */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Prepares the phone: for USB force-stop, uninstall, install "zentrolink.apk" from beside the
+ * host, start, handshake; for WiFi the handshake alone. Progress 10,20,30,50,70,100.
+ * 0 when the companion answers, -1 when a step failed. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ReadyTodoing(int32_t deviceIndex);
+
+/* 0 when the companion of the device answers the handshake, else -1. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesIsConnect(int32_t deviceIndex);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZENTROLINK_H */

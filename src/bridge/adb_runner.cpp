@@ -1,0 +1,119 @@
+#include "bridge/adb_runner.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "core/state.h"
+#include "platform/platform.h"
+
+namespace zentro::bridge {
+namespace {
+
+RunnerTimings g_timings;
+std::atomic<int32_t> g_nameCounter{0};
+
+// The current child: waited-for runs take turns. Taking the turn is one atomic step, so two
+// threads can never both believe the slot was free.
+std::atomic<bool> g_childRunning{false};
+
+class ChildTurn {
+public:
+    ChildTurn() {
+        bool expected = false;
+        while (!g_childRunning.compare_exchange_weak(expected, true)) {
+            expected = false;
+            platform::sleepMs(g_timings.turnPollMs);
+        }
+    }
+    ~ChildTurn() { g_childRunning.store(false); }
+    ChildTurn(const ChildTurn&) = delete;
+    ChildTurn& operator=(const ChildTurn&) = delete;
+};
+
+enum class Outcome { NotStarted, Ended, TimedOut, WaitFailed };
+
+Outcome runWaited(const char* commandLine, const char* stdoutPath, int timeoutMs) {
+    const std::string folder = platform::hostFolder();
+    platform::Process child;
+    if (!platform::startProcess(commandLine, folder.c_str(), stdoutPath, child)) {
+        return Outcome::NotStarted;
+    }
+    platform::WaitResult waited = platform::waitProcess(child, timeoutMs);
+    // After a time-out the child goes on by itself; the platform reaps it when it ends.
+    platform::releaseProcess(child);
+    switch (waited) {
+    case platform::WaitResult::Ended: return Outcome::Ended;
+    case platform::WaitResult::TimedOut: return Outcome::TimedOut;
+    default: return Outcome::WaitFailed;
+    }
+}
+
+Outcome runAdbWaited(const char* args, const char* stdoutPath, int timeoutMs) {
+    ChildTurn turn;
+    char commandLine[kCommandLineSize];
+    // Longer lines are cut to 1023 characters and the cut line is run.
+    platform::formatAdbCommandLine(commandLine, sizeof commandLine, platform::hostFolder().c_str(),
+                                   args != nullptr ? args : "");
+    return runWaited(commandLine, stdoutPath, timeoutMs);
+}
+
+} // namespace
+
+int runAdb(const char* args) {
+    return runAdbWaited(args, nullptr, -1) == Outcome::NotStarted ? -1 : 0;
+}
+
+int runAdbBounded(const char* args) {
+    return runAdbWaited(args, nullptr, g_timings.boundedMs) == Outcome::Ended ? 0 : -1;
+}
+
+int runAdbCapturing(const char* args, const char* outputPath) {
+    if (outputPath == nullptr) return -1;
+    return runAdbWaited(args, outputPath, g_timings.captureMs) == Outcome::NotStarted ? -1 : 0;
+}
+
+int runTool(const char* program, const char* argsOrNull) {
+    if (program == nullptr) return -1;
+    ChildTurn turn;
+    char commandLine[kCommandLineSize];
+    platform::formatToolCommandLine(commandLine, sizeof commandLine, platform::hostFolder().c_str(),
+                                    program, argsOrNull);
+    return runWaited(commandLine, nullptr, -1) == Outcome::NotStarted ? -1 : 0;
+}
+
+int launchDetached(const char* commandLine) {
+    if (commandLine == nullptr) return -1;
+    char line[kCommandLineSize];
+    std::snprintf(line, sizeof line, "%s", commandLine);
+    return platform::launchDetached(line) ? 0 : -1;
+}
+
+void makeTempOutputPath(char* out) {
+    if (out == nullptr) return;
+    char* workFolder = core::state().workFolder;
+    if (workFolder[0] == '\0') {
+        // Used before Zentro_Init: a folder of its own so Init's emptying cannot race with it.
+        std::string folder = platform::tempPath() + "Temp_androidrc";
+        platform::createFolder(folder.c_str());
+        folder.push_back('/');
+        core::copyText(workFolder, core::kWorkFolderSize, folder.c_str());
+        for (char* p = workFolder; *p; ++p) {
+            if (*p == '\\') *p = '/';
+        }
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "sdlk%06d", static_cast<int>(g_nameCounter.fetch_add(1)));
+    // Cut like every other 1024-byte path of the library when the folder is absurdly long.
+    core::copyText(out, kCommandLineSize, (std::string(workFolder) + name).c_str());
+    platform::deleteFile(out);
+}
+
+void setRunnerTimingsForTests(const RunnerTimings& timings) { g_timings = timings; }
+
+void resetRunnerForTests() {
+    g_timings = RunnerTimings{};
+    g_nameCounter.store(0);
+}
+
+} // namespace zentro::bridge

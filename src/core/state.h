@@ -1,0 +1,72 @@
+// Process-wide library state shared by every subsystem: the device table and its counts, the
+// work folder, host callbacks, preparation progress and the two shared buffers.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "zentrolink.h"
+
+namespace zentro::core {
+
+constexpr int kMaxDevices = 10;
+constexpr int kWorkFolderSize = 1024;
+
+enum ConnectionKind : uint32_t { kConnectionUsb = 0, kConnectionWifi = 1 };
+
+struct DeviceEntry {
+    char serial[64];
+    char state[64];
+    char brand[128];
+    char model[64];
+    char androidVersion[64];
+    char versionText[64];
+    char buildPda[64];
+    uint32_t connectionKind;
+    char address[64];
+    int32_t port;
+};
+
+struct LibraryState {
+    DeviceEntry devices[kMaxDevices];
+    int32_t connectAndroidCount;  // rows in use after the last device-list parse
+    int32_t wifiDeviceCount;      // phones that ever joined over WiFi; never lowered
+    char rememberedSerial[2][64]; // keeps the first two phones at their index
+    char workFolder[kWorkFolderSize];
+};
+
+LibraryState& state();
+
+// Row of a device index; null outside 0..9.
+DeviceEntry* deviceRow(int deviceIndex);
+
+// Bounded copy that always leaves a terminating zero inside `size`.
+void copyText(char* dst, size_t size, const char* src);
+
+// Host callbacks. notify* calls the callback only when one is registered.
+void setUsbCallback(ZentroCallback callback);
+void setWifiCallback(ZentroCallback callback);
+void notifyUsb(int32_t value);
+void notifyWifi(int32_t value);
+
+// Preparation progress, written by the preparation and polled by the host from another thread.
+std::atomic<int32_t>& readyProgress();
+
+// Shared transfer buffer: 102,400 bytes, halving down to 4,096 when memory is short.
+void ensureTransferBuffer();
+char* transferBuffer();
+int32_t transferBufferSize();
+
+// Shared reply buffer of 5,242,880 bytes; *out is null when it could not be allocated.
+constexpr int32_t kReplyBufferSize = 5242880;
+int32_t sharedReplyBuffer(char** out);
+
+// Allocator behind both buffers, replaceable so tests can make allocations fail.
+using Allocator = void* (*)(size_t);
+void setAllocatorForTests(Allocator allocator); // null restores malloc
+
+// Returns every piece of state above to its load-time value (buffers are freed).
+void resetStateForTests();
+
+} // namespace zentro::core

@@ -1,0 +1,142 @@
+// Folders, files, the debugger output and time on POSIX.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace zentro::platform {
+namespace {
+
+std::mutex g_hostFolderMutex;
+std::string g_hostFolderOverride;
+std::string g_tempPathOverride;
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
+    if (passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+    return std::string();
+}
+
+} // namespace
+
+std::string hostFolder() {
+    {
+        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+        if (!g_hostFolderOverride.empty()) return g_hostFolderOverride;
+    }
+    return executableFolder();
+}
+
+std::string executableFolder() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = '\0';
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return ".";
+    if (slash == path) return "/";
+    *slash = '\0';
+    return path;
+}
+
+void setHostFolderForTests(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+    g_hostFolderOverride = folder;
+}
+
+void setTempPathForTests(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+    g_tempPathOverride = folder;
+}
+
+std::string tempPath() {
+    {
+        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+        if (!g_tempPathOverride.empty()) return g_tempPathOverride;
+    }
+    std::string path;
+    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && tmp[0] != '\0') path = tmp;
+    else path = "/tmp/";
+    if (path.back() != '/') path.push_back('/');
+    return path;
+}
+
+bool createFolder(const char* path) {
+    if (path == nullptr) return false;
+    return mkdir(path, 0755) == 0 || errno == EEXIST;
+}
+
+int removeTree(const char* path) {
+    if (path == nullptr) return -1;
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    return error ? (error.value() != 0 ? error.value() : -1) : 0;
+}
+
+std::string documentsFolder() {
+    std::string folder;
+    if (const char* docs = std::getenv("XDG_DOCUMENTS_DIR"); docs != nullptr && docs[0] != '\0') {
+        folder = docs;
+    } else {
+        std::string home = homeFolder();
+        if (home.empty()) return std::string();
+        folder = home + "/Documents";
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return std::filesystem::is_directory(folder, error) ? folder : std::string();
+}
+
+bool setEnv(const char* name, const char* value) {
+    return name != nullptr && value != nullptr && ::setenv(name, value, 1) == 0;
+}
+
+bool deleteFile(const char* path) { return path != nullptr && unlink(path) == 0; }
+
+intptr_t createLogFile(const char* path) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd < 0 ? 0 : static_cast<intptr_t>(fd) + 1; // +1 so descriptor 0 is not "none"
+}
+
+bool writeLogFile(intptr_t file, const char* data, size_t size) {
+    if (file == 0) return false;
+    ssize_t n = write(static_cast<int>(file - 1), data, size);
+    return n == static_cast<ssize_t>(size);
+}
+
+void debuggerOutput(const char* text) {
+    if (text == nullptr) return;
+    // Like a debugger output channel: silent unless something is tracing this process.
+    FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) return;
+    char line[256];
+    long tracer = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "TracerPid:", 10) == 0) {
+            tracer = std::strtol(line + 10, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    if (tracer != 0) std::fputs(text, stderr);
+}
+
+void sleepMs(int milliseconds) {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void localTime(std::time_t time, std::tm& out) { localtime_r(&time, &out); }
+
+} // namespace zentro::platform

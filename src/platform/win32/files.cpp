@@ -1,0 +1,121 @@
+// Folders, files, the debugger output and time on Windows.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zentro::platform {
+namespace {
+
+std::mutex g_hostFolderMutex;
+std::string g_hostFolderOverride;
+std::string g_tempPathOverride;
+
+} // namespace
+
+std::string hostFolder() {
+    {
+        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+        if (!g_hostFolderOverride.empty()) return g_hostFolderOverride;
+    }
+    return executableFolder();
+}
+
+std::string executableFolder() {
+    char path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return ".";
+    char* slash = std::strrchr(path, '\\');
+    if (slash == nullptr) return ".";
+    *slash = '\0';
+    return path;
+}
+
+void setHostFolderForTests(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+    g_hostFolderOverride = folder;
+}
+
+void setTempPathForTests(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+    g_tempPathOverride = folder;
+}
+
+std::string tempPath() {
+    {
+        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
+        if (!g_tempPathOverride.empty()) return g_tempPathOverride;
+    }
+    char path[1024];
+    DWORD n = GetTempPathA(sizeof path, path);
+    if (n == 0 || n >= sizeof path) return ".\\";
+    std::string result(path, n);
+    if (result.back() != '\\' && result.back() != '/') result.push_back('\\');
+    return result;
+}
+
+bool createFolder(const char* path) {
+    if (path == nullptr) return false;
+    return CreateDirectoryA(path, nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+int removeTree(const char* path) {
+    if (path == nullptr) return -1;
+    // The shell's delete takes a list ended by two zero bytes.
+    char from[MAX_PATH + 2] = {};
+    std::strncpy(from, path, MAX_PATH - 1);
+    for (char* p = from; *p; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    SHFILEOPSTRUCTA op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from;
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    return SHFileOperationA(&op);
+}
+
+std::string documentsFolder() {
+    char path[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, 0, path))) {
+        return std::string();
+    }
+    return path;
+}
+
+bool setEnv(const char* name, const char* value) {
+    return name != nullptr && value != nullptr && _putenv_s(name, value) == 0;
+}
+
+bool deleteFile(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
+
+intptr_t createLogFile(const char* path) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<intptr_t>(file);
+}
+
+bool writeLogFile(intptr_t file, const char* data, size_t size) {
+    if (file == 0) return false;
+    DWORD written = 0;
+    return WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) != 0 &&
+           written == size;
+}
+
+void debuggerOutput(const char* text) {
+    if (text != nullptr) OutputDebugStringA(text);
+}
+
+void sleepMs(int milliseconds) {
+    if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void localTime(std::time_t time, std::tm& out) { localtime_s(&out, &time); }
+
+} // namespace zentro::platform

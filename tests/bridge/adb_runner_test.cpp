@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <string>
+
+#include "bridge/adb_runner.h"
+#include "core/state.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace bridge = zentro::bridge;
+namespace platform = zentro::platform;
+using ::testing::EndsWith;
+using ::testing::StartsWith;
+
+namespace {
+
+// Runs "adb" from a host folder that holds the test child under that name.
+class AdbRunner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ztest::resetLibraryState();
+        platform::setHostFolderForTests(host.path());
+        platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
+        ztest::installChildAsAdb(host.path());
+        // Short waits so time-outs cost milliseconds, not 4 or 20 seconds.
+        bridge::setRunnerTimingsForTests({/*boundedMs=*/300, /*captureMs=*/300, /*turnPollMs=*/5});
+    }
+    void TearDown() override { ztest::resetLibraryState(); }
+
+    std::string path(const std::string& name) const { return host.file(name); }
+
+    ztest::ScratchFolder host;
+    ztest::ScratchFolder temp;
+};
+
+std::string lines(std::initializer_list<const char*> items) {
+    std::string text;
+    for (const char* item : items) text += std::string(item) + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST_F(AdbRunner, TemporaryNamesCountUpInTheFallbackFolderBeforeInit) {
+    char first[bridge::kCommandLineSize];
+    char second[bridge::kCommandLineSize];
+    bridge::makeTempOutputPath(first);
+    bridge::makeTempOutputPath(second);
+    std::string folder = temp.path() + platform::kPathSeparator + "Temp_androidrc";
+    for (char& c : folder) {
+        if (c == '\\') c = '/';
+    }
+    EXPECT_EQ(std::string(first), folder + "/sdlk000000");
+    EXPECT_EQ(std::string(second), folder + "/sdlk000001");
+    EXPECT_TRUE(ztest::fileExists(folder));
+
+    // An old file at a new name is removed so the capture starts empty.
+    ztest::writeFile(folder + "/sdlk000002", "stale");
+    char third[bridge::kCommandLineSize];
+    bridge::makeTempOutputPath(third);
+    EXPECT_FALSE(ztest::fileExists(third));
+}
+
+TEST_F(AdbRunner, CapturingRunWritesTheChildsOutputAndStartsInTheHostFolder) {
+    std::string out = path("out.txt");
+    std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
+    EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), out.c_str()), 0);
+    EXPECT_EQ(ztest::readFile(out), "one\ntwo\n");
+    std::string cwd = ztest::readFile(path("cwd.txt"));
+    EXPECT_EQ(cwd, host.path() + "\n");
+}
+
+TEST_F(AdbRunner, CapturingRunThatOutlastsItsWaitReturnsZeroWithPartialOutput) {
+    std::string out = path("partial.txt");
+    EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", out.c_str()), 0);
+    EXPECT_EQ(ztest::readFile(out), "partial\n");
+    // The next run does not wait for the one still going.
+    EXPECT_EQ(bridge::runAdbCapturing("print next", path("next.txt").c_str()), 0);
+    EXPECT_EQ(ztest::readFile(path("next.txt")), "next\n");
+}
+
+TEST_F(AdbRunner, BoundedRunFailsOnlyWhenTheWaitRunsOut) {
+    EXPECT_EQ(bridge::runAdbBounded("exit 3"), 0); // exit codes are never read
+    EXPECT_EQ(bridge::runAdbBounded("sleep 3000"), -1);
+    EXPECT_EQ(bridge::runAdb("exit 1"), 0);
+}
+
+TEST_F(AdbRunner, MissingAdbMakesEveryVariantFail) {
+    ztest::ScratchFolder empty;
+    platform::setHostFolderForTests(empty.path());
+    EXPECT_EQ(bridge::runAdb("devices"), -1);
+    EXPECT_EQ(bridge::runAdbBounded("kill-server"), -1);
+    EXPECT_EQ(bridge::runAdbCapturing("devices", path("never.txt").c_str()), -1);
+    EXPECT_EQ(bridge::runTool("AdbDriverInstaller.exe", nullptr), 0)
+        << "the command interpreter itself starts even when the program is missing";
+    EXPECT_EQ(bridge::launchDetached(("\"" + empty.file("nothing") + "\" x").c_str()), -1);
+}
+
+TEST_F(AdbRunner, ArgumentsArriveSplitByTheWindowsRules) {
+    std::string record = path("args.txt");
+    std::string args = "args \"" + record + "\" -s \"SERIAL 1\" pull \"/sdcard/a b.jpg\" say\\\"hi C:\\dir\\ ";
+    EXPECT_EQ(bridge::runAdb(args.c_str()), 0);
+    std::string recorded = ztest::readFile(record);
+    // The first line is the program itself.
+    EXPECT_THAT(recorded, EndsWith(lines({"args", record.c_str(), "-s", "SERIAL 1", "pull",
+                                          "/sdcard/a b.jpg", "say\"hi", "C:\\dir\\"})));
+}
+
+TEST_F(AdbRunner, OverlongCommandLinesAreCutTo1023Characters) {
+    std::string record = path("long.txt");
+    std::string head = "args \"" + record + "\" ";
+    EXPECT_EQ(bridge::runAdb((head + std::string(2000, 'x')).c_str()), 0);
+    std::string program = "\"" + host.path() + platform::kPathSeparator + platform::kAdbProgram + "\" ";
+    size_t kept = 1023 - program.size() - head.size();
+    EXPECT_THAT(ztest::readFile(record), EndsWith("\n" + std::string(kept, 'x') + "\n"));
+}
+
+TEST_F(AdbRunner, ToolRunsThroughTheCommandInterpreterAndDetachedLaunchDoesNotWait) {
+    platform::setEnv("ZENTRO_CHILD_LOG", path("runs.txt").c_str());
+    std::string childName = ztest::testChildPath().substr(ztest::testBinFolder().size() + 1);
+    platform::setHostFolderForTests(ztest::testBinFolder());
+    EXPECT_EQ(bridge::runTool(childName.c_str(), "tool-run"), 0);
+    EXPECT_EQ(ztest::readFile(path("runs.txt")), "tool-run\n");
+
+    std::string detached = "\"" + ztest::testChildPath() + "\" detached sleep 200";
+    EXPECT_EQ(bridge::launchDetached(detached.c_str()), 0);
+    std::string recorded;
+    for (int i = 0; i < 300 && recorded.find("detached") == std::string::npos; ++i) {
+        platform::sleepMs(10);
+        recorded = ztest::readFile(path("runs.txt"));
+    }
+    EXPECT_EQ(recorded, "tool-run\ndetached|sleep|200\n");
+    platform::setEnv("ZENTRO_CHILD_LOG", "");
+}
+
+TEST_F(AdbRunner, ChildLeftRunningAfterATimeOutIsReapedNotLeftAZombie) {
+    if (platform::kIsWindows) GTEST_SKIP() << "process handles leave no zombies";
+    platform::Process child;
+    std::string line = "\"" + ztest::testChildPath() + "\" sleep 200";
+    ASSERT_TRUE(platform::startProcess(line.c_str(), host.path().c_str(), nullptr, child));
+    const std::string proc = "/proc/" + std::to_string(child.handle);
+    EXPECT_EQ(platform::waitProcess(child, 10), platform::WaitResult::TimedOut);
+    platform::releaseProcess(child);
+    // Reaped means the kernel forgot the pid; a zombie would keep /proc/<pid> forever.
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+        platform::sleepMs(10);
+        gone = !ztest::fileExists(proc);
+    }
+    EXPECT_TRUE(gone) << proc << " still there";
+}

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/state.h"
+#include "test_support.h"
+#include "zentrolink.h"
+
+namespace core = zentro::core;
+
+namespace {
+
+class LibraryState : public ::testing::Test {
+protected:
+    void SetUp() override { ztest::resetLibraryState(); }
+    void TearDown() override { ztest::resetLibraryState(); }
+};
+
+std::vector<size_t> g_requested;
+int g_failuresAtMinimum = 0;
+
+// Refuses every size above the minimum, and the minimum itself a given number of times.
+void* scarceAllocate(size_t size) {
+    g_requested.push_back(size);
+    if (size > 4096) return nullptr;
+    if (g_failuresAtMinimum > 0) {
+        --g_failuresAtMinimum;
+        return nullptr;
+    }
+    return std::malloc(size);
+}
+
+void* refuseAll(size_t) { return nullptr; }
+
+std::vector<int32_t> g_callbackValues;
+void ZENTRO_CALL recordCallback(int32_t value) { g_callbackValues.push_back(value); }
+
+} // namespace
+
+TEST_F(LibraryState, TransferBufferHalvesDownToFourKilobytesWhenMemoryIsShort) {
+    g_requested.clear();
+    g_failuresAtMinimum = 2;
+    core::setAllocatorForTests(scarceAllocate);
+    core::ensureTransferBuffer();
+    EXPECT_EQ(g_requested, (std::vector<size_t>{102400, 51200, 25600, 12800, 6400, 4096, 4096, 4096}));
+    EXPECT_EQ(core::transferBufferSize(), 4096);
+    ASSERT_NE(core::transferBuffer(), nullptr);
+
+    // Once there, it is never allocated again.
+    core::ensureTransferBuffer();
+    EXPECT_EQ(g_requested.size(), 8u);
+}
+
+TEST_F(LibraryState, TransferBufferTakesTheFullSizeWhenMemoryAllows) {
+    core::ensureTransferBuffer();
+    EXPECT_EQ(core::transferBufferSize(), 102400);
+    EXPECT_NE(core::transferBuffer(), nullptr);
+}
+
+TEST_F(LibraryState, ReplyBufferReportsFailureAndTriesAgainNextTime) {
+    core::setAllocatorForTests(refuseAll);
+    char* buffer = reinterpret_cast<char*>(1);
+    EXPECT_EQ(core::sharedReplyBuffer(&buffer), core::kReplyBufferSize);
+    EXPECT_EQ(buffer, nullptr);
+
+    core::setAllocatorForTests(nullptr);
+    EXPECT_EQ(core::sharedReplyBuffer(&buffer), 5242880);
+    ASSERT_NE(buffer, nullptr);
+    char* again = nullptr;
+    core::sharedReplyBuffer(&again);
+    EXPECT_EQ(again, buffer);
+}
+
+TEST_F(LibraryState, CapabilityProgressAndRetiredExports) {
+    EXPECT_EQ(Zentro_CheckSupportEnabled(0), 0);
+    EXPECT_EQ(Zentro_CheckSupportEnabled(6), 0);
+    EXPECT_EQ(Zentro_CheckSupportEnabled(7), -1);
+    EXPECT_EQ(Zentro_CheckSupportEnabled(-1), -1);
+    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 0);
+    core::readyProgress().store(70);
+    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 70);
+
+    core::copyText(core::state().devices[0].serial, 64, "KEEP");
+    core::state().connectAndroidCount = 1;
+    for (auto retired : {Zentro_ClearAllApp, Zentro_DeleteCalender, Zentro_DeleteCallHistory,
+                         Zentro_DeletePerson, Zentro_DeletePersonImage, Zentro_DeleteSMS,
+                         Zentro_GetOnePersonInfo, Zentro_GetPersonImage, Zentro_UpdateCallHistory,
+                         Zentro_UpdatePersonImage, Zentro_UpdateSMS}) {
+        EXPECT_EQ(retired(), 0);
+    }
+    EXPECT_STREQ(core::state().devices[0].serial, "KEEP");
+    EXPECT_EQ(core::state().connectAndroidCount, 1);
+}
+
+TEST_F(LibraryState, CallbacksAreCalledOnlyWhileRegistered) {
+    g_callbackValues.clear();
+    core::notifyUsb(ZENTRO_USB_ARRIVAL); // nothing registered: nothing happens
+    EXPECT_EQ(Zentro_SetUSBCallBack(recordCallback), 0);
+    EXPECT_EQ(Zentro_SetWiFiConnectCallBack(recordCallback), 0);
+    core::notifyUsb(ZENTRO_USB_REMOVAL);
+    core::notifyWifi(0);
+    EXPECT_EQ(Zentro_SetUSBCallBack(nullptr), 0);
+    core::notifyUsb(ZENTRO_USB_ARRIVAL);
+    EXPECT_EQ(g_callbackValues, (std::vector<int32_t>{101, 0}));
+}
+
+TEST_F(LibraryState, CopyTextIsBoundedAndTerminated) {
+    char small[4] = {'x', 'x', 'x', 'x'};
+    core::copyText(small, sizeof small, "abcdef");
+    EXPECT_STREQ(small, "abc");
+    core::copyText(small, sizeof small, nullptr);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(core::deviceRow(10), nullptr);
+    EXPECT_EQ(core::deviceRow(-1), nullptr);
+    EXPECT_EQ(core::deviceRow(9), &core::state().devices[9]);
+}

@@ -1,0 +1,81 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "bridge/adb_runner.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace ztest {
+
+ScratchFolder::ScratchFolder() {
+    static std::atomic<int> counter{0};
+    fs::path base = fs::temp_directory_path();
+    for (;;) {
+        fs::path candidate = base / ("zentro-test-" + std::to_string(std::hash<std::string>{}(
+                                         fs::current_path().string())) +
+                                     "-" + std::to_string(counter++) + "-" +
+                                     std::to_string(std::random_device{}()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) {
+            path_ = candidate.string();
+            return;
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+}
+
+std::string ScratchFolder::file(const std::string& name) const {
+    return (fs::path(path_) / name).string();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+std::string testBinFolder() {
+    return zentro::platform::executableFolder();
+}
+
+std::string testChildPath() {
+    return (fs::path(testBinFolder()) / ZENTRO_TEST_CHILD_NAME).string();
+}
+
+void installChildAsAdb(const std::string& folder) {
+    fs::copy_file(testChildPath(), fs::path(folder) / zentro::platform::kAdbProgram,
+                  fs::copy_options::overwrite_existing);
+}
+
+void resetLibraryState() {
+    zentro::core::resetStateForTests();
+    zentro::core::resetLogForTests();
+    zentro::bridge::resetRunnerForTests();
+    zentro::platform::setHostFolderForTests("");
+    zentro::platform::setTempPathForTests("");
+}
+
+} // namespace ztest
