@@ -66,18 +66,18 @@ TEST_F(AdbRunner, CapturingRunWritesTheChildsOutputAndStartsInTheHostFolder) {
     std::string out = path("out.txt");
     std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
     EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), out.c_str()), 0);
-    EXPECT_EQ(ztest::readFile(out), "one\ntwo\n");
-    std::string cwd = ztest::readFile(path("cwd.txt"));
+    EXPECT_EQ(ztest::readText(out), "one\ntwo\n");
+    std::string cwd = ztest::readText(path("cwd.txt"));
     EXPECT_EQ(cwd, host.path() + "\n");
 }
 
 TEST_F(AdbRunner, CapturingRunThatOutlastsItsWaitReturnsZeroWithPartialOutput) {
     std::string out = path("partial.txt");
     EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", out.c_str()), 0);
-    EXPECT_EQ(ztest::readFile(out), "partial\n");
+    EXPECT_EQ(ztest::readText(out), "partial\n");
     // The next run does not wait for the one still going.
     EXPECT_EQ(bridge::runAdbCapturing("print next", path("next.txt").c_str()), 0);
-    EXPECT_EQ(ztest::readFile(path("next.txt")), "next\n");
+    EXPECT_EQ(ztest::readText(path("next.txt")), "next\n");
 }
 
 TEST_F(AdbRunner, BoundedRunFailsOnlyWhenTheWaitRunsOut) {

@@ -20,6 +20,8 @@ private:
 };
 
 std::string readFile(const std::string& path);
+// The file read as text: "\r\n" becomes "\n" (Windows children write line ends so).
+std::string readText(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 
