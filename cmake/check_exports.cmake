@@ -1,6 +1,7 @@
 # Checks the built library's export table against the .def list: exactly those names, no
 # decoration, nothing else. For a Windows DLL it also checks that only system DLLs are imported.
 #   cmake -DLIBRARY=<file> -DDEF=<zentrolink.def> -DOBJDUMP=<objdump> -P check_exports.cmake
+cmake_minimum_required(VERSION 3.25)
 file(STRINGS ${DEF} def_lines)
 set(expected "")
 foreach(line IN LISTS def_lines)
@@ -19,7 +20,8 @@ set(actual "")
 set(imports "")
 if(dump MATCHES "Ordinal/Name Pointer")
   # PE: "\t[   3] Zentro_Init" rows of the name pointer table; "DLL Name: X" rows of imports.
-  string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${dump}")
+  string(REGEX REPLACE "^.*\\[Ordinal/Name Pointer\\] Table" "" names_part "${dump}")
+  string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${names_part}")
   foreach(row IN LISTS rows)
     string(REGEX REPLACE "^\n\t\\[ *[0-9]+\\] " "" name "${row}")
     list(APPEND actual "${name}")
