@@ -44,10 +44,11 @@ public:
     std::optional<FileStat> stat(const std::string& path) const;
     std::vector<std::string> list(const std::string& folderPrefix) const;
     // Paths are normalised ("//" and "." collapsed, ".." resolved, no trailing "/"), so
-    // "/sdcard//DCIM/" and "/sdcard/DCIM" name the same folder. read/stat/remove of a path
-    // that is not absolute find nothing. list() gives the full paths of every file below the
-    // folder (recursively, sorted, folders themselves not included). remove() removes a file
-    // or an empty folder made with makeFolder(), never a folder that still holds files.
+    // "/sdcard//DCIM/" and "/sdcard/DCIM" name the same folder; a relative path is taken from
+    // the root; "/storage/emulated/0" and "/storage/self/primary" are other names of /sdcard.
+    // list() gives the full paths of every file below the folder (recursively, sorted,
+    // folders themselves not included). remove() removes a file or an empty folder made with
+    // makeFolder(), never a folder that still holds files.
 
     // The direct children of a folder: names (not paths) of files and folders, sorted;
     // nullopt when the folder does not exist.
@@ -79,7 +80,7 @@ struct CompanionFault {
     std::string reply;    // for CustomReply
 };
 
-// Data set sizes; 0 leaves the generator's default for the seed.
+// Data set sizes; 0 leaves the generator's default for the seed, a negative size means none.
 struct DataSizes {
     int messages = 0;
     int calls = 0;
