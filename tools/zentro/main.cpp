@@ -8,6 +8,15 @@
 
 #include "zentrolink.h"
 
+#ifdef _WIN32
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kExitOk = 0;
@@ -60,8 +69,22 @@ std::string trimmed(const char* text) {
     return s;
 }
 
-int listDevices(bool json) {
+// The library announces its work-folder clean-up on standard output; scripts reading our
+// output (--json) must see only ours, so that line goes to standard error.
+void initLibraryQuietly() {
+    std::fflush(stdout);
+    int saved = dup(1);
+    if (saved >= 0) dup2(2, 1);
     Zentro_Init();
+    std::fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+    }
+}
+
+int listDevices(bool json) {
+    initLibraryQuietly();
     struct Row {
         int index;
         int status;
