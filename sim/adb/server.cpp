@@ -370,7 +370,7 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
 {
     auto request = parseForward(service);
     if (!request)
-        return writeAll(fd, fail("malformed forward spec '" + service + "'"));
+        return writeAll(fd, fail("malformed forward '" + service + "'"));
     if (!request->supported)
         return writeAll(fd, fail("cannot bind listener: unsupported endpoint '" + request->local + ";" +
                                  request->remote + "'"));

@@ -36,6 +36,9 @@ int32_t installAndroidDriverToPc();
 int32_t checkEnableUsbDebug(int32_t usbIndex);
 int32_t checkOpenDebugType(int32_t usbIndex);
 
+// How many watcher threads this process created (at most one).
+int watcherThreadsCreated();
+
 // Empties the USB list. The watcher thread, once started, runs until the process ends.
 void resetUsbListForTests();
 

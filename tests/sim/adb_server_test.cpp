@@ -190,20 +190,20 @@ TEST_F(AdbServerTest, ForwardsReplaceRefuseAndPickPorts)
     ASSERT_EQ(reply.substr(0, 8), "OKAYOKAY");
     const int local = std::stoi(reply.substr(12));
     EXPECT_EQ(reply.substr(8, 4), hex4(reply.size() - 12));
-    const std::string spec = "tcp:" + std::to_string(local);
-    EXPECT_EQ(server.forwards(), std::vector<std::string>{"S1 " + spec + " tcp:20148"});
+    const std::string localSocket = "tcp:" + std::to_string(local);
+    EXPECT_EQ(server.forwards(), std::vector<std::string>{"S1 " + localSocket + " tcp:20148"});
 
-    EXPECT_EQ(exchange(request("host-serial:S1:forward:" + spec + ";tcp:20149")), "OKAYOKAY");
-    EXPECT_EQ(server.forwards(), std::vector<std::string>{"S1 " + spec + " tcp:20149"});
+    EXPECT_EQ(exchange(request("host-serial:S1:forward:" + localSocket + ";tcp:20149")), "OKAYOKAY");
+    EXPECT_EQ(server.forwards(), std::vector<std::string>{"S1 " + localSocket + " tcp:20149"});
     int fd = connectTo(local);
     EXPECT_GE(fd, 0); // still listening after the replacement
     ::close(fd);
 
-    EXPECT_EQ(exchange(request("host-serial:S1:forward:norebind:" + spec + ";tcp:20148")),
+    EXPECT_EQ(exchange(request("host-serial:S1:forward:norebind:" + localSocket + ";tcp:20148")),
               fail("cannot rebind existing socket"));
     EXPECT_EQ(exchange(request("host-serial:S1:forward:tcp:1;localabstract:x")).substr(0, 4), "FAIL");
     EXPECT_EQ(exchange(request("host-serial:S1:killforward:tcp:1")), fail("listener 'tcp:1' not found"));
-    EXPECT_EQ(exchange(request("host-serial:S1:killforward:" + spec)), "OKAYOKAY");
+    EXPECT_EQ(exchange(request("host-serial:S1:killforward:" + localSocket)), "OKAYOKAY");
     EXPECT_TRUE(server.forwards().empty());
     EXPECT_LT(connectTo(local), 0);
 }
