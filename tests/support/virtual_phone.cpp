@@ -59,9 +59,8 @@ std::string unescape(const std::string& line)
     return out;
 }
 
-} // namespace
-
-std::string testBinFolder()
+// zentro-phone lies beside the test program; this fixture needs nothing of the library.
+std::string phoneFolder()
 {
     char path[4096];
     ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -72,9 +71,11 @@ std::string testBinFolder()
     return slash == std::string::npos ? "." : exe.substr(0, slash);
 }
 
+} // namespace
+
 VirtualPhone::VirtualPhone(const std::string& scenarioJson, const std::string& extraArgs)
 {
-    std::vector<std::string> args = {testBinFolder() + "/zentro-phone", "--adb-port", "0", "--devices", "2",
+    std::vector<std::string> args = {phoneFolder() + "/zentro-phone", "--adb-port", "0", "--devices", "2",
                                      "--seed", "7"};
     if (!scenarioJson.empty()) {
         char name[] = "/tmp/zentro-phone-scenario-XXXXXX.json";

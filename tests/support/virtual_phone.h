@@ -39,6 +39,4 @@ private:
     std::mutex controlMutex_;
 };
 
-std::string testBinFolder();                // folder of the running test executable
-
 } // namespace ztest
