@@ -1,0 +1,136 @@
+// The USB watcher (source module "CheckUSBDevice"): the USB list, its enumeration, the watcher
+// thread that re-enumerates on device changes and tells the host, and the exports around it.
+#include "bridge/usb_watcher.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/detection.h"
+#include "bridge/adb_runner.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "platform/usb.h"
+
+namespace zentro::bridge {
+namespace {
+
+constexpr const char* kModuleName = "CheckUSBDevice";
+constexpr int kStartFailureLine = 134;
+constexpr const char* kDriverInstaller = "AdbDriverInstaller.exe";
+
+// The host's thread and the watcher thread both enumerate; the lock keeps each rebuild whole.
+std::mutex g_listMutex;
+UsbList g_list{};
+
+std::mutex g_startMutex;
+std::atomic<bool> g_threadStarted{false}; // stands for the thread handle: set once started
+std::atomic<bool> g_windowStarted{false};
+std::atomic<int> g_threadsCreated{0};
+
+void onDeviceChange(platform::DeviceChange change) {
+    if (change == platform::DeviceChange::Arrival) {
+        enumerateUsbPhones();
+        core::notifyUsb(ZENTRO_USB_ARRIVAL);
+    } else if (change == platform::DeviceChange::Removal) {
+        core::log(0, "USB Remove 1 \n");
+        enumerateUsbPhones();
+        core::notifyUsb(ZENTRO_USB_REMOVAL);
+    }
+}
+
+int watcherThread() {
+    if (g_windowStarted.exchange(true)) return -1;
+    int result = platform::runDeviceChangeLoop(onDeviceChange);
+    if (result != 0) g_windowStarted.store(false);
+    return result;
+}
+
+bool createDetachedWatcher() {
+    try {
+        std::thread(watcherThread).detach();
+        ++g_threadsCreated;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+int startWatcherOnce(std::atomic<bool>& started, bool (*create)()) {
+    if (started.load()) return 0;
+    if (create() || create()) {
+        started.store(true);
+        return 0;
+    }
+    // No handle exists after a failed start; it is logged as 0.
+    core::logAt(kModuleName, kStartFailureLine, 0, "Faild(%d)  %s, %d\n", 0, kModuleName,
+                kStartFailureLine);
+    return -1;
+}
+
+int startUsbWatcher() {
+    std::lock_guard<std::mutex> lock(g_startMutex);
+    return startWatcherOnce(g_threadStarted, createDetachedWatcher);
+}
+
+int32_t enumerateUsbPhones() {
+    std::vector<std::string> ids;
+    if (!platform::listDeviceInstanceIds(ids)) ids.clear(); // no device list: no phones
+    return setUsbListFromIds(ids);
+}
+
+int32_t setUsbListFromIds(const std::vector<std::string>& ids) {
+    std::lock_guard<std::mutex> lock(g_listMutex);
+    return readInstanceIds(ids, g_list);
+}
+
+UsbList usbListSnapshot() {
+    std::lock_guard<std::mutex> lock(g_listMutex);
+    return g_list;
+}
+
+int32_t checkConnectDeviceToPcCount() {
+    core::LibraryState& st = core::state();
+    int32_t count = enumerateUsbPhones() + st.wifiDeviceCount;
+    core::log(0, "CheckConnectDeviceToPC_Count st_connectAndroidCount = %d, ret = %d\n",
+              st.connectAndroidCount, count);
+    if (count <= 0) {
+        std::memset(st.rememberedSerial, 0, sizeof st.rememberedSerial);
+    }
+    return count;
+}
+
+int32_t installAndroidDriverToPc() {
+    core::logCall("Zentro_installAndroidDrivertoPC");
+    if (enumerateUsbPhones() < 1) return -1;
+    if (checkDeviceDetected(0) != 0) runTool(kDriverInstaller, nullptr);
+    return checkDeviceDetected(0);
+}
+
+int32_t checkEnableUsbDebug(int32_t usbIndex) {
+    core::logCall("Zentro_CheckEnableUSBDebug");
+    UsbList list = usbListSnapshot();
+    if (usbIndex < 0 || usbIndex >= list.count || usbIndex >= kMaxUsbPhones) return 0;
+    if (list.entries[usbIndex].debugFlag == 0) return 0;
+    return checkDeviceDetected(usbIndex);
+}
+
+int32_t checkOpenDebugType(int32_t usbIndex) {
+    // Deliberately not checked against the count: the entry of an earlier enumeration counts.
+    if (usbIndex < 0 || usbIndex >= kMaxUsbPhones) return 1;
+    return debugTypeOf(usbListSnapshot().entries[usbIndex]);
+}
+
+int watcherThreadsCreated() { return g_threadsCreated.load(); }
+
+void resetUsbListForTests() {
+    std::lock_guard<std::mutex> lock(g_listMutex);
+    g_list = UsbList{};
+}
+
+} // namespace zentro::bridge

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "bridge/device_list.h"
+#include "bridge/device_properties.h"
+#include "core/state.h"
+
+namespace bridge = zentro::bridge;
+namespace core = zentro::core;
+
+namespace {
+
+// A device table of its own per test; parsing is pure, so the process-wide one stays untouched.
+class DeviceList : public ::testing::Test {
+protected:
+    // What detection does around each parse: the adb rows start empty, WiFi rows survive.
+    void list(std::string text) {
+        for (core::DeviceEntry& row : st.devices) {
+            if (row.connectionKind == core::kConnectionWifi) continue;
+            std::memset(row.serial, 0, sizeof row.serial);
+            std::memset(row.state, 0, sizeof row.state);
+        }
+        bridge::toTextMode(text);
+        bridge::parseDeviceList(text.c_str(), st);
+    }
+    std::string serial(int i) const { return st.devices[i].serial; }
+    std::string state(int i) const { return st.devices[i].state; }
+
+    core::LibraryState st{};
+};
+
+} // namespace
+
+TEST_F(DeviceList, HeaderWithOrWithoutItsBlankKeepsTheWholeSerial) {
+    for (const char* header : {"List of devices attached \n", "List of devices attached\n",
+                               "List of devices attached \r\n", "List of devices attached\r\n"}) {
+        SCOPED_TRACE(header);
+        st = core::LibraryState{};
+        list(std::string(header) + "0123456789ABCDEF\tdevice\r\n\r\n");
+        EXPECT_EQ(st.connectAndroidCount, 1);
+        EXPECT_EQ(serial(0), "0123456789ABCDEF");
+        EXPECT_EQ(state(0), "device");
+        EXPECT_EQ(st.devices[0].connectionKind, core::kConnectionUsb);
+        EXPECT_EQ(std::string(st.rememberedSerial[0]), "0123456789ABCDEF");
+        EXPECT_EQ(serial(1), "");
+    }
+}
+
+TEST_F(DeviceList, KeepsEveryStateWordAndSkipsWhatIsNotAPhoneLine) {
+    list("List of devices attached\n"
+         "AAAA0001\toffline\n"
+         "AAAA0002\tunauthorized\n"
+         "AAAA0003\tno permissions (user in plugdev group); see [http://example.invalid/x/y/z/w]\n"
+         "ab\n"              // shorter than five characters
+         "no tab on this line\n"
+         "\tdevice\n"        // no serial
+         "AAAA0001\tdevice\n" // already listed
+         "AAAA0004\tdevice"); // last piece without its line end
+    ASSERT_EQ(st.connectAndroidCount, 3);
+    EXPECT_EQ(state(0), "offline");
+    EXPECT_EQ(state(1), "unauthorized");
+    EXPECT_EQ(state(2).size(), 63u);
+    EXPECT_EQ(state(2).substr(0, 14), "no permissions");
+    EXPECT_EQ(serial(3), "");
+}
+
+TEST_F(DeviceList, TextThatIsNoDeviceListLeavesOnlyTheWifiRows) {
+    st.wifiDeviceCount = 1;
+    st.connectAndroidCount = 4;
+    list("* daemon not running; starting now at tcp:5037\nAAAA0001\tdevice\n");
+    EXPECT_EQ(st.connectAndroidCount, 1);
+    EXPECT_EQ(serial(0), "");
+    list("");
+    EXPECT_EQ(st.connectAndroidCount, 1);
+}
+
+TEST_F(DeviceList, NeverMoreThanTenRows) {
+    std::string text = "List of devices attached\n";
+    for (int i = 0; i < 12; ++i) text += "PHONE" + std::to_string(100 + i) + "\tdevice\n";
+    list(text);
+    EXPECT_EQ(st.connectAndroidCount, 10);
+    EXPECT_EQ(serial(9), "PHONE109");
+
+    // Behind three WiFi rows only seven phones fit.
+    core::LibraryState fresh{};
+    st = fresh;
+    st.wifiDeviceCount = 3;
+    for (int i = 0; i < 3; ++i) {
+        st.devices[i].connectionKind = core::kConnectionWifi;
+        std::snprintf(st.devices[i].serial, sizeof st.devices[i].serial, "WIFI%d127.0.0.%d", i, i + 2);
+    }
+    list(text);
+    EXPECT_EQ(st.connectAndroidCount, 10);
+    EXPECT_EQ(serial(0), "WIFI0127.0.0.2");
+    EXPECT_EQ(serial(3), "PHONE100");
+    EXPECT_EQ(serial(9), "PHONE106");
+}
+
+TEST_F(DeviceList, PhoneThatJoinedOverWifiIsNotListedTwice) {
+    st.wifiDeviceCount = 1;
+    st.devices[0].connectionKind = core::kConnectionWifi;
+    std::strcpy(st.devices[0].serial, "R58M123456127.0.0.5");
+    std::strcpy(st.devices[0].state, "device");
+    st.devices[0].port = 20148;
+
+    list("List of devices attached\n"
+         "R58M123456\tdevice\n" // the same phone through adb: its serial begins the WiFi serial
+         "R58M\tdevice\n"       // any prefix counts as held
+         "R58M1234567\tdevice\n"
+         "\n");
+    ASSERT_EQ(st.connectAndroidCount, 2);
+    EXPECT_EQ(serial(0), "R58M123456127.0.0.5");
+    EXPECT_EQ(st.devices[0].connectionKind, core::kConnectionWifi);
+    EXPECT_EQ(serial(1), "R58M1234567");
+    EXPECT_EQ(st.devices[1].connectionKind, core::kConnectionUsb);
+}
+
+TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
+    list("List of devices attached\nAAAA\tdevice\nBBBB\tdevice\n\n");
+    ASSERT_EQ(serial(0), "AAAA");
+    ASSERT_EQ(serial(1), "BBBB");
+    std::strcpy(st.devices[0].brand, "maker of A");
+
+    // The client lists them the other way round: rows 0 and 1 are swapped back, the
+    // properties stay in their rows.
+    list("List of devices attached\nBBBB\toffline\nAAAA\tdevice\n\n");
+    EXPECT_EQ(serial(0), "AAAA");
+    EXPECT_EQ(state(0), "device");
+    EXPECT_EQ(serial(1), "BBBB");
+    EXPECT_EQ(state(1), "offline");
+    EXPECT_STREQ(st.devices[0].brand, "maker of A");
+
+    // A alone: it stays at 0.
+    list("List of devices attached\nAAAA\tdevice\n\n");
+    EXPECT_EQ(serial(0), "AAAA");
+    EXPECT_EQ(serial(1), "");
+
+    // B alone: it goes back to index 1, where the host knows it.
+    list("List of devices attached\nBBBB\tdevice\n\n");
+    EXPECT_EQ(st.connectAndroidCount, 1);
+    EXPECT_EQ(serial(0), "");
+    EXPECT_EQ(serial(1), "BBBB");
+
+    // A third phone never takes the second remembered index.
+    list("List of devices attached\nCCCC\tdevice\nAAAA\tdevice\n\n");
+    EXPECT_EQ(serial(0), "AAAA");
+    EXPECT_EQ(serial(1), "CCCC");
+    EXPECT_STREQ(st.rememberedSerial[1], "BBBB");
+}
+
+TEST_F(DeviceList, ModelAndBrandKeepOnlyPlainCharacters) {
+    core::DeviceEntry row{};
+    std::string reply = "Pixel 7\r\n";
+    bridge::toTextMode(reply);
+    bridge::storeModel(row, reply);
+    EXPECT_STREQ(row.model, "Pixel 7 ");
+
+    bridge::storeModel(row, "SM-G990B/DS_x.y[1]^`\\z\n");
+    EXPECT_STREQ(row.model, "SM-G990B/DS_x.y[1]^`\\z ");
+
+    bridge::storeBrand(row, std::string("A:B@C{D}~E\x7f" "F\x80G\xe9H,I+J\tK\"L") + '\n');
+    EXPECT_STREQ(row.brand, "A B C D  E F G H I J K L ");
+
+    // 63 bytes: the model keeps 62, the brand all of them.
+    const std::string long63(63, 'm');
+    bridge::storeModel(row, long63);
+    EXPECT_EQ(std::string(row.model), long63.substr(0, 62));
+    bridge::storeBrand(row, long63);
+    EXPECT_EQ(std::string(row.brand), long63);
+
+    // A zero byte inside the reply ends the text.
+    bridge::storeModel(row, std::string("ab\0cd\n", 6));
+    EXPECT_STREQ(row.model, "ab");
+}
+

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/detection.h"
+#include "bridge/usb_watcher.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "platform/platform.h"
+#include "platform/usb.h"
+#include "test_support.h"
+#include "zentrolink.h"
+
+namespace bridge = zentro::bridge;
+namespace core = zentro::core;
+namespace platform = zentro::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex g_callsMutex;
+std::vector<int32_t> g_values;
+std::vector<std::thread::id> g_threads;
+
+void ZENTRO_CALL recordUsb(int32_t value) {
+    std::lock_guard<std::mutex> lock(g_callsMutex);
+    g_values.push_back(value);
+    g_threads.push_back(std::this_thread::get_id());
+}
+
+std::vector<int32_t> values() {
+    std::lock_guard<std::mutex> lock(g_callsMutex);
+    return g_values;
+}
+
+std::string uevent(const std::string& action, const std::string& devtype) {
+    std::string raw;
+    for (std::string field : {action + "@/devices/pci0000:00/0000:00:14.0/usb1/1-1", "ACTION=" + action,
+                              std::string("SUBSYSTEM=usb"), "DEVTYPE=" + devtype, std::string("SEQNUM=7")}) {
+        raw += field;
+        raw.push_back('\0');
+    }
+    return raw;
+}
+
+bool waitForOneSource() {
+    for (int i = 0; i < 200 && platform::deviceChangeSourceCount() < 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return platform::deviceChangeSourceCount() == 1;
+}
+
+class UsbWatcher : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ztest::resetLibraryState();
+        bridge::resetBridgeForTests();
+        {
+            std::lock_guard<std::mutex> lock(g_callsMutex);
+            g_values.clear();
+            g_threads.clear();
+        }
+        platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
+        platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
+        platform::setHostFolderForTests(host.path());
+        platform::setSysfsRootForTests(sysfs.path());
+        ztest::installChildAsAdb(host.path());
+        platform::setEnv("ZENTRO_CHILD_LOG", host.file("runs.txt").c_str());
+    }
+    void TearDown() override {
+        platform::setEnv("ZENTRO_CHILD_LOG", "");
+        platform::setSysfsRootForTests("");
+        ztest::resetLibraryState();
+        bridge::resetBridgeForTests();
+    }
+
+    void plugPhone(const std::string& name, const std::string& product, bool debugging) {
+        fs::path device = fs::path(sysfs.path()) / "bus" / "usb" / "devices" / name;
+        fs::create_directories(device);
+        ztest::writeFile((device / "idVendor").string(), "04e8\n");
+        ztest::writeFile((device / "idProduct").string(), product + "\n");
+        if (!debugging) return;
+        fs::path port = device / (name + ":1.1");
+        fs::create_directories(port);
+        ztest::writeFile((port / "bInterfaceClass").string(), "ff\n");
+        ztest::writeFile((port / "bInterfaceSubClass").string(), "42\n");
+        ztest::writeFile((port / "bInterfaceProtocol").string(), "01\n");
+    }
+    void unplugAll() { fs::remove_all(fs::path(sysfs.path()) / "bus"); }
+
+    std::string runs() { return ztest::readFile(host.file("runs.txt")); }
+    std::string logText() { return ztest::readFile(core::logFilePath()); }
+
+    ztest::ScratchFolder documents, temp, host, sysfs;
+};
+
+int g_attempts = 0;
+bool failToCreate() {
+    ++g_attempts;
+    return false;
+}
+bool failOnceThenCreate() { return ++g_attempts % 2 == 0; }
+
+} // namespace
+
+TEST_F(UsbWatcher, EventsReachTheCallbackOnTheWatcherThread) {
+    ASSERT_EQ(bridge::startUsbWatcher(), 0);
+    ASSERT_TRUE(waitForOneSource());
+    const bool sysfs = platform::deviceIdsComeFromSysfs();
+    if (sysfs) plugPhone("1-4", "6860", true);
+    Zentro_SetUSBCallBack(recordUsb);
+
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_device")));
+    ASSERT_EQ(values(), std::vector<int32_t>{ZENTRO_USB_ARRIVAL});
+    EXPECT_NE(g_threads[0], std::this_thread::get_id());
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 1); // re-enumerated before the call
+    }
+
+    if (sysfs) unplugAll();
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_device")));
+    EXPECT_EQ(values(), (std::vector<int32_t>{ZENTRO_USB_ARRIVAL, ZENTRO_USB_REMOVAL}));
+    EXPECT_EQ(g_threads[1], g_threads[0]);
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 0);
+    }
+    EXPECT_NE(logText().find("USB Remove 1 \n"), std::string::npos);
+
+    // An interface coming or going is part of a device change already reported.
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_interface")));
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_interface")));
+    EXPECT_EQ(values().size(), 2u);
+
+    // Without a callback the watcher only enumerates again.
+    Zentro_SetUSBCallBack(nullptr);
+    if (sysfs) plugPhone("1-4", "6860", true);
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_device")));
+    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_device")));
+    EXPECT_EQ(values().size(), 2u);
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 1);
+    }
+}
+
+TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Zentro_Init(), 0);
+    ASSERT_TRUE(waitForOneSource());
+    EXPECT_EQ(bridge::watcherThreadsCreated(), 1);
+    EXPECT_EQ(Zentro_UnInit(), 0);
+    EXPECT_EQ(Zentro_Init(), 0);
+    EXPECT_EQ(bridge::startUsbWatcher(), 0);
+    EXPECT_EQ(bridge::watcherThreadsCreated(), 1);
+    EXPECT_EQ(platform::deviceChangeSourceCount(), 1);
+}
+
+TEST_F(UsbWatcher, StartFailureIsTriedTwiceAndLogged) {
+    std::atomic<bool> started{false};
+    g_attempts = 0;
+    EXPECT_EQ(bridge::startWatcherOnce(started, failToCreate), -1);
+    EXPECT_EQ(g_attempts, 2);
+    EXPECT_FALSE(started.load());
+    EXPECT_NE(logText().find("file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n"),
+              std::string::npos);
+
+    g_attempts = 0;
+    EXPECT_EQ(bridge::startWatcherOnce(started, failOnceThenCreate), 0);
+    EXPECT_EQ(g_attempts, 2);
+    EXPECT_EQ(bridge::startWatcherOnce(started, failOnceThenCreate), 0);
+    EXPECT_EQ(g_attempts, 2);
+}
+
+TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
+    if (!platform::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
+    core::LibraryState& st = core::state();
+    std::strcpy(st.rememberedSerial[0], "AAAA");
+    std::strcpy(st.rememberedSerial[1], "BBBB");
+    st.connectAndroidCount = 3;
+
+    plugPhone("1-1", "6860", false);
+    plugPhone("1-2", "6877", true);
+    EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 2);
+    st.wifiDeviceCount = 1;
+    EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 3);
+    EXPECT_STREQ(st.rememberedSerial[0], "AAAA");
+
+    unplugAll();
+    st.wifiDeviceCount = 0;
+    EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 0);
+    EXPECT_STREQ(st.rememberedSerial[0], "");
+    EXPECT_STREQ(st.rememberedSerial[1], "");
+    EXPECT_NE(logText().find("CheckConnectDeviceToPC_Count st_connectAndroidCount = 3, ret = 0\n"),
+              std::string::npos);
+    EXPECT_EQ(runs(), ""); // counting never runs adb
+}
+
+TEST_F(UsbWatcher, DebugExportsReadTheLastEnumeration) {
+    bridge::setUsbListFromIds({"USB\\VID_04E8&PID_6866&ADB\\0001", "USB\\VID_04E8&PID_6877\\0002"});
+    EXPECT_EQ(Zentro_CheckOpenDebugType(0), 2);
+    EXPECT_EQ(Zentro_CheckOpenDebugType(1), 1);
+    EXPECT_EQ(Zentro_CheckEnableUSBDebug(0), 0); // debugging on: nothing to do
+    for (int32_t index : {-1, 2, 10, 1 << 30}) EXPECT_EQ(Zentro_CheckEnableUSBDebug(index), 0) << index;
+    for (int32_t index : {-1, 10, 1 << 30}) EXPECT_EQ(Zentro_CheckOpenDebugType(index), 1) << index;
+    EXPECT_EQ(runs(), "");
+
+    // Debugging off: detection runs for that index. This "adb" lists nothing, so the server
+    // is restarted and there is no phone.
+    EXPECT_EQ(Zentro_CheckEnableUSBDebug(1), -5);
+    EXPECT_EQ(runs(), "devices\nkill-server\nstart-server\n");
+
+    // An enumeration without phones: counted out, though the old entry is still read.
+    bridge::setUsbListFromIds({});
+    EXPECT_EQ(Zentro_CheckEnableUSBDebug(1), 0);
+    EXPECT_EQ(Zentro_CheckOpenDebugType(0), 2);
+}
+
+TEST_F(UsbWatcher, DriverInstallerRunsWhenThePhoneIsNotUsable) {
+    if (!platform::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
+    EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -1);
+    EXPECT_EQ(runs(), "");
+
+    fs::copy_file(ztest::testChildPath(), fs::path(host.path()) / "AdbDriverInstaller.exe");
+    plugPhone("1-1", "6860", false);
+    EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -5);
+    // Detection, the installer without arguments, detection again.
+    EXPECT_EQ(runs(), "devices\nkill-server\nstart-server\n\ndevices\nkill-server\nstart-server\n");
+}
