@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "bridge/adb_runner.h"
+#include "bridge/detection.h"
+#include "link/command_channel.h"
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
@@ -84,7 +86,8 @@ void installChildAsAdb(const std::string& folder) {
 void resetLibraryState() {
     zentro::core::resetStateForTests();
     zentro::core::resetLogForTests();
-    zentro::bridge::resetRunnerForTests();
+    zentro::link::resetLinkForTests();
+    zentro::bridge::resetBridgeForTests(); // the runner's waits and name counter too
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
 }

@@ -1,0 +1,264 @@
+#include "link/command_channel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "bridge/adb_runner.h"
+#include "core/log.h"
+#include "core/state.h"
+#include "platform/platform.h"
+
+namespace zentro::link {
+namespace {
+
+LinkTimings g_timings;
+
+// Two slots, for device index 0 and 1. Exchanges hold a reference, so closing a slot while
+// another thread is inside an exchange cannot free the channel under it.
+std::mutex g_slotMutex;
+std::shared_ptr<CommandChannel> g_slots[2];
+
+void pause(int milliseconds) {
+    if (g_timings.sleepMs != nullptr) {
+        g_timings.sleepMs(milliseconds);
+    } else {
+        platform::sleepMs(milliseconds);
+    }
+}
+
+int slotOf(int32_t deviceIndex) { return deviceIndex == 0 ? 0 : 1; }
+
+std::shared_ptr<CommandChannel> channelAt(int slot) {
+    std::lock_guard<std::mutex> guard(g_slotMutex);
+    return g_slots[slot];
+}
+
+void copyBounded(char* dst, size_t size, const char* src, size_t maxChars) {
+    size_t n = 0;
+    if (src != nullptr) {
+        while (n < maxChars && n + 1 < size && src[n] != '\0') ++n;
+        std::memmove(dst, src, n);
+    }
+    dst[n] = '\0';
+}
+
+} // namespace
+
+CommandChannel::~CommandChannel() { closeLocked(); }
+
+int CommandChannel::openIfClosed(const char* hostOrNull, uint16_t port, const char* serialOrNull) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return m_sockSrv != 0 ? 0 : openLocked(hostOrNull, port, serialOrNull);
+}
+
+void CommandChannel::close() {
+    std::lock_guard<std::mutex> guard(lock_);
+    closeLocked();
+}
+
+int CommandChannel::openLocked(const char* hostOrNull, uint16_t port, const char* serialOrNull) {
+    // The arguments may point into this channel (a reconnect reuses its own host and serial).
+    char host[sizeof host_];
+    char serial[sizeof serial_];
+    copyBounded(host, sizeof host, hostOrNull, sizeof host - 1);
+    copyBounded(serial, sizeof serial, serialOrNull, 254);
+
+    closeLocked(); // never leave an open socket behind unreferenced
+    port_ = port;
+    std::memcpy(serial_, serial, sizeof serial_);
+    if (hostOrNull != nullptr) {
+        std::memcpy(host_, host, sizeof host_);
+        hostReference_ = host_;
+    } else {
+        // A USB phone: every (re)connect renews the forwarding, since the adb server may have
+        // been restarted since the last one.
+        forwardPort();
+        copyBounded(host_, sizeof host_, "127.0.0.1", sizeof host_ - 1);
+        hostReference_ = nullptr;
+    }
+    if (connect() != 0) {
+        closeLocked();
+        return -1;
+    }
+    return 0;
+}
+
+void CommandChannel::forwardPort() {
+    if (serial_[0] == '\0') return;
+    char args[bridge::kCommandLineSize];
+    std::snprintf(args, sizeof args, "-s %s shell forward --remove-all", serial_);
+    bridge::runAdb(args);
+    pause(g_timings.forwardSleepMs);
+    std::snprintf(args, sizeof args, "-s %s forward tcp:%d tcp:%d", serial_, static_cast<int>(port_),
+                  static_cast<int>(port_) - kPhonePortOffset);
+    bridge::runAdb(args);
+    pause(g_timings.forwardSleepMs);
+}
+
+int CommandChannel::connect() {
+    if (!platform::socketLibraryStart()) return -1;
+    libraryStarted_ = true;
+    m_sockSrv = platform::tcpConnect(host_, port_, g_timings.socket);
+    if (m_sockSrv == 0) {
+        platform::socketLibraryRelease();
+        libraryStarted_ = false;
+        return -1;
+    }
+    return 0;
+}
+
+void CommandChannel::closeLocked() {
+    if (m_sockSrv != 0) platform::tcpClose(m_sockSrv);
+    m_sockSrv = 0;
+    if (libraryStarted_) {
+        platform::socketLibraryRelease();
+        libraryStarted_ = false;
+    }
+}
+
+bool CommandChannel::receiveLength(int32_t& length) {
+    // A length split over two segments must not leave bytes behind for the body to eat.
+    unsigned char bytes[4];
+    size_t have = 0;
+    while (have < sizeof bytes) {
+        int n = platform::tcpReceive(m_sockSrv, bytes + have, sizeof bytes - have);
+        if (n <= 0) return false;
+        have += static_cast<size_t>(n);
+    }
+    length = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                                  static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+    return true;
+}
+
+CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply, int32_t capacity,
+                                                const void* payload, int32_t payloadLength,
+                                                int& result) {
+    const size_t commandLength = std::strlen(command);
+    const bool withPayload = payload != nullptr && payloadLength >= 1;
+    int64_t sent = platform::tcpSendPair(m_sockSrv, command, commandLength, withPayload ? payload : nullptr,
+                                         withPayload ? static_cast<size_t>(payloadLength) : 0);
+    if (sent <= 0 || sent < static_cast<int64_t>(commandLength)) return Attempt::Failed;
+
+    int32_t length = 0;
+    if (!receiveLength(length)) return Attempt::Failed;
+    if (length > capacity) {
+        // Take what fits; the reconnect that follows drops the rest.
+        if (capacity > 0) platform::tcpReceive(m_sockSrv, reply, static_cast<size_t>(capacity));
+        return Attempt::Failed;
+    }
+
+    int32_t received = 0;
+    int idle = 0;
+    while (received < length) {
+        // Ask for exactly the announced rest, so bytes beyond the announced length are never
+        // taken for this reply.
+        int n = platform::tcpReceive(m_sockSrv, reply + received, static_cast<size_t>(length - received));
+        if (n < 0) break; // error or time-out: the caller gets what arrived
+        if (n == 0) {
+            // The phone closed its side; give it a moment, five times in all.
+            pause(g_timings.idleReadSleepMs);
+            if (idle > 3) return Attempt::Failed;
+            ++idle;
+            continue;
+        }
+        idle = 0;
+        received += n;
+    }
+    if (received > 0) {
+        result = received;
+    } else {
+        std::memset(reply, 0, static_cast<size_t>(capacity < 4 ? capacity : 4));
+        result = 0;
+    }
+    return Attempt::Done;
+}
+
+int CommandChannel::exchange(const char* command, char* reply, int32_t capacity, const void* payload,
+                             int32_t payloadLength, int tryCount) {
+    if (command == nullptr) return -1;
+    for (;; ++tryCount) {
+        std::unique_lock<std::mutex> guard(lock_);
+        if (command[0] == '\0' || tryCount >= kExchangeAttempts || m_sockSrv == 0 || reply == nullptr ||
+            capacity < 0) {
+            core::log(0, "error SendCommandToAndroidServices cmd = %s, m_sockSrv =%d, try_count = %d\n",
+                      command, static_cast<int>(m_sockSrv), tryCount);
+            return -1;
+        }
+        int result = -1;
+        if (attempt(command, reply, capacity, payload, payloadLength, result) == Attempt::Done) {
+            return result;
+        }
+        core::log(0, "SendCommandToAndroidServices error:cmd=%s\n", command);
+        closeLocked();
+        openLocked(hostReference_, port_, serial_);
+        // The lock is released before the next attempt, so other threads may come in between.
+    }
+}
+
+int ensureChannel(int32_t deviceIndex, const char* hostOrNull, int32_t port) {
+    if (deviceIndex != 0 && deviceIndex != 1) return 0;
+    std::shared_ptr<CommandChannel> channel;
+    {
+        std::lock_guard<std::mutex> guard(g_slotMutex);
+        if (!g_slots[deviceIndex]) g_slots[deviceIndex] = std::make_shared<CommandChannel>();
+        channel = g_slots[deviceIndex];
+    }
+    if (hostOrNull == nullptr) {
+        const core::DeviceEntry* row = core::deviceRow(deviceIndex);
+        char serial[sizeof row->serial];
+        core::copyText(serial, sizeof serial, row->serial);
+        const auto localPort = static_cast<uint16_t>(g_timings.usbLocalPortBase + deviceIndex);
+        return channel->openIfClosed(nullptr, localPort, serial);
+    }
+    if (port <= 0 || port > 65535) return -1;
+    return channel->openIfClosed(hostOrNull, static_cast<uint16_t>(port), nullptr);
+}
+
+void closeChannel(int32_t deviceIndex) {
+    if (deviceIndex != 0 && deviceIndex != 1) return;
+    std::shared_ptr<CommandChannel> channel;
+    {
+        std::lock_guard<std::mutex> guard(g_slotMutex);
+        channel = std::move(g_slots[deviceIndex]);
+    }
+    if (channel) channel->close();
+}
+
+int channelInUse() {
+    std::lock_guard<std::mutex> guard(g_slotMutex);
+    return g_slots[0] && !g_slots[1] ? 1 : 0;
+}
+
+int SendCommandToAndroidServices(const char* command, char* reply, int32_t capacity, const void* payload,
+                                 int32_t payloadLength, int32_t deviceIndex) {
+    if (command == nullptr) return -1;
+    const core::DeviceEntry* row = core::deviceRow(deviceIndex);
+    if (row == nullptr) return -1;
+    if (command[0] != '\0' && reply != nullptr && capacity >= 0) {
+        if (row->connectionKind == core::kConnectionWifi) {
+            char address[sizeof row->address];
+            core::copyText(address, sizeof address, row->address);
+            ensureChannel(deviceIndex, address, row->port);
+        } else {
+            ensureChannel(deviceIndex, nullptr, 0);
+        }
+    }
+    std::shared_ptr<CommandChannel> channel = channelAt(slotOf(deviceIndex));
+    if (!channel) {
+        core::log(0, "error SendCommandToAndroidServices cmd = %s, m_sockSrv =%d, try_count = %d\n",
+                  command, 0, 0);
+        return -1;
+    }
+    return channel->exchange(command, reply, capacity, payload, payloadLength, 0);
+}
+
+void setLinkTimingsForTests(const LinkTimings& timings) { g_timings = timings; }
+
+void resetLinkForTests() {
+    closeChannel(0);
+    closeChannel(1);
+    g_timings = LinkTimings{};
+}
+
+} // namespace zentro::link

@@ -1,0 +1,64 @@
+#include "link/reply_grammar.h"
+
+#include <cerrno>
+#include <limits>
+
+namespace zentro::link {
+
+Field splitField(char* text) {
+    Field field;
+    if (text == nullptr) return field;
+    char* end = std::strchr(text, ';');
+    if (end == nullptr) return field;
+    *end = '\0';
+    field.next = end + 1;
+
+    char* last = std::strrchr(text, ':');
+    if (last == nullptr) {
+        field.key = text;
+        field.value = end; // the zero byte just written: an empty value
+        return field;
+    }
+    *last = '\0';
+    field.value = last + 1;
+    char* previous = std::strrchr(text, ':');
+    field.key = previous != nullptr ? previous + 1 : text;
+    return field;
+}
+
+char* skipRecordEnd(char* text) {
+    return text != nullptr && text[0] == '.' ? text + 1 : nullptr;
+}
+
+size_t decodeFieldValue(const char* value, char (&scratch)[kFieldValueSize]) {
+    int32_t capacity = static_cast<int32_t>(kFieldValueSize - 1);
+    decodeHex(value, std::strlen(value), scratch, &capacity);
+    scratch[capacity] = '\0';
+    return static_cast<size_t>(capacity);
+}
+
+int64_t textToInt64(const char* text) {
+    if (text == nullptr) return 0;
+    errno = 0;
+    long long value = std::strtoll(text, nullptr, 10); // clamps on overflow
+    return static_cast<int64_t>(value);
+}
+
+int32_t textToInt32(const char* text) {
+    int64_t value = textToInt64(text);
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+uint64_t uncheckedDecimal(const char* text, size_t length) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
+        // Characters count as signed bytes, as the phone's numbers were always read.
+        const int64_t digit = static_cast<signed char>(text[i]) - '0';
+        value = value * 10u + static_cast<uint64_t>(digit);
+    }
+    return value;
+}
+
+} // namespace zentro::link
