@@ -3,25 +3,23 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "bridge/detection.h"
 #include "bridge/usb_watcher.h"
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
 #include "platform/usb.h"
 #include "test_support.h"
+#include "usb_bus.h"
 #include "zentrolink.h"
 
 namespace bridge = zentro::bridge;
 namespace core = zentro::core;
 namespace platform = zentro::platform;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -40,14 +38,10 @@ std::vector<int32_t> values() {
     return g_values;
 }
 
-std::string uevent(const std::string& action, const std::string& devtype) {
-    std::string raw;
-    for (std::string field : {action + "@/devices/pci0000:00/0000:00:14.0/usb1/1-1", "ACTION=" + action,
-                              std::string("SUBSYSTEM=usb"), "DEVTYPE=" + devtype, std::string("SEQNUM=7")}) {
-        raw += field;
-        raw.push_back('\0');
-    }
-    return raw;
+// Hands the watcher the kernel's message of a USB device or interface coming or going.
+bool inject(const std::string& action, const std::string& devtype) {
+    return platform::injectUeventForTests(usbtest::uevent({action + "@/devices/pci0000:00/0000:00:14.0/usb1/1-1",
+                                                           "ACTION=" + action, "SUBSYSTEM=usb", "DEVTYPE=" + devtype}));
 }
 
 bool waitForOneSource() {
@@ -60,13 +54,9 @@ bool waitForOneSource() {
 class UsbWatcher : public ::testing::Test {
 protected:
     void SetUp() override {
-        ztest::resetLibraryState();
-        bridge::resetBridgeForTests();
-        {
-            std::lock_guard<std::mutex> lock(g_callsMutex);
-            g_values.clear();
-            g_threads.clear();
-        }
+        ztest::resetLibraryState(); // the bridge's runner and USB list too
+        g_values.clear(); // no callback is set before the test sets one
+        g_threads.clear();
         platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
         platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
         platform::setHostFolderForTests(host.path());
@@ -78,81 +68,61 @@ protected:
         platform::setEnv("ZENTRO_CHILD_LOG", "");
         platform::setSysfsRootForTests("");
         ztest::resetLibraryState();
-        bridge::resetBridgeForTests();
     }
 
+    // A phone of a known maker; with debugging on it has the debug interface.
     void plugPhone(const std::string& name, const std::string& product, bool debugging) {
-        fs::path device = fs::path(sysfs.path()) / "bus" / "usb" / "devices" / name;
-        fs::create_directories(device);
-        ztest::writeFile((device / "idVendor").string(), "04e8\n");
-        ztest::writeFile((device / "idProduct").string(), product + "\n");
-        if (!debugging) return;
-        fs::path port = device / (name + ":1.1");
-        fs::create_directories(port);
-        ztest::writeFile((port / "bInterfaceClass").string(), "ff\n");
-        ztest::writeFile((port / "bInterfaceSubClass").string(), "42\n");
-        ztest::writeFile((port / "bInterfaceProtocol").string(), "01\n");
+        const auto device = usbtest::addDevice(sysfs.path(), name, "04e8", product);
+        if (debugging) usbtest::addInterface(device / (name + ":1.1"));
     }
-    void unplugAll() { fs::remove_all(fs::path(sysfs.path()) / "bus"); }
+    void unplugAll() { usbtest::fs::remove_all(usbtest::fs::path(sysfs.path()) / "bus"); }
 
     std::string runs() { return ztest::readFile(host.file("runs.txt")); }
-    std::string logText() { return ztest::readFile(core::logFilePath()); }
+    bool logHas(const std::string& text) { return ztest::readFile(core::logFilePath()).find(text) != std::string::npos; }
 
     ztest::ScratchFolder documents, temp, host, sysfs;
 };
 
 int g_attempts = 0;
-bool failToCreate() {
-    ++g_attempts;
-    return false;
-}
-bool failOnceThenCreate() { return ++g_attempts % 2 == 0; }
 
 } // namespace
 
 TEST_F(UsbWatcher, EventsReachTheCallbackOnTheWatcherThread) {
     ASSERT_EQ(bridge::startUsbWatcher(), 0);
     ASSERT_TRUE(waitForOneSource());
-    const bool sysfs = platform::deviceIdsComeFromSysfs();
+    const bool sysfs = platform::deviceIdsComeFromSysfs(); // else the system's own bus is listed
     if (sysfs) plugPhone("1-4", "6860", true);
     Zentro_SetUSBCallBack(recordUsb);
 
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_device")));
+    ASSERT_TRUE(inject("add", "usb_device"));
     ASSERT_EQ(values(), std::vector<int32_t>{ZENTRO_USB_ARRIVAL});
     EXPECT_NE(g_threads[0], std::this_thread::get_id());
-    if (sysfs) {
-        EXPECT_EQ(bridge::usbListSnapshot().count, 1); // re-enumerated before the call
-    }
+    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 1); } // enumerated before the call
 
     if (sysfs) unplugAll();
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_device")));
+    ASSERT_TRUE(inject("remove", "usb_device"));
     EXPECT_EQ(values(), (std::vector<int32_t>{ZENTRO_USB_ARRIVAL, ZENTRO_USB_REMOVAL}));
     EXPECT_EQ(g_threads[1], g_threads[0]);
-    if (sysfs) {
-        EXPECT_EQ(bridge::usbListSnapshot().count, 0);
-    }
-    EXPECT_NE(logText().find("USB Remove 1 \n"), std::string::npos);
+    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 0); }
+    EXPECT_TRUE(logHas("USB Remove 1 \n"));
 
     // An interface coming or going is part of a device change already reported.
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_interface")));
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_interface")));
+    ASSERT_TRUE(inject("add", "usb_interface"));
+    ASSERT_TRUE(inject("remove", "usb_interface"));
     EXPECT_EQ(values().size(), 2u);
 
     // Without a callback the watcher only enumerates again.
     Zentro_SetUSBCallBack(nullptr);
     if (sysfs) plugPhone("1-4", "6860", true);
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("add", "usb_device")));
-    ASSERT_TRUE(platform::injectUeventForTests(uevent("remove", "usb_device")));
+    ASSERT_TRUE(inject("add", "usb_device"));
+    ASSERT_TRUE(inject("remove", "usb_device"));
     EXPECT_EQ(values().size(), 2u);
-    if (sysfs) {
-        EXPECT_EQ(bridge::usbListSnapshot().count, 1);
-    }
+    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 1); }
 }
 
 TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(Zentro_Init(), 0);
     ASSERT_TRUE(waitForOneSource());
-    EXPECT_EQ(bridge::watcherThreadsCreated(), 1);
     EXPECT_EQ(Zentro_UnInit(), 0);
     EXPECT_EQ(Zentro_Init(), 0);
     EXPECT_EQ(bridge::startUsbWatcher(), 0);
@@ -163,17 +133,16 @@ TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
 TEST_F(UsbWatcher, StartFailureIsTriedTwiceAndLogged) {
     std::atomic<bool> started{false};
     g_attempts = 0;
-    EXPECT_EQ(bridge::startWatcherOnce(started, failToCreate), -1);
+    EXPECT_EQ(bridge::startWatcherOnce(started, [] { ++g_attempts; return false; }), -1);
     EXPECT_EQ(g_attempts, 2);
     EXPECT_FALSE(started.load());
-    EXPECT_NE(logText().find("file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n"),
-              std::string::npos);
+    EXPECT_TRUE(logHas("file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n"));
 
     g_attempts = 0;
-    EXPECT_EQ(bridge::startWatcherOnce(started, failOnceThenCreate), 0);
-    EXPECT_EQ(g_attempts, 2);
-    EXPECT_EQ(bridge::startWatcherOnce(started, failOnceThenCreate), 0);
-    EXPECT_EQ(g_attempts, 2);
+    for (int i = 0; i < 2; ++i) { // the second call finds it started
+        EXPECT_EQ(bridge::startWatcherOnce(started, [] { return ++g_attempts == 2; }), 0);
+        EXPECT_EQ(g_attempts, 2);
+    }
 }
 
 TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
@@ -182,10 +151,8 @@ TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
     std::strcpy(st.rememberedSerial[0], "AAAA");
     std::strcpy(st.rememberedSerial[1], "BBBB");
     st.connectAndroidCount = 3;
-
     plugPhone("1-1", "6860", false);
     plugPhone("1-2", "6877", true);
-    EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 2);
     st.wifiDeviceCount = 1;
     EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 3);
     EXPECT_STREQ(st.rememberedSerial[0], "AAAA");
@@ -195,8 +162,7 @@ TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
     EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 0);
     EXPECT_STREQ(st.rememberedSerial[0], "");
     EXPECT_STREQ(st.rememberedSerial[1], "");
-    EXPECT_NE(logText().find("CheckConnectDeviceToPC_Count st_connectAndroidCount = 3, ret = 0\n"),
-              std::string::npos);
+    EXPECT_TRUE(logHas("CheckConnectDeviceToPC_Count st_connectAndroidCount = 3, ret = 0\n"));
     EXPECT_EQ(runs(), ""); // counting never runs adb
 }
 
@@ -220,12 +186,27 @@ TEST_F(UsbWatcher, DebugExportsReadTheLastEnumeration) {
     EXPECT_EQ(Zentro_CheckOpenDebugType(0), 2);
 }
 
+TEST_F(UsbWatcher, DetectionAsksNothingOfWifiRowsAndReadsNoRowPastTheTable) {
+    // This "adb" lists no phone, so only the WiFi rows are there.
+    core::LibraryState& st = core::state();
+    st.wifiDeviceCount = 1;
+    st.devices[0].connectionKind = core::kConnectionWifi;
+    std::strcpy(st.devices[0].serial, "WIFI00000001127.0.0.9");
+    std::strcpy(st.devices[0].model, "Joined");
+    EXPECT_EQ(Zentro_CheckDeviceDetected(0), 0);
+    EXPECT_STREQ(st.devices[0].model, "Joined");
+    // Phones that joined again and again count past the ten rows.
+    st.wifiDeviceCount = 12;
+    EXPECT_EQ(Zentro_CheckDeviceDetected(11), -1);
+    EXPECT_EQ(runs(), "devices\ndevices\n"); // no property read, no server restart
+}
+
 TEST_F(UsbWatcher, DriverInstallerRunsWhenThePhoneIsNotUsable) {
     if (!platform::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
     EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -1);
     EXPECT_EQ(runs(), "");
 
-    fs::copy_file(ztest::testChildPath(), fs::path(host.path()) / "AdbDriverInstaller.exe");
+    usbtest::fs::copy_file(ztest::testChildPath(), usbtest::fs::path(host.path()) / "AdbDriverInstaller.exe");
     plugPhone("1-1", "6860", false);
     EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -5);
     // Detection, the installer without arguments, detection again.

@@ -1,64 +1,36 @@
 // The command channel against an in-process companion, byte for byte. Device index 0 is a USB
-// row whose local port is the peer's (no serial, so no adb runs unless a test sets one); rows
-// with connectionKind 1 reach a peer directly.
+// row without a serial (so no adb runs); WiFi rows reach a peer directly.
 #include "link/command_channel.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/log.h"
 #include "core/state.h"
 #include "loopback_peer.h"
-#include "platform/platform.h"
-#include "test_support.h"
 
 using namespace zentro;
+using linktest::lengthBytes;
 using linktest::LoopbackPeer;
 using linktest::PeerConnection;
 
 namespace {
 
-std::mutex g_sleepMutex;
-std::vector<int> g_sleeps;
+std::vector<int> g_sleeps; // the library only sleeps on the thread of the exchange
 
-void recordSleep(int milliseconds) {
-    std::lock_guard<std::mutex> guard(g_sleepMutex);
-    g_sleeps.push_back(milliseconds);
-}
-
-class CommandChannelTest : public ::testing::Test {
+class CommandChannelTest : public linktest::LinkTest {
 protected:
     void SetUp() override {
-        ztest::resetLibraryState();
-        link::resetLinkForTests();
-        platform::setEnv("XDG_DOCUMENTS_DIR", documents_.path().c_str());
-        core::resetLogForTests();
+        LinkTest::SetUp();
         g_sleeps.clear();
-        timings_.sleepMs = recordSleep;
+        timings_.sleepMs = [](int milliseconds) { g_sleeps.push_back(milliseconds); };
         timings_.socket.receiveTimeoutMs = 10000;
-        link::setLinkTimingsForTests(timings_);
     }
-
-    void TearDown() override {
-        link::resetLinkForTests();
-        ztest::resetLibraryState();
-    }
-
-    void usbIndexZeroReaches(uint16_t port) {
-        timings_.usbLocalPortBase = port;
-        link::setLinkTimingsForTests(timings_);
-    }
-
-    std::string logText() const { return ztest::readFile(core::logFilePath()); }
-
-    ztest::ScratchFolder documents_;
-    link::LinkTimings timings_;
 };
 
 int send(const char* command, void* reply, int32_t capacity, int index = 0, const void* payload = nullptr,
@@ -78,46 +50,42 @@ LoopbackPeer::Handler answering(std::string reply) {
 
 TEST_F(CommandChannelTest, RepliesOfEveryFormOnOneConnection) {
     timings_.socket.receiveTimeoutMs = 300;
-    LoopbackPeer peer([](PeerConnection& c, int) {
+    const std::map<std::string, std::string> raw = {
+        {"empty;", lengthBytes(0)},
+        {"negative;", lengthBytes(-5)},
+        {"partial;", lengthBytes(10) + "abc"}, // then nothing: the receive times out
+        {"text;", lengthBytes(3) + "abc"},
+    };
+    LoopbackPeer peer([&raw](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {
-            if (*command == "partial;") { // then nothing: the receive times out
-                c.send(PeerConnection::lengthBytes(10) + "abc");
-            } else if (*command == "empty;") {
-                c.send(PeerConnection::lengthBytes(0));
-            } else if (*command == "negative;") {
-                c.send(PeerConnection::lengthBytes(-5));
-            } else if (*command == "split;") { // the length arrives in two segments
-                c.send(PeerConnection::lengthBytes(5).substr(0, 2));
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                c.send(PeerConnection::lengthBytes(5).substr(2) + "hello");
-            } else {
-                c.sendReply("abc");
+            if (*command != "split;") {
+                c.send(raw.at(*command));
+                continue;
             }
+            c.send(lengthBytes(5).substr(0, 2)); // the length in two segments
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            c.send(lengthBytes(5).substr(2) + "hello");
         }
     });
     usbIndexZeroReaches(peer.port());
 
-    char reply[16];
-    std::memset(reply, 0x55, sizeof reply);
-    EXPECT_EQ(send("empty;", reply, 8), 0);
-    EXPECT_EQ(std::string(reply, 5), std::string(4, '\0') + '\x55');
-    std::memset(reply, 0x55, sizeof reply);
-    EXPECT_EQ(send("text;", reply, 8), 3);
-    EXPECT_EQ(std::string(reply, 4), "abc\x55"); // no zero byte added
-    EXPECT_EQ(send("split;", reply, 8), 5);
-    EXPECT_EQ(std::string(reply, 5), "hello");
-    std::memset(reply, 0x55, sizeof reply);
-    EXPECT_EQ(send("negative;", reply, 8), 0);
-    EXPECT_EQ(std::string(reply, 4), std::string(4, '\0'));
-    std::memset(reply, 0x55, sizeof reply);
-    EXPECT_EQ(send("empty;", reply, 2), 0); // the capacity bounds the zeroing
-    EXPECT_EQ(std::string(reply, 3), std::string(2, '\0') + '\x55');
-
-    std::memset(reply, 0x55, sizeof reply);
-    EXPECT_EQ(send("partial;", reply, 16), 3); // what arrived, on a connection still in service
-    EXPECT_EQ(std::string(reply, 4), "abc\x55");
-    EXPECT_EQ(send("text;", reply, 8), 3);
-
+    const std::string u = "\x55", zeros(4, '\0');
+    const struct { const char* command; int32_t capacity; int result; std::string replyStart; } cases[] = {
+        {"empty;", 8, 0, zeros + u},                    // no body: four zero bytes
+        {"empty;", 2, 0, zeros.substr(2) + u},          // never past the capacity
+        {"negative;", 8, 0, zeros},
+        {"text;", 8, 3, "abc" + u},                     // no zero byte added
+        {"split;", 8, 5, "hello"},
+        {"partial;", 16, 3, "abc" + u},                 // what arrived before the time-out...
+        {"text;", 8, 3, "abc" + u},                     // ...on a connection still in service
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        char reply[16];
+        std::memset(reply, 0x55, sizeof reply);
+        EXPECT_EQ(send(c.command, reply, c.capacity), c.result);
+        EXPECT_EQ(std::string(reply, c.replyStart.size()), c.replyStart);
+    }
     EXPECT_EQ(peer.connections(), 1);
     EXPECT_EQ(peer.commands().size(), 7u);
 }
@@ -129,26 +97,21 @@ TEST_F(CommandChannelTest, ReplyLongerThanCapacityFailsAfterThreeAttempts) {
     char reply[8];
     std::memset(reply, 0x55, sizeof reply);
     EXPECT_EQ(send("getsmsCount;", reply, 4), -1);
-    EXPECT_EQ(std::string(reply, 5), "0123\x55");
+    EXPECT_EQ(std::string(reply, 5), "0123\x55"); // what fits, and not a byte more
     EXPECT_EQ(peer.commands(), std::vector<std::string>(3, "getsmsCount;"));
-
-    const std::string log = logText();
     const std::string retry = "SendCommandToAndroidServices error:cmd=getsmsCount;\n";
-    const std::string last = "error SendCommandToAndroidServices cmd = getsmsCount;, m_sockSrv =";
-    EXPECT_NE(log.find(retry + retry + retry + last), std::string::npos) << log;
-    EXPECT_EQ(log.find(retry + retry + retry + retry), std::string::npos);
-    EXPECT_NE(log.find(", try_count = 3\n"), std::string::npos);
+    EXPECT_TRUE(logHas(retry + retry + retry + "error SendCommandToAndroidServices cmd = getsmsCount;, m_sockSrv ="));
+    EXPECT_TRUE(logHas(", try_count = 3\n"));
 }
 
 TEST_F(CommandChannelTest, PhoneClosingMidBodyGetsFiveEmptyReadsThenANewAttempt) {
     LoopbackPeer peer([](PeerConnection& c, int connection) {
         while (c.readCommand()) {
-            if (connection > 0) {
-                c.sendReply("0123456789");
-                continue;
+            if (connection == 0) {
+                c.send(lengthBytes(10) + "abc");
+                return; // closes in the middle of the body
             }
-            c.send(PeerConnection::lengthBytes(10) + "abc");
-            return; // closes in the middle of the body
+            c.sendReply("0123456789");
         }
     });
     usbIndexZeroReaches(peer.port());
@@ -193,23 +156,16 @@ TEST_F(CommandChannelTest, RefusalsAndUnreachablePhones) {
     EXPECT_EQ(send("x;", reply, 8, 10), -1);
     EXPECT_EQ(send("x;", reply, 8, 2), -1); // above 1 while channel 1 does not exist
     EXPECT_EQ(peer.connections(), 0);
-    EXPECT_NE(logText().find("error SendCommandToAndroidServices cmd = , m_sockSrv =0, try_count = 0\n"),
-              std::string::npos);
+    EXPECT_TRUE(logHas("error SendCommandToAndroidServices cmd = , m_sockSrv =0, try_count = 0\n"));
 
     // Nobody listening: one error line and no retry.
-    uint16_t closedPort;
-    {
-        LoopbackPeer gone([](PeerConnection&, int) {});
-        closedPort = gone.port();
-    }
-    usbIndexZeroReaches(closedPort);
+    usbIndexZeroReaches(LoopbackPeer([](PeerConnection&, int) {}).port());
     EXPECT_EQ(send("hello-transfer;", reply, 8), -1);
-    const std::string log = logText();
-    EXPECT_NE(log.find("cmd = hello-transfer;, m_sockSrv =0, try_count = 0\n"), std::string::npos);
-    EXPECT_EQ(log.find("error:cmd=hello-transfer;"), std::string::npos);
+    EXPECT_TRUE(logHas("cmd = hello-transfer;, m_sockSrv =0, try_count = 0\n"));
+    EXPECT_FALSE(logHas("error:cmd=hello-transfer;"));
 }
 
-TEST_F(CommandChannelTest, DeviceIndexesSelectTheirChannel) {
+TEST_F(CommandChannelTest, DeviceIndexesAboveOneShareChannelOne) {
     LoopbackPeer usb(answering("usb"));
     LoopbackPeer wifi(answering("wifi"));
     usbIndexZeroReaches(usb.port());
@@ -219,51 +175,21 @@ TEST_F(CommandChannelTest, DeviceIndexesSelectTheirChannel) {
         core::copyText(row->address, sizeof row->address, "127.0.0.1");
         row->port = index == 1 ? wifi.port() : usb.port();
     }
-
     char reply[8] = {};
     EXPECT_EQ(send("a;", reply, 8, 0), 3);
-    EXPECT_EQ(link::channelInUse(), 1);
     EXPECT_EQ(send("b;", reply, 8, 1), 4);
-    EXPECT_EQ(link::channelInUse(), 0);
-    EXPECT_EQ(send("c;", reply, 8, 5), 4); // above 1: channel 1, whatever its own row says
-    EXPECT_EQ(std::string(reply, 4), "wifi");
+    EXPECT_EQ(send("c;", reply, 8, 5), 4); // channel 1, whatever its own row says
     EXPECT_EQ(usb.commands(), std::vector<std::string>{"a;"});
     EXPECT_EQ(wifi.commands(), (std::vector<std::string>{"b;", "c;"}));
-
-    link::closeChannel(1); // the next exchange of index 1 connects afresh
-    EXPECT_EQ(send("d;", reply, 8, 5), -1);
-    EXPECT_EQ(send("e;", reply, 8, 1), 4);
-    EXPECT_EQ(wifi.connections(), 2);
-}
-
-TEST_F(CommandChannelTest, UsbPhoneForwardsOnEveryConnect) {
-    ztest::ScratchFolder host;
-    ztest::installChildAsAdb(host.path()); // records its arguments
-    platform::setHostFolderForTests(host.path());
-    const std::string record = host.file("adb-runs.txt");
-    platform::setEnv("ZENTRO_CHILD_LOG", record.c_str());
-    LoopbackPeer peer([](PeerConnection& c, int connection) {
-        while (c.readCommand() && connection > 0) c.sendReply("HI-PC"); // the first gets no answer
-    });
-    usbIndexZeroReaches(peer.port());
-    core::copyText(core::deviceRow(0)->serial, 64, "SER0");
-
-    char reply[8] = {};
-    EXPECT_EQ(send("hello-transfer;", reply, 8), 5);
-    platform::setEnv("ZENTRO_CHILD_LOG", "");
-
-    const std::string port = std::to_string(peer.port());
-    const std::string forward = "-s|SER0|shell|forward|--remove-all\n-s|SER0|forward|tcp:" + port + "|tcp:" +
-                                std::to_string(peer.port() - 10000) + "\n";
-    EXPECT_EQ(ztest::readFile(record), forward + forward);
-    EXPECT_EQ(g_sleeps, std::vector<int>(4, 300));
+    link::closeChannel(1);
+    EXPECT_EQ(send("d;", reply, 8, 5), -1); // only index 1 opens channel 1
 }
 
 TEST_F(CommandChannelTest, ConcurrentExchangesKeepTheirOwnReplies) {
     LoopbackPeer peer([](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {
             // Length and body in separate writes, so exchanges without the lock would mix.
-            c.send(PeerConnection::lengthBytes(static_cast<int32_t>(command->size())));
+            c.send(lengthBytes(static_cast<int32_t>(command->size())));
             c.send(*command);
         }
     });
@@ -274,11 +200,9 @@ TEST_F(CommandChannelTest, ConcurrentExchangesKeepTheirOwnReplies) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &mismatches] {
             for (int i = 0; i < 100; ++i) {
-                std::string command = "t" + std::to_string(t) + "-" + std::to_string(i) + ";";
+                const std::string command = "t" + std::to_string(t) + "-" + std::to_string(i) + ";";
                 char reply[32] = {};
-                if (send(command.c_str(), reply, 31) != static_cast<int>(command.size()) || command != reply) {
-                    ++mismatches;
-                }
+                mismatches += send(command.c_str(), reply, 31) != static_cast<int>(command.size()) || command != reply;
             }
         });
     }

@@ -1,6 +1,8 @@
-// A scripted companion on 127.0.0.1 for byte-exact channel tests: it accepts connections one
-// after another on an ephemeral port and hands each to the test's handler on its thread.
+// Shared by the link tests: a fixture starting from a fresh library, and a scripted companion
+// on 127.0.0.1 that takes connections one after another and hands each to the test's handler.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
@@ -11,11 +13,44 @@
 #include <thread>
 #include <vector>
 
+#include "core/log.h"
+#include "link/command_channel.h"
+#include "platform/platform.h"
 #include "platform/socket.h"
+#include "test_support.h"
 
 namespace linktest {
 
 namespace net = zentro::platform;
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ztest::resetLibraryState(); // channels and timings too
+        net::setEnv("XDG_DOCUMENTS_DIR", documents_.path().c_str());
+        zentro::core::resetLogForTests();
+    }
+    void TearDown() override { ztest::resetLibraryState(); }
+    // Device index 0 is a USB row; its channel connects to the local port base.
+    void usbIndexZeroReaches(uint16_t port) {
+        zentro::link::closeChannel(0);
+        timings_.usbLocalPortBase = port;
+        zentro::link::setLinkTimingsForTests(timings_);
+    }
+    bool logHas(const std::string& text) const {
+        return ztest::readFile(zentro::core::logFilePath()).find(text) != std::string::npos;
+    }
+
+    ztest::ScratchFolder documents_;
+    zentro::link::LinkTimings timings_;
+};
+
+// A reply's length as the companion announces it: four bytes, least significant first.
+inline std::string lengthBytes(int32_t length) {
+    const auto value = static_cast<uint32_t>(length);
+    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 24)};
+}
 
 class PeerConnection {
 public:
@@ -25,22 +60,24 @@ public:
     // A command up to and including its ";"; nothing once the library closed the connection.
     std::optional<std::string> readCommand() {
         std::string command;
-        char c;
-        while (readable() && net::tcpReceive(socket_, &c, 1) == 1) {
-            command.push_back(c);
-            if (c == ';') {
-                record_(command);
-                return command;
-            }
+        while (command.empty() || command.back() != ';') {
+            const std::string c = readBytes(1);
+            if (c.empty()) return std::nullopt;
+            command += c;
         }
-        return std::nullopt;
+        record_(command);
+        return command;
     }
 
-    // `size` bytes, or fewer when the connection ended.
+    // `size` bytes, or fewer when the connection ended. Waits in short slices, so a peer being
+    // torn down never stays blocked on a connection the library still holds open.
     std::string readBytes(size_t size) {
         std::string bytes(size, '\0');
         size_t have = 0;
-        for (int n; have < size && readable() && (n = net::tcpReceive(socket_, &bytes[have], size - have)) > 0;) {
+        while (have < size && !stop_.load()) {
+            if (!net::tcpWaitReadable(socket_, 20)) continue;
+            const int n = net::tcpReceive(socket_, &bytes[have], size - have);
+            if (n <= 0) break; // the library closed the connection
             have += static_cast<size_t>(n);
         }
         bytes.resize(have);
@@ -50,22 +87,7 @@ public:
     void send(const std::string& bytes) { net::tcpSendPair(socket_, bytes.data(), bytes.size(), nullptr, 0); }
     void sendReply(const std::string& body) { send(lengthBytes(static_cast<int32_t>(body.size())) + body); }
 
-    static std::string lengthBytes(int32_t length) {
-        const auto value = static_cast<uint32_t>(length);
-        return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                static_cast<char>(value >> 24)};
-    }
-
 private:
-    // Waits in short slices, so a peer being torn down never stays blocked on a connection the
-    // library still holds open.
-    bool readable() {
-        while (!stop_.load()) {
-            if (net::tcpWaitReadable(socket_, 20)) return true;
-        }
-        return false;
-    }
-
     net::SocketHandle socket_;
     const std::atomic<bool>& stop_;
     std::function<void(std::string)> record_;
@@ -82,7 +104,6 @@ public:
         port_ = net::tcpLocalPort(listener_);
         thread_ = std::thread([this] { serve(); });
     }
-
     ~LoopbackPeer() {
         stop_.store(true);
         thread_.join();
@@ -92,6 +113,7 @@ public:
 
     uint16_t port() const { return port_; }
     int connections() const { return connections_.load(); }
+    // Every command read, over all connections.
     std::vector<std::string> commands() const {
         std::lock_guard<std::mutex> guard(mutex_);
         return commands_;

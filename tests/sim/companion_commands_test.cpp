@@ -18,57 +18,42 @@ using Record = std::map<std::string, std::string>;
 // grammar (so a malformed page cannot pass as a short one).
 std::vector<Record> records(const std::string& text, bool hexValues = true) {
     std::vector<Record> out;
-    Record current;
-    size_t at = 0;
-    while (at < text.size()) {
-        if (text[at] == '.') {
-            out.push_back(std::move(current));
-            current.clear();
-            ++at;
-            continue;
+    const auto parts = split(text, '.');
+    EXPECT_TRUE(parts.back().empty()) << "fields after the last record end";
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+        Record& record = out.emplace_back();
+        const auto fields = split(parts[i], ';');
+        EXPECT_TRUE(fields.back().empty()) << "unterminated field in " << parts[i];
+        for (size_t f = 0; f + 1 < fields.size(); ++f) {
+            const size_t colon = fields[f].find(':');
+            EXPECT_NE(colon, std::string_view::npos) << "broken field " << fields[f];
+            const std::string value(fields[f].substr(colon + 1));
+            const auto decoded = hexValues ? hexDecode(value) : std::optional<std::string>(value);
+            EXPECT_TRUE(decoded) << fields[f] << " is not hex text";
+            record[std::string(fields[f].substr(0, colon))] = decoded.value_or("");
         }
-        const size_t colon = text.find(':', at), semi = text.find(';', at);
-        if (colon == std::string::npos || semi == std::string::npos || colon > semi) {
-            ADD_FAILURE() << "broken field at " << at << " in " << text.substr(at, 40);
-            return out;
-        }
-        const std::string key = text.substr(at, colon - at), value = text.substr(colon + 1, semi - colon - 1);
-        const auto decoded = hexValues ? hexDecode(value) : std::optional<std::string>(value);
-        EXPECT_TRUE(decoded) << key << " is not hex text";
-        current[key] = decoded.value_or("");
-        at = semi + 1;
     }
-    EXPECT_TRUE(current.empty()) << "fields after the last record end";
     return out;
 }
 
-int32_t asInt(const std::string& reply) {
-    EXPECT_EQ(reply.size(), 4u);
-    if (reply.size() != 4) return INT32_MIN;
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(reply[i]);
-    return static_cast<int32_t>(v);
+// A little-endian number reply of exactly `size` bytes.
+int64_t asInt(const std::string& reply, size_t size = 4) {
+    EXPECT_EQ(reply.size(), size);
+    if (reply.size() != size) return INT64_MIN;
+    uint64_t v = 0;
+    for (size_t i = size; i-- > 0;) v = v << 8 | static_cast<unsigned char>(reply[i]);
+    return size == 4 ? static_cast<int32_t>(v) : static_cast<int64_t>(v);
 }
 
-int64_t asInt64(const std::string& reply) {
-    EXPECT_EQ(reply.size(), 8u);
-    if (reply.size() != 8) return INT64_MIN;
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(reply[i]);
-    return static_cast<int64_t>(v);
+void expectKeys(const Record& r, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) EXPECT_TRUE(r.count(key)) << key;
 }
 
 class Companion : public ::testing::Test {
 protected:
     Companion() : device(std::make_shared<zsim::Device>("ZX1G22ABCD0000", 7)), state(*device) {
-        device->sizes.messages = 23;
-        device->sizes.calls = 9;
-        device->sizes.events = 7;
-        device->sizes.contacts = 12;
-        device->sizes.apps = 4;
-        device->sizes.photos = 5;
-        device->sizes.music = 4;
-        device->sizes.videos = 2;
+        device->sizes = {.messages = 23, .calls = 9, .events = 7, .contacts = 12, .apps = 4, .photos = 5, .music = 4,
+                         .videos = 2};
         device->setProperty("ro.product.manufacturer", "Acme");
         device->setProperty("ro.product.model", "A1");
         device->setProperty("ro.build.version.release", "4.4.2");
@@ -77,7 +62,16 @@ protected:
     std::string send(const std::string& text, const std::string& payload = {}) {
         return state.handle(makeRequest(text, payload));
     }
-    int32_t sendInt(const std::string& text, const std::string& payload = {}) { return asInt(send(text, payload)); }
+    int64_t sendInt(const std::string& text, const std::string& payload = {}) { return asInt(send(text, payload)); }
+    // Sends each command in turn; each must answer its number.
+    void expectInts(std::initializer_list<std::pair<std::string, int64_t>> script) {
+        for (const auto& [text, value] : script) EXPECT_EQ(sendInt(text), value) << text;
+    }
+    Record first(const std::string& text) {
+        const auto list = records(send(text));
+        EXPECT_FALSE(list.empty()) << text;
+        return list.empty() ? Record{} : list[0];
+    }
 
     // Every record of a paged list, asking for offsets 0, 5, 10, ... as the library does.
     std::vector<Record> all(const std::string& pageCommand, int count) {
@@ -99,156 +93,129 @@ protected:
 
 TEST_F(Companion, HandshakeNoticesAndDeviceInfo) {
     EXPECT_EQ(send("hello-transfer;"), "HI-PC");
-    EXPECT_EQ(sendInt("sync_android_USBStart;"), 1);
-    EXPECT_EQ(sendInt("sync_zentrolink_ConnectOK;"), 1);
+    expectInts({{"sync_android_USBStart;", 1}, {"sync_zentrolink_ConnectOK;", 1}});
     EXPECT_EQ(send("no-such-command;"), "");
     EXPECT_EQ(send("hello-Transfer;"), "") << "names are case-sensitive";
     EXPECT_EQ(send("getExternalStoragePath;"), "/storage/emulated/0");
 
+    // Text fields are hex, the six numbers plain digits.
     const std::string info = send("getDevciesInfo;");
     EXPECT_LE(info.size(), 1023u);
-    // Text fields are hex, the six numbers plain digits.
-    std::map<std::string, std::string> fields;
-    const std::string body = info.substr(0, info.size() - 1);
-    for (const auto& field : zsim::companion::split(body, ';'))
-        if (!field.empty()) fields[std::string(field.substr(0, field.find(':')))] = field.substr(field.find(':') + 1);
-    EXPECT_EQ(fields["BRAND"], hexEncode("Acme"));
-    EXPECT_EQ(fields["MODEL"], hexEncode("A1"));
+    Record fields = records(info, false).at(0);
+    EXPECT_EQ(fields["BRAND"] + fields["MODEL"], hexEncode("AcmeA1"));
     EXPECT_EQ(fields["ANDROIDVERSION"], hexEncode("4.4.2"));
     EXPECT_EQ(fields["SERIAL"], hexEncode("ZX1G22ABCD0000"));
-    for (const char* key : {"MEMTOTAL", "MEMAVAIL", "PHONETOTAL", "PHONEAVAIL", "SDTOTAL", "SDAVAIL"}) {
-        const auto n = parseDecimal(fields[key]);
-        ASSERT_TRUE(n) << key;
-        EXPECT_GT(*n, 0) << key;
-    }
+    for (const char* key : {"MEMTOTAL", "MEMAVAIL", "PHONETOTAL", "PHONEAVAIL", "SDTOTAL", "SDAVAIL"})
+        EXPECT_GT(parseDecimal(fields[key]).value_or(0), 0) << key;
     EXPECT_LE(*parseDecimal(fields["MEMAVAIL"]), *parseDecimal(fields["MEMTOTAL"]));
+
+    // A second set must not lose the old owner of the messaging role.
+    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), "com.android.mms");
+    expectInts({{"SetDefaultMessage;", 1}, {"SetDefaultMessage;", 1}});
+    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), kCompanionPackage);
+    expectInts({{"ReSetDefaultMessage;", 1}});
+    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), "com.android.mms");
 }
 
 TEST_F(Companion, MessagesPageNewestFirstAndChange) {
-    EXPECT_EQ(sendInt("getsmsCount;"), 23);
+    expectInts({{"getsmsCount;", 23}});
     auto list = all("getsmsPart10", 23);
     std::set<std::string> ids;
     for (size_t i = 0; i < list.size(); ++i) {
         const Record& m = list[i];
-        for (const char* key : {"ID", "THREAD_ID", "ADDRESS", "DATE", "READ", "STATUS", "TYPE", "BODY"})
-            EXPECT_TRUE(m.count(key)) << key;
+        expectKeys(m, {"ID", "THREAD_ID", "ADDRESS", "DATE", "READ", "STATUS", "TYPE", "BODY"});
         EXPECT_TRUE(parseDate(m.at("DATE"))) << m.at("DATE");
         EXPECT_EQ(m.count("PROTOCOL"), m.at("TYPE") == "1" ? 1u : 0u);
-        if (i > 0) {
-            EXPECT_GE(list[i - 1].at("DATE"), m.at("DATE"));
-        }
+        EXPECT_TRUE(i == 0 || list[i - 1].at("DATE") >= m.at("DATE"));
         EXPECT_TRUE(ids.insert(m.at("ID")).second);
     }
-    EXPECT_EQ(send("getsmsPart10:-5;"), "");
-    EXPECT_EQ(send("getsmsPart10:x;"), "");
+    EXPECT_EQ(send("getsmsPart10:-5;") + send("getsmsPart10:x;"), "");
 
     // The library's form: address, body, date, read-state, "-1", type.
     const std::string to = list.back().at("ADDRESS"), thread = list.back().at("THREAD_ID");
-    EXPECT_EQ(sendInt("SendSMS:" + hexEncode(to) + "-" + hexEncode("Hi there") + "--31-2D31-32;"), 1);
-    EXPECT_EQ(sendInt("getsmsCount;"), 24);
-    Record sent = records(send("getsmsPart10:0;")).at(0);
+    expectInts({{"SendSMS:" + hexEncode(to) + "-" + hexEncode("Hi there") + "--31-2D31-32;", 1}});
+    const Record sent = first("getsmsPart10:0;");
     EXPECT_EQ(sent.at("BODY"), "Hi there");
     EXPECT_EQ(sent.at("ADDRESS"), to);
     EXPECT_EQ(sent.at("THREAD_ID"), thread) << "joins the address's conversation";
     EXPECT_EQ(sent.at("TYPE"), "2");
-    EXPECT_EQ(std::stoll(sent.at("ID")), 24);
+    EXPECT_EQ(sent.at("ID"), "24");
 
     // Two recipients in one address item, an old date: two messages, placed by their date.
-    EXPECT_EQ(sendInt("SendSMS:" + hexEncode("+15550001; +15550002") + "-" + hexEncode("old") + "-" +
-                      hexEncode("2001-01-01 10:00:00") + "-31-2D31-31;"),
-              1);
+    expectInts({{"SendSMS:" + hexEncode("+15550001; +15550002") + "-" + hexEncode("old") + "-" +
+                     hexEncode("2001-01-01 10:00:00") + "-31-2D31-31;",
+                 1},
+                {"SendSMS:--31-2D31-32;", -1},      // five items
+                {"SendSMS:-4869--31-2D31-32;", -1}, // no recipient
+                {"SendSMS:3G-4869--31-2D31-32;", -1}, // not hex
+                {"getsmsCount;", 26}});
     list = all("getsmsPart10", 26);
-    EXPECT_EQ(list[24].at("BODY"), "old");
-    EXPECT_EQ(list[25].at("BODY"), "old");
+    EXPECT_EQ(list[24].at("BODY") + list[25].at("BODY"), "oldold");
     EXPECT_NE(list[24].at("THREAD_ID"), list[25].at("THREAD_ID"));
     EXPECT_EQ(list[24].at("TYPE"), "1");
 
-    EXPECT_EQ(sendInt("SendSMS:--31-2D31-32;"), -1) << "five items";
-    EXPECT_EQ(sendInt("SendSMS:-4869--31-2D31-32;"), -1) << "no recipient";
-    EXPECT_EQ(sendInt("SendSMS:3G-4869--31-2D31-32;"), -1) << "not hex";
-    EXPECT_EQ(sendInt("getsmsCount;"), 26);
-
-    EXPECT_EQ(sendInt("ClearSMS;"), 1);
-    EXPECT_EQ(sendInt("getsmsCount;"), 0);
+    expectInts({{"ClearSMS;", 1}, {"getsmsCount;", 0}});
     EXPECT_EQ(send("getsmsPart10:0;"), "");
 }
 
-TEST_F(Companion, DefaultMessagingApp) {
-    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), "com.android.mms");
-    EXPECT_EQ(sendInt("SetDefaultMessage;"), 1);
-    EXPECT_EQ(sendInt("SetDefaultMessage;"), 1);
-    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), "com.vantrey.pocketdesk");
-    EXPECT_EQ(sendInt("ReSetDefaultMessage;"), 1);
-    EXPECT_EQ(send("GetDefaultMessage_pkgName;"), "com.android.mms") << "a second set must not lose the old owner";
-}
-
 TEST_F(Companion, CallLogAndCalendar) {
-    EXPECT_EQ(sendInt("getcalllogcount;"), 9);
-    const auto calls = all("getcalllogpart10", 9);
-    for (const Record& c : calls) {
+    expectInts({{"getcalllogcount;", 9}});
+    for (const Record& c : all("getcalllogpart10", 9)) {
         EXPECT_TRUE(parseDate(c.at("DATE")));
-        EXPECT_TRUE(c.count("NUMBER") && c.count("TYPE") && c.count("DURATION"));
+        expectKeys(c, {"NUMBER", "TYPE", "DURATION"});
     }
     // A call with a contact's number takes the contact's name.
-    const auto contacts = all("getcontactpart10", 12);
-    const std::string number = contacts.at(0).at("PHONE_PHONE");
-    EXPECT_EQ(sendInt("AddCallHistory:" + hexEncode(number) + "-" + hexEncode("2030-01-01 08:00:00") + "-33-30;"), 1);
-    Record newest = records(send("getcalllogpart10:0;")).at(0);
+    const Record contact = first("getcontactpart10:0;");
+    const std::string number = contact.at("PHONE_PHONE");
+    expectInts({{"AddCallHistory:" + hexEncode(number) + "-" + hexEncode("2030-01-01 08:00:00") + "-33-30;", 1}});
+    const Record newest = first("getcalllogpart10:0;");
     EXPECT_EQ(newest.at("NUMBER"), number);
-    EXPECT_EQ(newest.at("NAME"), contacts.at(0).at("NAME"));
+    EXPECT_EQ(newest.at("NAME"), contact.at("NAME"));
     EXPECT_EQ(newest.at("TYPE"), "3");
-    EXPECT_EQ(sendInt("AddCallHistory:353535---;"), 1) << "only the number, as the library may send";
-    EXPECT_EQ(sendInt("AddCallHistory:353535-35-39-30;"), -1) << "no such call type";
-    EXPECT_EQ(sendInt("AddCallHistory:353535-35-31;"), -1);
-    EXPECT_EQ(sendInt("getcalllogcount;"), 11);
-    EXPECT_EQ(sendInt("ClearCallHistory;"), 1);
-    EXPECT_EQ(sendInt("getcalllogcount;"), 0);
+    expectInts({{"AddCallHistory:353535---;", 1}, // only the number, as the library may send
+                {"AddCallHistory:353535-35-39-30;", -1}, // no such call type
+                {"AddCallHistory:353535-35-31;", -1},
+                {"getcalllogcount;", 11},
+                {"ClearCallHistory;", 1},
+                {"getcalllogcount;", 0},
+                {"getcalendarcount;", 7}});
 
-    EXPECT_EQ(sendInt("getcalendarcount;"), 7);
     auto events = all("getcalendarpart10", 7);
     for (size_t i = 0; i < events.size(); ++i) {
-        for (const char* key : {"ID", "CALENDARID", "TITLE", "START", "END", "EVENTLOC", "EVENTTZ", "DESCRIPTION",
-                                "HASALARM", "MINUTES"})
-            EXPECT_TRUE(events[i].count(key)) << key;
-        if (events[i].count("RRULE")) {
-            EXPECT_FALSE(events[i].at("RRULE").empty());
-        }
-        if (i > 0) {
-            EXPECT_LE(std::stoll(events[i - 1].at("START")), std::stoll(events[i].at("START")));
-        }
+        expectKeys(events[i], {"ID", "CALENDARID", "TITLE", "START", "END", "EVENTLOC", "EVENTTZ", "DESCRIPTION",
+                               "HASALARM", "MINUTES"});
+        EXPECT_TRUE(!events[i].count("RRULE") || !events[i].at("RRULE").empty());
+        EXPECT_TRUE(i == 0 || std::stoll(events[i - 1].at("START")) <= std::stoll(events[i].at("START")));
     }
     // All fields empty: eight separators and the blank that stands for "no rule".
-    EXPECT_EQ(sendInt("AddCalender:--------20;"), 1);
-    const std::string start = "1000";
-    EXPECT_EQ(sendInt("AddCalender:" + hexEncode("Lunch") + "-" + hexEncode(start) + "-" + hexEncode("2000") +
-                      "------" + hexEncode("FREQ=DAILY") + ";"),
-              1);
+    expectInts({{"AddCalender:--------20;", 1},
+                {"AddCalender:" + hexEncode("Lunch") + "-" + hexEncode("1000") + "-" + hexEncode("2000") + "------" +
+                     hexEncode("FREQ=DAILY") + ";",
+                 1},
+                {"AddCalender:4142;", -1}});
     events = all("getcalendarpart10", 9);
     EXPECT_EQ(events.front().at("TITLE"), "Lunch") << "earliest start first";
     EXPECT_EQ(events.front().at("RRULE"), "FREQ=DAILY");
     EXPECT_EQ(events.back().count("RRULE"), 0u) << "the blank rule is no rule";
-    EXPECT_EQ(sendInt("AddCalender:4142;"), -1);
-    EXPECT_EQ(sendInt("ClearCalender;"), 1);
-    EXPECT_EQ(sendInt("getcalendarcount;"), 0);
+    expectInts({{"ClearCalender;", 1}, {"getcalendarcount;", 0}});
 }
 
 TEST_F(Companion, ContactsAddUpdateClear) {
-    EXPECT_EQ(sendInt("getcontactCount;"), 12);
+    expectInts({{"getcontactCount;", 12}});
     const auto list = all("getcontactpart10", 12);
     EXPECT_EQ(list.at(0).at("CONTACTID"), "1");
-    for (const char* key : {"NAME", "NICKNAME", "PHONE_PHONE", "PHONE_HOME", "PHONE_WORK", "WEBSITE", "EMAIL_HOME",
+    expectKeys(list.at(0), {"NAME", "NICKNAME", "PHONE_PHONE", "PHONE_HOME", "PHONE_WORK", "WEBSITE", "EMAIL_HOME",
                             "BIRTHDAY", "NOTE", "ORG_NAME", "ORG_TITLE", "ADDRESS_HOME", "ADDRESS_WORK",
-                            "PHONE_HOMEFAX", "PHONE_WORKFAX", "EMAIL_WORK"})
-        EXPECT_TRUE(list.at(0).count(key)) << key;
+                            "PHONE_HOMEFAX", "PHONE_WORKFAX", "EMAIL_WORK"});
 
-    EXPECT_EQ(asInt64(send("AddPerson:4142:3132;")), 13);
-    EXPECT_EQ(sendInt("UpdatePerson:13:3132:MOBILE;"), 1);
-    EXPECT_EQ(sendInt("UpdatePerson:13:58:ORGANZATION;"), 1);
-    EXPECT_EQ(sendInt("UpdatePerson:13:" + hexEncode("Lee") + ":LASTNAME;"), 1);
-    EXPECT_EQ(sendInt("UpdatePerson:13:58:ORGANIZATION;"), -1) << "the keyword is spelled as on the wire";
-    EXPECT_EQ(sendInt("UpdatePerson:99:58:NOTE;"), -1);
-    EXPECT_EQ(sendInt("UpdatePerson:13:5:NOTE;"), -1);
-    Record added = records(send("getcontactpart10:10;")).at(2);
+    EXPECT_EQ(asInt(send("AddPerson:4142:3132;"), 8), 13);
+    expectInts({{"UpdatePerson:13:3132:MOBILE;", 1},
+                {"UpdatePerson:13:58:ORGANZATION;", 1},
+                {"UpdatePerson:13:" + hexEncode("Lee") + ":LASTNAME;", 1},
+                {"UpdatePerson:13:58:ORGANIZATION;", -1}, // the keyword is spelled as on the wire
+                {"UpdatePerson:99:58:NOTE;", -1},
+                {"UpdatePerson:13:5:NOTE;", -1}});
+    const Record added = records(send("getcontactpart10:10;")).at(2);
     EXPECT_EQ(added.at("CONTACTID"), "13");
     EXPECT_EQ(added.at("NAME"), "AB Lee");
     EXPECT_EQ(added.at("PHONE_PHONE"), "12");
@@ -257,43 +224,41 @@ TEST_F(Companion, ContactsAddUpdateClear) {
 
     // Name, fields 3 to 20 (14 and 15 unused), then the closing blank.
     std::string all3 = "AddPerson3:" + hexEncode("Kim");
-    for (int f = 3; f <= 20; ++f) all3 += "-" + (f == 14 || f == 15 ? std::string() : hexEncode("v" + std::to_string(f)));
-    all3 += "-20;";
-    EXPECT_EQ(asInt64(send(all3)), 14);
-    EXPECT_EQ(asInt64(send("AddPerson3:-------------------20;")), 0) << "nothing to store";
-    EXPECT_EQ(asInt64(send("AddPerson3:4142-20;")), 0);
-    EXPECT_EQ(asInt64(send("AddPerson::;")), 0);
-    Record full = records(send("getcontactpart10:10;")).at(3);
-    EXPECT_EQ(full.at("NAME"), "Kim");
-    EXPECT_EQ(full.at("NICKNAME"), "v3");
-    EXPECT_EQ(full.at("PHONE_PHONE"), "v4");
-    EXPECT_EQ(full.at("BIRTHDAY"), "v9");
-    EXPECT_EQ(full.at("ORG_TITLE"), "v13");
-    EXPECT_EQ(full.at("ADDRESS_HOME"), "v16");
-    EXPECT_EQ(full.at("EMAIL_WORK"), "v20");
-    EXPECT_EQ(sendInt("getcontactCount;"), 14);
+    for (int f = 3; f <= 20; ++f)
+        all3 += "-" + (f == 14 || f == 15 ? std::string() : hexEncode("v" + std::to_string(f)));
+    EXPECT_EQ(asInt(send(all3 + "-20;"), 8), 14);
+    for (const char* nothing : {"AddPerson3:-------------------20;", "AddPerson3:4142-20;", "AddPerson::;"})
+        EXPECT_EQ(asInt(send(nothing), 8), 0) << nothing;
+    const Record full = records(send("getcontactpart10:10;")).at(3);
+    const std::map<std::string, std::string> stored = {{"NAME", "Kim"},       {"NICKNAME", "v3"},
+                                                       {"PHONE_PHONE", "v4"}, {"BIRTHDAY", "v9"},
+                                                       {"ORG_TITLE", "v13"},  {"ADDRESS_HOME", "v16"},
+                                                       {"EMAIL_WORK", "v20"}};
+    for (const auto& [key, value] : stored) EXPECT_EQ(full.count(key) ? full.at(key) : "<none>", value) << key;
 
-    EXPECT_EQ(sendInt("ClearPerson;"), 1);
-    EXPECT_EQ(sendInt("getcontactCount;"), 0);
-    EXPECT_EQ(asInt64(send("AddPerson:4142:;")), 15) << "ids are not reused";
+    expectInts({{"getcontactCount;", 14}, {"ClearPerson;", 1}, {"getcontactCount;", 0}});
+    EXPECT_EQ(asInt(send("AddPerson:4142:;"), 8), 15) << "ids are not reused";
 }
 
 TEST_F(Companion, ApplicationsFollowThePackageManager) {
-    const int32_t count = sendInt("getappcount;");
+    auto appAt = [&](int i) {
+        const std::string reply = send("getappindexinfo:" + std::to_string(i) + ";");
+        EXPECT_LE(reply.size(), 1023u);
+        const auto r = records(reply);
+        EXPECT_EQ(r.size(), 1u);
+        return r.empty() ? Record{{"PKG", ""}} : r[0];
+    };
+    const int64_t count = sendInt("getappcount;");
     ASSERT_GT(count, 4);
     std::set<std::string> packages;
     for (int i = 0; i < count; ++i) {
-        const std::string reply = send("getappindexinfo:" + std::to_string(i) + ";");
-        ASSERT_LE(reply.size(), 1023u);
-        const auto r = records(reply);
-        ASSERT_EQ(r.size(), 1u);
-        packages.insert(r[0].at("PKG"));
-        EXPECT_EQ(std::stoll(r[0].at("TOTALSIZE")),
-                  std::stoll(r[0].at("CACHSEZE")) + std::stoll(r[0].at("DATASIZE")) + std::stoll(r[0].at("CODESIZE")));
-        if (r[0].at("SYSTEMAPP") == "0") {
-            // User apps are installed on the phone with their package file.
-            EXPECT_TRUE(device->hasPackage(r[0].at("PKG")));
-            EXPECT_TRUE(device->files.stat("/data/app/" + r[0].at("PKG") + "-1.apk"));
+        const Record app = appAt(i);
+        packages.insert(app.at("PKG"));
+        expectKeys(app, {"TOTALSIZE", "CACHSEZE", "DATASIZE", "CODESIZE"});
+        // User apps are installed on the phone with their package file.
+        if (app.at("SYSTEMAPP") == "0") {
+            EXPECT_TRUE(device->hasPackage(app.at("PKG")));
+            EXPECT_TRUE(device->files.stat("/data/app/" + app.at("PKG") + "-1.apk"));
         }
     }
     EXPECT_EQ(send("getappindexinfo:" + std::to_string(count) + ";"), "");
@@ -305,35 +270,29 @@ TEST_F(Companion, ApplicationsFollowThePackageManager) {
     device->addPackage("org.example." + std::string(600, 'x')); // too long to show whole
     EXPECT_EQ(sendInt("getappcount;"), count) << "the list changes on refresh only";
     EXPECT_EQ(sendInt("flushapplist;"), count + 1);
-    bool companionListed = false;
-    for (int i = 0; i < count + 1; ++i) {
-        const std::string reply = send("getappindexinfo:" + std::to_string(i) + ";");
-        ASSERT_LE(reply.size(), 1023u);
-        const auto r = records(reply);
-        ASSERT_EQ(r.size(), 1u);
-        EXPECT_NE(r[0].at("PKG"), gone);
-        companionListed = companionListed || r[0].at("PKG") == kCompanionPackage;
-    }
-    EXPECT_TRUE(companionListed);
+    packages.clear();
+    for (int i = 0; i < count + 1; ++i) packages.insert(appAt(i).at("PKG"));
+    EXPECT_FALSE(packages.count(gone));
+    EXPECT_TRUE(packages.count(kCompanionPackage));
 }
 
 TEST_F(Companion, MediaCatalogueAndReading) {
     struct Kind {
-        const char *count, *info, *path, *read, *thumb;
+        std::string count, info, path, read;
+        int items;
     };
-    const Kind kinds[] = {{"getdcimcount;", "getdcimindexinfo", "getfilepathForid", "getdcimdata", "getdcimthumb"},
-                          {"getmusiccount;", "getmusicindexinfo", "GetMusicPathById", "exportfilefromdevice_music", nullptr},
-                          {"getvideocount;", "getvideoindexinfo", "GetVideoPathById", "exportfilefromdevice_video", nullptr}};
-    const int expected[] = {5, 4, 2};
+    const Kind kinds[] = {
+        {"getdcimcount;", "getdcimindexinfo:", "getfilepathForid:", "getdcimdata:", 5},
+        {"getmusiccount;", "getmusicindexinfo:", "GetMusicPathById:", "exportfilefromdevice_music:", 4},
+        {"getvideocount;", "getvideoindexinfo:", "GetVideoPathById:", "exportfilefromdevice_video:", 2}};
     for (int k = 0; k < 3; ++k) {
         const Kind& kind = kinds[k];
-        ASSERT_EQ(sendInt(kind.count), expected[k]);
-        for (int i = 0; i < expected[k]; ++i) {
-            const std::string reply = send(std::string(kind.info) + ":" + std::to_string(i) + ";");
+        ASSERT_EQ(sendInt(kind.count), kind.items);
+        for (int i = 0; i < kind.items; ++i) {
+            const std::string reply = send(kind.info + std::to_string(i) + ";");
             ASSERT_LE(reply.size(), 1023u);
             const Record item = records(reply).at(0);
-            const std::string id = item.at("ID");
-            const std::string path = send(std::string(kind.path) + ":" + id + ";");
+            const std::string id = item.at("ID"), path = send(kind.path + id + ";");
             EXPECT_EQ(item.at("PATH"), path);
             ASSERT_EQ(path.rfind("/storage/emulated/0/", 0), 0u) << path;
             const auto bytes = device->files.read("/sdcard" + path.substr(19));
@@ -345,140 +304,107 @@ TEST_F(Companion, MediaCatalogueAndReading) {
 
             // Read in chunks of a size that does not divide the file, as a download does; past
             // the end comes the status 0.
-            std::string copy;
-            auto readAt = [&](size_t offset) {
-                return send(std::string(kind.read) + ":" + id + ":" + std::to_string(offset) + ":4000;");
-            };
-            while (copy.size() < bytes->size()) {
-                const std::string chunk = readAt(copy.size());
-                ASSERT_FALSE(chunk.empty());
-                ASSERT_LE(chunk.size(), 4000u);
+            std::string copy, chunk;
+            auto readAt = [&](size_t offset) { return send(kind.read + id + ":" + std::to_string(offset) + ":4000;"); };
+            while (copy.size() < bytes->size() && !(chunk = readAt(copy.size())).empty() && chunk.size() <= 4000u)
                 copy += chunk;
-            }
             EXPECT_EQ(copy, *bytes);
             EXPECT_EQ(asInt(readAt(copy.size())), 0);
         }
-        EXPECT_EQ(send(std::string(kind.info) + ":" + std::to_string(expected[k]) + ";"), "");
-        EXPECT_EQ(send(std::string(kind.path) + ":999;"), "");
-        EXPECT_EQ(sendInt(std::string(kind.read) + ":999:0:10;"), -1);
-        EXPECT_EQ(sendInt(std::string(kind.read) + ":1:-1:10;"), -1);
-        EXPECT_EQ(sendInt(std::string(kind.read) + ":1:0:0;"), -1);
+        EXPECT_EQ(send(kind.info + std::to_string(kind.items) + ";") + send(kind.path + "999;"), "");
+        expectInts({{kind.read + "999:0:10;", -1}, {kind.read + "1:-1:10;", -1}, {kind.read + "1:0:0;", -1}});
     }
     // A 64-bit offset is read whole.
-    EXPECT_EQ(sendInt("exportfilefromdevice_music:1:5000000000:10240;"), 0);
+    expectInts({{"exportfilefromdevice_music:1:5000000000:10240;", 0}, {"getdcimthumb:999;", -1},
+                {"getmusicthumb:999:999;", -1}});
 
-    const std::string thumb = send("getdcimthumb:1;");
-    EXPECT_GT(thumb.size(), 4u);
-    EXPECT_EQ(thumb.substr(1, 3), "PNG");
-    EXPECT_EQ(sendInt("getdcimthumb:999;"), -1);
-    const Record track = records(send("getmusicindexinfo:0;")).at(0);
+    EXPECT_EQ(send("getdcimthumb:1;").substr(0, 4), "\x89PNG");
+    const Record track = first("getmusicindexinfo:0;");
     const std::string cover = send("getmusicthumb:" + track.at("ID") + ":" + track.at("ALBUMID") + ";");
-    EXPECT_EQ(cover.substr(1, 3), "PNG");
+    EXPECT_EQ(cover.substr(0, 4), "\x89PNG");
     EXPECT_EQ(send("getmusicthumb:" + track.at("ID") + ":999;"), cover) << "falls back to the track's album";
-    EXPECT_EQ(sendInt("getmusicthumb:999:999;"), -1);
 }
 
 TEST_F(Companion, MediaDeleteAndRefresh) {
-    const Record first = records(send("getdcimindexinfo:0;")).at(0);
-    const std::string file = "/sdcard" + first.at("PATH").substr(19);
-    EXPECT_EQ(sendInt("deletephoto:" + first.at("ID") + ";"), 1);
-    EXPECT_FALSE(device->files.stat(file));
-    EXPECT_EQ(sendInt("getdcimcount;"), 4);
-    EXPECT_EQ(sendInt("deletephoto:" + first.at("ID") + ";"), -1);
+    const Record photo = first("getdcimindexinfo:0;");
+    const std::string remove = "deletephoto:" + photo.at("ID") + ";";
+    expectInts({{remove, 1}, {"getdcimcount;", 4}, {remove, -1}});
+    EXPECT_FALSE(device->files.stat("/sdcard" + photo.at("PATH").substr(19)));
 
     // A file removed behind the app's back leaves the list at the next refresh.
-    const Record video = records(send("getvideoindexinfo:1;")).at(0);
+    const Record video = first("getvideoindexinfo:1;");
     device->files.remove("/sdcard" + video.at("PATH").substr(19));
-    EXPECT_EQ(sendInt("getvideocount;"), 2);
-    EXPECT_EQ(sendInt("flushvideolist;"), 1);
-    EXPECT_NE(records(send("getvideoindexinfo:0;")).at(0).at("ID"), video.at("ID"));
+    expectInts({{"getvideocount;", 2}, {"flushvideolist;", 1}});
+    EXPECT_NE(first("getvideoindexinfo:0;").at("ID"), video.at("ID"));
 
-    const Record track = records(send("getmusicindexinfo:0;")).at(0);
-    EXPECT_EQ(sendInt("ClearMusic;"), 1);
-    EXPECT_EQ(sendInt("getmusiccount;"), 0);
+    const Record track = first("getmusicindexinfo:0;");
+    expectInts({{"ClearMusic;", 1}, {"getmusiccount;", 0}, {"ClearPhotos;", 1}, {"getdcimcount;", 0},
+                {"deletevideofromdevice:" + first("getvideoindexinfo:0;").at("ID") + ";", 1}, {"getvideocount;", 0}});
     EXPECT_FALSE(device->files.stat("/sdcard" + track.at("PATH").substr(19)));
-    EXPECT_EQ(sendInt("deletevideofromdevice:" + records(send("getvideoindexinfo:0;")).at(0).at("ID") + ";"), 1);
-    EXPECT_EQ(sendInt("ClearPhotos;"), 1);
-    EXPECT_EQ(sendInt("getdcimcount;"), 0);
 }
 
 TEST_F(Companion, WriteSessionsCreateFiles) {
-    EXPECT_EQ(sendInt("checkFileisExist:a.png;"), 0);
+    expectInts({{"checkFileisExist:a.png;", 0}});
     EXPECT_EQ(send("write_photofile:3;", "abc"), "") << "no session: the chunk is not taken";
 
     std::string content;
     for (int i = 0; i < 70000; ++i) content.push_back(static_cast<char>(i * 7 % 251));
-    EXPECT_EQ(sendInt("open_photofile:" + hexEncode("a.png") + ";"), 1);
+    expectInts({{"open_photofile:" + hexEncode("a.png") + ";", 1}});
     EXPECT_EQ(sendInt("write_photofile:40000;", content.substr(0, 40000)), 40000);
     EXPECT_EQ(sendInt("write_photofile:30000;", content.substr(40000)), 30000);
-    EXPECT_EQ(sendInt("close_photofile;"), 1);
-    EXPECT_EQ(sendInt("close_photofile;"), -1);
-    EXPECT_EQ(device->files.read("/sdcard/Images/a.png"), std::optional<std::string>(content));
-    EXPECT_EQ(sendInt("checkFileisExist:a.png;"), 1);
-    EXPECT_EQ(sendInt("checkMusicFileisExist:a.png;"), 0) << "each kind has its folder";
-
-    EXPECT_EQ(sendInt("getdcimcount;"), 5);
-    EXPECT_EQ(sendInt("addphototodevice:" + hexEncode("a.png") + ";"), 1);
-    EXPECT_EQ(sendInt("getdcimcount;"), 6);
-    const Record added = records(send("getdcimindexinfo:5;")).at(0);
+    expectInts({{"close_photofile;", 1},
+                {"close_photofile;", -1},
+                {"checkFileisExist:a.png;", 1},
+                {"checkMusicFileisExist:a.png;", 0}, // each kind has its folder
+                {"addphototodevice:" + hexEncode("a.png") + ";", 1},
+                {"getdcimcount;", 6}});
+    EXPECT_EQ(device->files.read("/sdcard/Images/a.png"), content);
+    const Record added = first("getdcimindexinfo:5;");
     EXPECT_EQ(added.at("PATH"), "/storage/emulated/0/Images/a.png");
     EXPECT_EQ(added.at("TILTE"), "a");
     EXPECT_EQ(added.at("SIZE"), "70000");
     EXPECT_EQ(send("getdcimdata:" + added.at("ID") + ":69990:4096;"), content.substr(69990));
     // Announcing the same file again updates it in place.
-    EXPECT_EQ(sendInt("addphototodevice:" + hexEncode("a.png") + ";"), 1);
-    EXPECT_EQ(sendInt("getdcimcount;"), 6);
+    expectInts({{"addphototodevice:" + hexEncode("a.png") + ";", 1}, {"getdcimcount;", 6}});
 
-    // A pushed file announced by name (the adb route) joins the list the same way.
+    // A pushed file announced by name (the adb route) joins the list the same way; an abandoned
+    // upload leaves nothing behind.
     device->files.write("/sdcard/Music/song.wav", "RIFF....WAVE");
-    EXPECT_EQ(sendInt("checkMusicFileisExist:song.wav;"), 1);
-    EXPECT_EQ(sendInt("addmusictodevice:" + hexEncode("song.wav") + ";"), 1);
-    EXPECT_EQ(sendInt("addmusictodevice:" + hexEncode("missing.wav") + ";"), -1);
-    EXPECT_EQ(sendInt("getmusiccount;"), 5);
-
-    // An abandoned upload leaves nothing behind.
-    EXPECT_EQ(sendInt("open_videofile:" + hexEncode("clip.avi") + ";"), 1);
+    expectInts({{"checkMusicFileisExist:song.wav;", 1},
+                {"addmusictodevice:" + hexEncode("song.wav") + ";", 1},
+                {"addmusictodevice:" + hexEncode("missing.wav") + ";", -1},
+                {"getmusiccount;", 5},
+                {"open_videofile:" + hexEncode("clip.avi") + ";", 1}});
     EXPECT_EQ(sendInt("write_videofile:4;", "data"), 4);
-    EXPECT_EQ(sendInt("close_videofile;"), 1);
-    EXPECT_EQ(sendInt("addvideotodevice_abort:" + hexEncode("clip.avi") + ";"), 1);
+    expectInts({{"close_videofile;", 1},
+                {"addvideotodevice_abort:" + hexEncode("clip.avi") + ";", 1},
+                {"getvideocount;", 2}});
     EXPECT_FALSE(device->files.stat("/sdcard/Videos/clip.avi"));
-    EXPECT_EQ(sendInt("getvideocount;"), 2);
 
     // Names stay inside their folder.
-    for (const std::string bad : {"", "../x", "/etc/x", "a//b", "a/./b"}) {
-        EXPECT_EQ(sendInt("checkFileisExist:" + bad + ";"), -1) << bad;
-        EXPECT_EQ(sendInt("open_Musicfile:" + hexEncode(bad) + ";"), -1) << bad;
-    }
-    EXPECT_EQ(sendInt("open_Musicfile:4;"), -1) << "not hex";
-    EXPECT_EQ(sendInt("checkFileisExist:sub/a.png;"), 0);
+    for (const std::string bad : {"", "../x", "/etc/x", "a//b", "a/./b"})
+        expectInts({{"checkFileisExist:" + bad + ";", -1}, {"open_Musicfile:" + hexEncode(bad) + ";", -1}});
+    expectInts({{"open_Musicfile:4;", -1}, {"checkFileisExist:sub/a.png;", 0}}); // not hex; a sub-folder is fine
 }
 
-TEST(CompanionRequest, NamesArgumentsAndPayloadSizes) {
-    const Request r = makeRequest("UpdatePerson:57:58:ORGANZATION;");
-    EXPECT_EQ(r.name, "UpdatePerson");
-    EXPECT_EQ(r.args, "57:58:ORGANZATION");
-    EXPECT_EQ(makeRequest("hello-transfer;").name, "hello-transfer");
-    EXPECT_EQ(makeRequest("hello-transfer;").args, "");
-    EXPECT_EQ(commandName("getsmsPart10:5;"), "getsmsPart10");
-
-    EXPECT_EQ(payloadLength(makeRequest("write_photofile:102400;")), 102400);
-    EXPECT_EQ(payloadLength(makeRequest("write_musicfile:1;")), 1);
-    EXPECT_EQ(payloadLength(makeRequest("write_videofile:0;")), 0);
-    EXPECT_EQ(payloadLength(makeRequest("write_videofile:-3;")), 0);
-    EXPECT_EQ(payloadLength(makeRequest("write_videofile:abc;")), 0);
-    EXPECT_EQ(payloadLength(makeRequest("write_videofile:999999999999;")), -1);
-    EXPECT_EQ(payloadLength(makeRequest("getsmsPart10:5;")), 0);
+TEST(CompanionRequest, PayloadSizesAndSyncMarkers) {
+    const std::pair<const char*, int64_t> lengths[] = {
+        {"write_photofile:102400;", 102400}, {"write_musicfile:1;", 1},    {"write_videofile:0;", 0},
+        {"write_videofile:-3;", 0},          {"write_videofile:abc;", 0}, {"write_videofile:999999999999;", -1},
+        {"getsmsPart10:5;", 0}};
+    for (const auto& [text, length] : lengths) EXPECT_EQ(payloadLength(makeRequest(text)), length) << text;
 
     auto device = std::make_shared<zsim::Device>("S", 1);
     CompanionState state(*device);
-    EXPECT_EQ(asInt(state.handle(makeRequest("sync_zentrolink_Start;"))), 1);
-    EXPECT_EQ(asInt(state.handle(makeRequest("sync_zentrolink_Update:a:b:5;"))), 1);
-    EXPECT_EQ(asInt(state.handle(makeRequest("sync_zentrolink_Update:nonumber;"))), -1);
-    CompanionState::Markers m = state.markers();
+    auto answer = [&](const char* text) { return asInt(state.handle(makeRequest(text))); };
+    EXPECT_EQ(answer("sync_zentrolink_Start;"), 1);
+    EXPECT_EQ(answer("sync_zentrolink_Update:a:b:5;"), 1);
+    EXPECT_EQ(answer("sync_zentrolink_Update:nonumber;"), -1);
+    const CompanionState::Markers m = state.markers();
     EXPECT_TRUE(m.active);
     EXPECT_EQ(m.updates, 1);
     EXPECT_EQ(m.lastText, "a:b");
     EXPECT_EQ(m.lastNumber, 5);
-    EXPECT_EQ(asInt(state.handle(makeRequest("sync_zentrolink_End;"))), 1);
+    EXPECT_EQ(answer("sync_zentrolink_End;"), 1);
     EXPECT_FALSE(state.markers().active);
 }

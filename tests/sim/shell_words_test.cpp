@@ -8,26 +8,31 @@ using Words = std::vector<std::string>;
 
 TEST(ShellWords, TheClientsOwnQuotingComesOffExactly)
 {
-    auto line = parseShellLine("pm 'install' '-r' '/data/local/tmp/my app.apk'");
-    ASSERT_TRUE(line.error.empty());
-    ASSERT_EQ(line.commands.size(), 1u);
-    EXPECT_EQ(line.commands[0].words, (Words{"pm", "install", "-r", "/data/local/tmp/my app.apk"}));
-
-    // The client writes a quote inside a quoted argument as '\''.
-    line = parseShellLine("rm 'it'\\''s.apk' </dev/null");
-    ASSERT_EQ(line.commands.size(), 1u);
-    EXPECT_EQ(line.commands[0].words, (Words{"rm", "it's.apk"}));
-    ASSERT_EQ(line.commands[0].redirects.size(), 1u);
-    EXPECT_EQ(line.commands[0].redirects[0].fd, 0);
-    EXPECT_EQ(line.commands[0].redirects[0].op, "<");
-    EXPECT_EQ(line.commands[0].redirects[0].target, "/dev/null");
-
-    line = parseShellLine("echo \"a \\\"b\\\" $c\" d\\ e '' x");
-    ASSERT_EQ(line.commands.size(), 1u);
-    EXPECT_EQ(line.commands[0].words, (Words{"echo", "a \"b\" $c", "d e", "", "x"}));
+    const std::pair<const char*, Words> lines[] = {
+        {"pm 'install' '-r' '/data/local/tmp/my app.apk'", {"pm", "install", "-r", "/data/local/tmp/my app.apk"}},
+        {"rm 'it'\\''s.apk' </dev/null", {"rm", "it's.apk"}}, // a quote inside quotes is written '\''
+        {"echo \"a \\\"b\\\" $c\" d\\ e '' x", {"echo", "a \"b\" $c", "d e", "", "x"}},
+        {"echo '2'>f", {"echo", "2"}}, // a quoted number is a word, not a descriptor
+        {"  getprop  ;; # a comment 'with quote", {"getprop"}},
+    };
+    for (const auto& [text, words] : lines) {
+        const auto line = parseShellLine(text);
+        EXPECT_TRUE(line.error.empty()) << text << ": " << line.error;
+        ASSERT_EQ(line.commands.size(), 1u) << text;
+        EXPECT_EQ(line.commands[0].words, words) << text;
+        EXPECT_EQ(line.commands[0].connector, "") << text;
+    }
+    const auto rm = parseShellLine("rm 'it'\\''s.apk' </dev/null").commands.at(0);
+    ASSERT_EQ(rm.redirects.size(), 1u);
+    EXPECT_EQ(rm.redirects[0].fd, 0);
+    EXPECT_EQ(rm.redirects[0].op, "<");
+    EXPECT_EQ(rm.redirects[0].target, "/dev/null");
+    EXPECT_EQ(parseShellLine("echo '2'>f").commands.at(0).redirects.at(0).fd, 1);
+    EXPECT_TRUE(parseShellLine("").commands.empty());
+    EXPECT_TRUE(parseShellLine("").error.empty());
 }
 
-TEST(ShellWords, RedirectionsAndConnectors)
+TEST(ShellWords, RedirectionsConnectorsAndSyntaxErrors)
 {
     auto line = parseShellLine("ls /sdcard 2>&1 > /sdcard/out.txt; getprop x && echo ok || echo no | cat");
     ASSERT_TRUE(line.error.empty()) << line.error;
@@ -40,35 +45,11 @@ TEST(ShellWords, RedirectionsAndConnectors)
     EXPECT_EQ(ls.redirects[0].target, "1");
     EXPECT_EQ(ls.redirects[1].fd, 1);
     EXPECT_EQ(ls.redirects[1].target, "/sdcard/out.txt");
-    EXPECT_EQ(ls.connector, ";");
-    EXPECT_EQ(line.commands[1].connector, "&&");
-    EXPECT_EQ(line.commands[2].connector, "||");
-    EXPECT_EQ(line.commands[3].connector, "|");
-    EXPECT_EQ(line.commands[4].connector, "");
+    const char* connectors[] = {";", "&&", "||", "|", ""};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(line.commands[i].connector, connectors[i]) << i;
 
-    // A quoted number is a word, not a descriptor.
-    line = parseShellLine("echo '2'>f");
-    ASSERT_EQ(line.commands.size(), 1u);
-    EXPECT_EQ(line.commands[0].words, (Words{"echo", "2"}));
-    EXPECT_EQ(line.commands[0].redirects[0].fd, 1);
-
-    line = parseShellLine("  getprop  ;; # a comment 'with quote");
-    ASSERT_TRUE(line.error.empty());
-    ASSERT_EQ(line.commands.size(), 1u);
-    EXPECT_EQ(line.commands[0].words, (Words{"getprop"}));
-    EXPECT_EQ(line.commands[0].connector, "");
-
-    EXPECT_TRUE(parseShellLine("").commands.empty());
-    EXPECT_TRUE(parseShellLine("").error.empty());
-}
-
-TEST(ShellWords, SyntaxErrorsAreReportedNotGuessed)
-{
-    EXPECT_FALSE(parseShellLine("echo 'open").error.empty());
-    EXPECT_FALSE(parseShellLine("echo \"open").error.empty());
-    EXPECT_FALSE(parseShellLine("echo a &&").error.empty());
-    EXPECT_FALSE(parseShellLine("&& echo a").error.empty());
-    EXPECT_FALSE(parseShellLine("echo >").error.empty());
-    EXPECT_FALSE(parseShellLine("echo > ; ls").error.empty());
+    // Errors are reported, not guessed around.
+    for (const char* bad : {"echo 'open", "echo \"open", "echo a &&", "&& echo a", "echo >", "echo > ; ls"})
+        EXPECT_FALSE(parseShellLine(bad).error.empty()) << bad;
     EXPECT_TRUE(parseShellLine("echo a &&").commands.empty());
 }
