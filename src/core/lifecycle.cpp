@@ -6,6 +6,7 @@
 #include "bridge/adb_runner.h"
 #include "bridge/usb_watcher.h"
 #include "core/state.h"
+#include "link/companion_bootstrap.h"
 #include "platform/platform.h"
 
 namespace zentro::core {
@@ -32,10 +33,7 @@ int initLibrary() {
 }
 
 int uninitLibrary() {
-    char args[bridge::kCommandLineSize];
-    std::snprintf(args, sizeof args, "-s %s shell am force-stop %s", state().devices[0].serial,
-                  kCompanionPackage);
-    bridge::runAdbBounded(args);
+    link::forceStopCompanion(0); // its result does not matter at shut-down
     bridge::launchDetached(platform::killAdbCommandLine(platform::hostFolder()).c_str());
     std::string second = platform::killDeviceServiceCommandLine();
     if (!second.empty()) bridge::launchDetached(second.c_str());
