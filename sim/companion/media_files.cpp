@@ -53,6 +53,14 @@ Rgb colourFrom(uint64_t bits, int lo, int hi) {
     return {channel(0), channel(8), channel(16)};
 }
 
+// Stores one pixel of a tightly packed RGB picture `width` pixels wide.
+void putPixel(std::string& rgb, int width, int x, int y, Rgb c) {
+    const size_t at = (static_cast<size_t>(y) * width + x) * 3;
+    rgb[at] = static_cast<char>(c.r);
+    rgb[at + 1] = static_cast<char>(c.g);
+    rgb[at + 2] = static_cast<char>(c.b);
+}
+
 void pngChunk(std::string& out, const char* type, std::string_view data) {
     putBe32(out, static_cast<uint32_t>(data.size()));
     std::string body(type, 4);
@@ -137,10 +145,7 @@ std::string makeScenePng(int width, int height, uint64_t seed) {
             } else {
                 c = ground;
             }
-            const size_t at = (static_cast<size_t>(y) * width + x) * 3;
-            rgb[at] = static_cast<char>(c.r);
-            rgb[at + 1] = static_cast<char>(c.g);
-            rgb[at + 2] = static_cast<char>(c.b);
+            putPixel(rgb, width, x, y, c);
         }
     }
     return encodePng(width, height, rgb);
@@ -156,10 +161,7 @@ std::string makeCoverPng(int size, uint64_t seed) {
             const double dx = (x + 0.5) / size - 0.5, dy = (y + 0.5) / size - 0.5;
             const double r2 = dx * dx + dy * dy;
             const Rgb c = (r2 < 0.16 && r2 > 0.004) ? disc : back;
-            const size_t at = (static_cast<size_t>(y) * size + x) * 3;
-            rgb[at] = static_cast<char>(c.r);
-            rgb[at + 1] = static_cast<char>(c.g);
-            rgb[at + 2] = static_cast<char>(c.b);
+            putPixel(rgb, size, x, y, c);
         }
     }
     return encodePng(size, size, rgb);

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include "control.h"
+
 extern char** environ;
 
 namespace ztest {
@@ -43,20 +45,6 @@ bool multiLine(const std::string& line)
 {
     std::string word = line.substr(0, line.find(' '));
     return word == "devices" || word == "forwards" || word == "log";
-}
-
-std::string unescape(const std::string& line)
-{
-    std::string out;
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] != '\\' || i + 1 == line.size()) {
-            out += line[i];
-            continue;
-        }
-        char next = line[++i];
-        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return out;
 }
 
 // zentro-phone lies beside the test program; this fixture needs nothing of the library.
@@ -237,7 +225,7 @@ std::vector<std::string> VirtualPhone::requestLog(const std::string& serial)
             ADD_FAILURE() << "log " << serial << ": " << line;
             return {};
         }
-        entries.push_back(unescape(line));
+        entries.push_back(zsim::unescapeLogEntry(line));
     }
     return entries;
 }

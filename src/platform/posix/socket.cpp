@@ -133,12 +133,7 @@ SocketHandle tcpListen(const char* host, uint16_t port, int backlog) {
 }
 
 SocketHandle tcpAccept(SocketHandle listener, int timeoutMs) {
-    pollfd waitFor{static_cast<int>(listener), POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&waitFor, 1, timeoutMs < 0 ? -1 : timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) return 0;
+    if (!tcpWaitReadable(listener, timeoutMs)) return 0;
     int fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return 0;
     fd = avoidDescriptorZero(fd);

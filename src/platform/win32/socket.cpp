@@ -162,17 +162,7 @@ uint16_t tcpLocalPort(SocketHandle socket) {
 }
 
 bool tcpWaitReadable(SocketHandle socket, int timeoutMs) {
-    fd_set ready;
-    FD_ZERO(&ready);
-    FD_SET(toSocket(socket), &ready);
-    timeval tv{};
-    timeval* limit = nullptr;
-    if (timeoutMs >= 0) {
-        tv.tv_sec = timeoutMs / 1000;
-        tv.tv_usec = (timeoutMs % 1000) * 1000;
-        limit = &tv;
-    }
-    return select(0, &ready, nullptr, nullptr, limit) > 0;
+    return waitReady(toSocket(socket), false, timeoutMs);
 }
 
 } // namespace zentro::platform
