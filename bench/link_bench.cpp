@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "link/test_seams.h"
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "link/hex_codec.h"

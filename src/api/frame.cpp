@@ -3,7 +3,7 @@
 #include "zentrolink.h"
 
 #include "api/guard.h"
-#include "core/lifecycle.h"
+#include "api/lifecycle.h"
 #include "core/state.h"
 
 using namespace zentro;
@@ -11,11 +11,11 @@ using namespace zentro;
 extern "C" {
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_Init(void) {
-    return api::guarded(0, [] { return core::initLibrary(); });
+    return api::guarded(0, [] { return api::initLibrary(); });
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_UnInit(void) {
-    return api::guarded(0, [] { return core::uninitLibrary(); });
+    return api::guarded(0, [] { return api::uninitLibrary(); });
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_SetUSBCallBack(ZentroCallback callback) {

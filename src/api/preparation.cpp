@@ -9,7 +9,7 @@ using namespace zentro;
 extern "C" {
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ReadyTodoing(int32_t deviceIndex) {
-    return api::guarded(-1, [&] { return link::readyTodoing(deviceIndex); });
+    return api::guarded(-1, [&] { return link::preparePhone(deviceIndex); });
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesIsConnect(int32_t deviceIndex) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bridge/test_seams.h"
 #include "core/state.h"
 #include "platform/platform.h"
 
@@ -91,17 +92,9 @@ int launchDetached(const char* commandLine) {
 
 void makeTempOutputPath(char* out) {
     if (out == nullptr) return;
-    char* workFolder = core::state().workFolder;
-    if (workFolder[0] == '\0') {
-        // Used before Zentro_Init: a folder of its own so Init's emptying cannot race with it.
-        std::string folder = platform::tempPath() + "Temp_androidrc";
-        platform::createFolder(folder.c_str());
-        folder.push_back('/');
-        core::copyText(workFolder, core::kWorkFolderSize, folder.c_str());
-        for (char* p = workFolder; *p; ++p) {
-            if (*p == '\\') *p = '/';
-        }
-    }
+    const char* workFolder = core::state().workFolder;
+    // Used before Zentro_Init: a folder of its own so Init's emptying cannot race with it.
+    if (workFolder[0] == '\0') core::setWorkFolder("Temp_androidrc", false);
     char name[32];
     std::snprintf(name, sizeof name, "sdlk%06d", static_cast<int>(g_nameCounter.fetch_add(1)));
     // Cut like every other 1024-byte path of the library when the folder is absurdly long.

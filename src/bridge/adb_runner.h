@@ -25,13 +25,4 @@ int launchDetached(const char* commandLine);
 // A fresh path "<work folder>sdlk%06d" with no file at it. `out` holds at least 1024 bytes.
 void makeTempOutputPath(char* out);
 
-// Waits used by the runner; tests shorten them.
-struct RunnerTimings {
-    int boundedMs = 20000;
-    int captureMs = 4000;
-    int turnPollMs = 100;
-};
-void setRunnerTimingsForTests(const RunnerTimings& timings);
-void resetRunnerForTests(); // default timings, name counter back to 0
-
 } // namespace zentro::bridge

@@ -7,7 +7,6 @@
 #include "bridge/adb_runner.h"
 #include "bridge/device_list.h"
 #include "bridge/device_properties.h"
-#include "bridge/usb_watcher.h"
 #include "core/log.h"
 #include "core/state.h"
 
@@ -42,8 +41,7 @@ void restartAdbServer() {
 
 } // namespace
 
-int32_t checkDeviceDetected(int32_t deviceIndex) {
-    core::logCall("Zentro_CheckDeviceDetected");
+int32_t detectDevice(int32_t deviceIndex) {
     if (deviceIndex < 0) return -1;
     core::LibraryState& st = core::state();
     clearAdbRows(st);
@@ -75,8 +73,7 @@ int32_t checkDeviceDetected(int32_t deviceIndex) {
     return result;
 }
 
-int32_t getAndroidDevicesInfo(DeviceInfoRecord* info, int32_t deviceIndex) {
-    core::logCall("Zentro_GetAndroidDevicesInfo");
+int32_t fillDeviceInfo(DeviceInfoRecord* info, int32_t deviceIndex) {
     if (info == nullptr) return -1;
     std::memset(info, 0, sizeof *info);
     if (deviceIndex < 0 || deviceIndex > 8) return -1;
@@ -88,7 +85,7 @@ int32_t getAndroidDevicesInfo(DeviceInfoRecord* info, int32_t deviceIndex) {
     return 0;
 }
 
-int32_t getAndroidDevicesScreenCap(const char* pcPath, int32_t deviceIndex) {
+int32_t takeScreenshot(const char* pcPath, int32_t deviceIndex) {
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
     if (row == nullptr || pcPath == nullptr) return 0; // nothing to reach; failures give 0
     char args[kCommandLineSize];
@@ -99,15 +96,10 @@ int32_t getAndroidDevicesScreenCap(const char* pcPath, int32_t deviceIndex) {
     return 0;
 }
 
-int32_t checkDevicesId(const char* serial0, const char* serial1) {
+int32_t rowsHoldSerials(const char* serial0, const char* serial1) {
     if (serial0 == nullptr || serial1 == nullptr) return -1;
     const core::LibraryState& st = core::state();
     return std::strcmp(st.devices[0].serial, serial0) == 0 && std::strcmp(st.devices[1].serial, serial1) == 0 ? 0 : -1;
-}
-
-void resetBridgeForTests() {
-    resetUsbListForTests();
-    resetRunnerForTests();
 }
 
 } // namespace zentro::bridge

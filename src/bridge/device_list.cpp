@@ -18,12 +18,6 @@ bool serialHeld(const core::LibraryState& st, const char* serial, size_t length)
     return false;
 }
 
-void copyCut(char* dst, size_t size, const char* src, size_t length) {
-    std::memset(dst, 0, size);
-    if (length > size - 1) length = size - 1;
-    std::memcpy(dst, src, length);
-}
-
 void addRow(core::LibraryState& st, const char* line, size_t length) {
     const char* tab = static_cast<const char*>(std::memchr(line, '\t', length));
     if (tab == nullptr || tab == line) return; // no state column, or no serial: not a phone line
@@ -32,8 +26,8 @@ void addRow(core::LibraryState& st, const char* line, size_t length) {
     if (st.connectAndroidCount < 0 || st.connectAndroidCount >= core::kMaxDevices) return;
 
     core::DeviceEntry& row = st.devices[st.connectAndroidCount];
-    copyCut(row.serial, sizeof row.serial, line, serialLength);
-    copyCut(row.state, sizeof row.state, tab + 1, length - serialLength - 1);
+    core::copyText(row.serial, sizeof row.serial, line, serialLength);
+    core::copyText(row.state, sizeof row.state, tab + 1, length - serialLength - 1);
     row.connectionKind = core::kConnectionUsb;
     ++st.connectAndroidCount;
 }

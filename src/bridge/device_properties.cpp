@@ -12,12 +12,6 @@ namespace {
 // Property replies are a value and a line end; anything this long is not one.
 constexpr size_t kMaxPropertyBytes = 63;
 
-// Copies at most size - 1 bytes (the reply may hold zero bytes; they end the text).
-void storeRaw(char* field, size_t size, const std::string& output) {
-    std::memset(field, 0, size);
-    std::memcpy(field, output.data(), output.size() < size - 1 ? output.size() : size - 1);
-}
-
 } // namespace
 
 CaptureResult captureAdbOutput(const char* args, size_t maxBytes, bool deleteTooLarge, std::string& text) {
@@ -47,24 +41,24 @@ CaptureResult captureAdbOutput(const char* args, size_t maxBytes, bool deleteToo
 }
 
 void storeVersion(core::DeviceEntry& row, const std::string& output) {
-    storeRaw(row.versionText, sizeof row.versionText, output);
+    core::copyText(row.versionText, sizeof row.versionText, output.data(), output.size()); // a zero byte ends it
     core::copyText(row.androidVersion, sizeof row.androidVersion, row.versionText);
 }
 
 void storeModel(core::DeviceEntry& row, const std::string& output) {
-    storeRaw(row.model, sizeof row.model, output);
+    core::copyText(row.model, sizeof row.model, output.data(), output.size()); // a zero byte ends it
     row.model[62] = '\0';
     blankUnsafeCharacters(row.model);
 }
 
 void storeBrand(core::DeviceEntry& row, const std::string& output) {
-    storeRaw(row.brand, sizeof row.brand, output);
+    core::copyText(row.brand, sizeof row.brand, output.data(), output.size()); // a zero byte ends it
     row.brand[127] = '\0';
     blankUnsafeCharacters(row.brand);
 }
 
 void storeBuildPda(core::DeviceEntry& row, const std::string& output) {
-    storeRaw(row.buildPda, sizeof row.buildPda, output);
+    core::copyText(row.buildPda, sizeof row.buildPda, output.data(), output.size()); // a zero byte ends it
 }
 
 void readDeviceProperties(int deviceIndex) {

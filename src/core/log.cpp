@@ -1,4 +1,5 @@
 #include "core/log.h"
+#include "core/test_seams.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -22,7 +22,4 @@ void logCall(const char* exportName);
 // Where the log file is (empty until it was opened).
 std::string logFilePath();
 
-// Forgets the open file so the next message opens (and recreates) it again.
-void resetLogForTests();
-
 } // namespace zentro::core

@@ -1,7 +1,13 @@
 #include "core/state.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "core/test_seams.h"
+#include "platform/platform.h"
 
 namespace zentro::core {
 namespace {
@@ -30,14 +36,29 @@ DeviceEntry* deviceRow(int deviceIndex) {
     return &g_state.devices[deviceIndex];
 }
 
-void copyText(char* dst, size_t size, const char* src) {
-    if (dst == nullptr || size == 0) return;
+size_t copyText(char* dst, size_t size, const char* src, size_t maxChars) {
+    if (dst == nullptr || size == 0) return 0;
     size_t n = 0;
     if (src != nullptr) {
-        while (n + 1 < size && src[n] != '\0') ++n;
-        std::memcpy(dst, src, n);
+        while (n < maxChars && n + 1 < size && src[n] != '\0') ++n;
+        std::memmove(dst, src, n);
     }
     dst[n] = '\0';
+    return n;
+}
+
+void setWorkFolder(const char* name, bool emptyFirst) {
+    std::string folder = platform::tempPath();
+    if (folder.size() > 1024) folder.resize(1024);
+    folder += name;
+    if (emptyFirst) {
+        std::printf("ret = %d\n", platform::removeTree(folder.c_str()));
+        std::fflush(stdout);
+    }
+    platform::createFolder(folder.c_str());
+    folder.push_back('/');
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    copyText(g_state.workFolder, kWorkFolderSize, folder.c_str());
 }
 
 void setUsbCallback(ZentroCallback callback) { g_usbCallback.store(callback); }

@@ -41,8 +41,16 @@ LibraryState& state();
 // Row of a device index; null outside 0..9.
 DeviceEntry* deviceRow(int deviceIndex);
 
-// Bounded copy that always leaves a terminating zero inside `size`.
-void copyText(char* dst, size_t size, const char* src);
+// The library's one bounded text copy: at most `maxChars` bytes of `src` (fewer when it ends
+// earlier or `size` is smaller), always zero-terminated inside `size`; null copies as empty.
+// Overlapping ranges are allowed. Returns the number of bytes copied.
+size_t copyText(char* dst, size_t size, const char* src, size_t maxChars = SIZE_MAX);
+
+// Sets the work folder to "<temp path><name>/" (at most 1,024 characters of temp path, forward
+// slashes only) and creates that folder. With `emptyFirst` the folder and everything in it is
+// deleted first and the deletion's result printed as "ret = %d\n" (a host may read its standard
+// output, so the line stays).
+void setWorkFolder(const char* name, bool emptyFirst);
 
 // Host callbacks. notify* calls the callback only when one is registered.
 void setUsbCallback(ZentroCallback callback);
@@ -61,12 +69,5 @@ int32_t transferBufferSize();
 // Shared reply buffer of 5,242,880 bytes; *out is null when it could not be allocated.
 constexpr int32_t kReplyBufferSize = 5242880;
 int32_t sharedReplyBuffer(char** out);
-
-// Allocator behind both buffers, replaceable so tests can make allocations fail.
-using Allocator = void* (*)(size_t);
-void setAllocatorForTests(Allocator allocator); // null restores malloc
-
-// Returns every piece of state above to its load-time value (buffers are freed).
-void resetStateForTests();
 
 } // namespace zentro::core

@@ -6,6 +6,7 @@
 
 #include "bridge/adb_runner.h"
 #include "core/log.h"
+#include "link/test_seams.h"
 #include "core/state.h"
 #include "platform/platform.h"
 
@@ -34,13 +35,11 @@ std::shared_ptr<CommandChannel> channelAt(int slot) {
     return g_slots[slot];
 }
 
-void copyBounded(char* dst, size_t size, const char* src, size_t maxChars) {
-    size_t n = 0;
-    if (src != nullptr) {
-        while (n < maxChars && n + 1 < size && src[n] != '\0') ++n;
-        std::memmove(dst, src, n);
-    }
-    dst[n] = '\0';
+// The failure line of an exchange that could not be tried; hosts' logs are read for this exact
+// text, so it stays as it is.
+void logExchangeRefused(const char* command, platform::SocketHandle socket, int tryCount) {
+    core::log(0, "error SendCommandToAndroidServices cmd = %s, m_sockSrv =%d, try_count = %d\n", command,
+              static_cast<int>(socket), tryCount);
 }
 
 } // namespace
@@ -61,8 +60,8 @@ int CommandChannel::openLocked(const char* hostOrNull, uint16_t port, const char
     // The arguments may point into this channel (a reconnect reuses its own host and serial).
     char host[sizeof host_];
     char serial[sizeof serial_];
-    copyBounded(host, sizeof host, hostOrNull, sizeof host - 1);
-    copyBounded(serial, sizeof serial, serialOrNull, 254);
+    core::copyText(host, sizeof host, hostOrNull, sizeof host - 1);
+    core::copyText(serial, sizeof serial, serialOrNull, 254);
 
     closeLocked(); // never leave an open socket behind unreferenced
     port_ = port;
@@ -74,7 +73,7 @@ int CommandChannel::openLocked(const char* hostOrNull, uint16_t port, const char
         // A USB phone: every (re)connect renews the forwarding, since the adb server may have
         // been restarted since the last one.
         forwardPort();
-        copyBounded(host_, sizeof host_, "127.0.0.1", sizeof host_ - 1);
+        core::copyText(host_, sizeof host_, "127.0.0.1", sizeof host_ - 1);
         hostReference_ = nullptr;
     }
     if (connect() != 0) {
@@ -181,15 +180,14 @@ int CommandChannel::exchange(const char* command, char* reply, int32_t capacity,
         std::unique_lock<std::mutex> guard(lock_);
         if (command[0] == '\0' || tryCount >= kExchangeAttempts || m_sockSrv == 0 || reply == nullptr ||
             capacity < 0) {
-            core::log(0, "error SendCommandToAndroidServices cmd = %s, m_sockSrv =%d, try_count = %d\n",
-                      command, static_cast<int>(m_sockSrv), tryCount);
+            logExchangeRefused(command, m_sockSrv, tryCount);
             return -1;
         }
         int result = -1;
         if (attempt(command, reply, capacity, payload, payloadLength, result) == Attempt::Done) {
             return result;
         }
-        core::log(0, "SendCommandToAndroidServices error:cmd=%s\n", command);
+        core::log(0, "SendCommandToAndroidServices error:cmd=%s\n", command); // read by hosts too
         closeLocked();
         openLocked(hostReference_, port_, serial_);
         // The lock is released before the next attempt, so other threads may come in between.
@@ -246,8 +244,7 @@ int SendCommandToAndroidServices(const char* command, char* reply, int32_t capac
     }
     std::shared_ptr<CommandChannel> channel = channelAt(slotOf(deviceIndex));
     if (!channel) {
-        core::log(0, "error SendCommandToAndroidServices cmd = %s, m_sockSrv =%d, try_count = %d\n",
-                  command, 0, 0);
+        logExchangeRefused(command, 0, 0);
         return -1;
     }
     return channel->exchange(command, reply, capacity, payload, payloadLength, 0);

@@ -75,18 +75,4 @@ void closeChannel(int32_t deviceIndex);
 // 1 when channel 0 exists and channel 1 does not, else 0.
 int channelInUse();
 
-// ---- tests ----------------------------------------------------------------------------------
-
-struct LinkTimings {
-    int idleReadSleepMs = 1000; // after a receive that found the phone's side closed
-    int forwardSleepMs = 300;   // after each of the two forwarding runs
-    void (*sleepMs)(int milliseconds) = nullptr; // null: the platform's sleep
-    platform::ClientOptions socket;
-    uint16_t usbLocalPortBase = kUsbLocalPortBase;
-};
-void setLinkTimingsForTests(const LinkTimings& timings);
-
-// Closes both channels and restores the default timings.
-void resetLinkForTests();
-
 } // namespace zentro::link

@@ -66,7 +66,7 @@ void sendStartNotice(int32_t deviceIndex) {
     SendCommandToAndroidServices(kUsbStartNotice, reply, sizeof reply, nullptr, 0, deviceIndex);
 }
 
-int readyTodoing(int32_t deviceIndex) {
+int preparePhone(int32_t deviceIndex) {
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
     core::log(0, "ReadyTodoing: deviceindex=%d,id=%s ,%s\n", deviceIndex, row != nullptr ? row->serial : "",
               row != nullptr ? row->state : "");

@@ -4,11 +4,9 @@
 
 #include <cstdint>
 
-#include "core/lifecycle.h"
-
 namespace zentro::link {
 
-constexpr const char* kCompanionPackage = core::kCompanionPackage;
+constexpr const char* kCompanionPackage = "com.vantrey.pocketdesk";
 constexpr const char* kCompanionActivity = "com.vantrey.pocketdesk.ui.MainActivity";
 constexpr const char* kOldCompanionPackage = "com.vantrey.zentrolink";
 constexpr const char* kCompanionPackageFile = "zentrolink.apk";
@@ -19,7 +17,7 @@ constexpr const char* kUsbStartNotice = "sync_android_USBStart;";
 // Prepares the phone of `deviceIndex` and publishes progress through core::readyProgress():
 // 10, then for a USB phone 20, 30, 50, 70 and 100 as the steps pass. 0 when the companion
 // answers, -1 when a step failed (the progress stays at the last step reached).
-int readyTodoing(int32_t deviceIndex);
+int preparePhone(int32_t deviceIndex);
 
 // 0 when the companion answers "hello-transfer;" with exactly "HI-PC", else -1.
 int checkIsConnectToOursAndroidServices(int32_t deviceIndex);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <span>
 
+#include "core/state.h"
 #include "link/hex_codec.h"
 
 namespace zentro::link {
@@ -150,12 +151,7 @@ uint64_t uncheckedDecimal(const char* text, size_t length);
 template <auto Member>
 void storeText(RecordOf<Member>& record, const char* value, size_t length) {
     auto& field = record.*Member;
-    constexpr size_t size = sizeof field;
-    size_t n = std::strlen(value);
-    if (n > length) n = length;
-    if (n > size - 1) n = size - 1;
-    std::memcpy(field, value, n);
-    field[n] = '\0';
+    core::copyText(field, sizeof field, value, length);
 }
 
 // A text field held by pointer: a heap copy (malloc) owned by the record; a repeated key

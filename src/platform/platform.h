@@ -64,13 +64,12 @@ std::string killDeviceServiceCommandLine();
 // Folder of the running executable, without a trailing separator.
 std::string executableFolder();
 
-// Where the host's helper programs lie: the executable's folder unless a test set another.
+// Where the host's helper programs lie: the executable's folder.
 std::string hostFolder();
-void setHostFolderForTests(const std::string& folder); // empty restores the real one
 
-// System temporary folder, always ending in a separator.
+// The temporary folder, always ending in a separator.
 std::string tempPath();
-void setTempPathForTests(const std::string& folder); // empty restores the real one
+std::string systemTempPath(); // what the system says, before any test replaced it
 
 // Sets an environment variable of this process (children inherit it).
 bool setEnv(const char* name, const char* value);

@@ -19,10 +19,6 @@ bool listDeviceInstanceIds(std::vector<std::string>& out);
 // A missing "<root>/bus/usb" means no devices. Portable so that every build can test it.
 std::vector<std::string> instanceIdsFromSysfs(const std::string& root);
 
-// Where Linux builds look for sysfs ("/sys"; empty restores it). Windows builds ignore it.
-void setSysfsRootForTests(const std::string& root);
-// Whether listDeviceInstanceIds reads sysfs (and thus follows setSysfsRootForTests).
-bool deviceIdsComeFromSysfs();
 
 enum class DeviceChange { None, Arrival, Removal };
 using DeviceChangeHandler = void (*)(DeviceChange change);
@@ -36,12 +32,6 @@ int runDeviceChangeLoop(DeviceChangeHandler handler);
 // What a kernel uevent datagram ("add@/devices/...\0ACTION=add\0...\0DEVTYPE=usb_device\0")
 // means: an add or remove of a whole USB device; interfaces and other subsystems are None.
 DeviceChange classifyUevent(const char* data, size_t size);
-
-// Test hook: hands raw uevent bytes to the running loop, which treats them on its own thread
-// exactly as a message from the kernel (Windows turns them into the matching device-change
-// broadcast to the hidden window). Returns once the loop handled them; false when no loop runs
-// or it did not answer within 10 s.
-bool injectUeventForTests(const std::string& raw);
 
 // How many device-change sources this process holds open (hidden windows, uevent sockets).
 int deviceChangeSourceCount();

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/test_seams.h"
+#include "bridge/test_seams.h"
 #include "bridge/adb_runner.h"
 #include "core/state.h"
 #include "platform/platform.h"

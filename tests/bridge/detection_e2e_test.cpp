@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_seams.h"
 #include "adb/png.h"
 #include "core/state.h"
 #include "platform/platform.h"

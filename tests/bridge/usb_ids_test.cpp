@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/test_seams.h"
 #include "bridge/usb_ids.h"
 #include "platform/usb.h"
 #include "test_support.h"

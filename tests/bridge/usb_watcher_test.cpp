@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/test_seams.h"
+#include "bridge/test_seams.h"
 #include "bridge/usb_watcher.h"
 #include "core/log.h"
 #include "core/state.h"

@@ -4,6 +4,7 @@
 #include <regex>
 #include <string>
 
+#include "core/test_seams.h"
 #include "core/log.h"
 #include "platform/platform.h"
 #include "test_support.h"

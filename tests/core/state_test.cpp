@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/test_seams.h"
 #include "core/state.h"
 #include "test_support.h"
 #include "zentrolink.h"

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge/test_seams.h"
 #include "bridge/adb_runner.h"
 #include "core/state.h"
 #include "loopback_peer.h"

@@ -1,5 +1,7 @@
 // Preparation against a stand-in adb (the test child, which records its arguments) and an
 // in-process companion on the channel's port.
+#include "platform/test_seams.h"
+#include "link/test_seams.h"
 #include "link/companion_bootstrap.h"
 
 #include <gtest/gtest.h>

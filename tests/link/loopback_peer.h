@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/test_seams.h"
+#include "core/test_seams.h"
 #include "core/log.h"
 #include "link/command_channel.h"
 #include "platform/platform.h"

@@ -1,3 +1,7 @@
+#include "platform/test_seams.h"
+#include "link/test_seams.h"
+#include "core/test_seams.h"
+#include "bridge/test_seams.h"
 #include "test_support.h"
 
 #include <atomic>

@@ -18,10 +18,6 @@
 namespace zentro::platform {
 namespace {
 
-std::mutex g_hostFolderMutex;
-std::string g_hostFolderOverride;
-std::string g_tempPathOverride;
-
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
     if (passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
@@ -29,14 +25,6 @@ std::string homeFolder() {
 }
 
 } // namespace
-
-std::string hostFolder() {
-    {
-        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-        if (!g_hostFolderOverride.empty()) return g_hostFolderOverride;
-    }
-    return executableFolder();
-}
 
 std::string executableFolder() {
     char path[4096];
@@ -50,21 +38,7 @@ std::string executableFolder() {
     return path;
 }
 
-void setHostFolderForTests(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-    g_hostFolderOverride = folder;
-}
-
-void setTempPathForTests(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-    g_tempPathOverride = folder;
-}
-
-std::string tempPath() {
-    {
-        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-        if (!g_tempPathOverride.empty()) return g_tempPathOverride;
-    }
+std::string systemTempPath() {
     std::string path;
     if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && tmp[0] != '\0') path = tmp;
     else path = "/tmp/";

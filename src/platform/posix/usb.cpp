@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/test_seams.h"
 #include "platform/usb.h"
 
 namespace zentro::platform {

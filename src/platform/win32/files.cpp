@@ -11,22 +11,6 @@
 #include "platform/platform.h"
 
 namespace zentro::platform {
-namespace {
-
-std::mutex g_hostFolderMutex;
-std::string g_hostFolderOverride;
-std::string g_tempPathOverride;
-
-} // namespace
-
-std::string hostFolder() {
-    {
-        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-        if (!g_hostFolderOverride.empty()) return g_hostFolderOverride;
-    }
-    return executableFolder();
-}
-
 std::string executableFolder() {
     char path[MAX_PATH * 4];
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -37,21 +21,7 @@ std::string executableFolder() {
     return path;
 }
 
-void setHostFolderForTests(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-    g_hostFolderOverride = folder;
-}
-
-void setTempPathForTests(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-    g_tempPathOverride = folder;
-}
-
-std::string tempPath() {
-    {
-        std::lock_guard<std::mutex> lock(g_hostFolderMutex);
-        if (!g_tempPathOverride.empty()) return g_tempPathOverride;
-    }
+std::string systemTempPath() {
     char path[1024];
     DWORD n = GetTempPathA(sizeof path, path);
     if (n == 0 || n >= sizeof path) return ".\\";

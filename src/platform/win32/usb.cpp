@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/test_seams.h"
 #include "platform/usb.h"
 
 namespace zentro::platform {

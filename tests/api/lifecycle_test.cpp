@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/test_seams.h"
 #include "core/state.h"
 #include "platform/platform.h"
 #include "test_support.h"

@@ -1,0 +1,10 @@
+#include "bridge/test_seams.h"
+
+namespace zentro::bridge {
+
+void resetBridgeForTests() {
+    resetUsbListForTests();
+    resetRunnerForTests();
+}
+
+} // namespace zentro::bridge
