@@ -13,7 +13,8 @@
 namespace zentro::api {
 
 int initLibrary() {
-    // Only the first Init of a process empties what an earlier process left behind.
+    // Only the first Init of a process empties what an earlier process left behind. The folder
+    // name is known to hosts and installers that clean up after us.
     if (core::state().workFolder[0] == '\0') core::setWorkFolder("Temp_zentrolink", true);
     bridge::startUsbWatcher();
     core::ensureTransferBuffer();

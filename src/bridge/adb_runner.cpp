@@ -94,6 +94,7 @@ void makeTempOutputPath(char* out) {
     if (out == nullptr) return;
     const char* workFolder = core::state().workFolder;
     // Used before Zentro_Init: a folder of its own so Init's emptying cannot race with it.
+    // Folder and file names are known to hosts that clean up after us: keep them.
     if (workFolder[0] == '\0') core::setWorkFolder("Temp_androidrc", false);
     char name[32];
     std::snprintf(name, sizeof name, "sdlk%06d", static_cast<int>(g_nameCounter.fetch_add(1)));

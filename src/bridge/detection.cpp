@@ -15,6 +15,8 @@ namespace {
 
 // adb's device list fits in this; more is not a device list.
 constexpr size_t kMaxDeviceListBytes = 2048;
+// The log names this module and line after reading properties; hosts' logs are compared
+// against that text, so both stay.
 constexpr const char* kMainSourceName = "zentroclient";
 constexpr int kPropertiesReadLine = 1053;
 
@@ -63,7 +65,7 @@ int32_t detectDevice(int32_t deviceIndex) {
         }
         if (std::strcmp(row.state, "offline") == 0) result = -2;
     }
-    core::log(0, "CheckDeviceDetected  return ret = %d", result);
+    core::log(0, "CheckDeviceDetected  return ret = %d", result); // host-visible, no line end
 
     const bool noPhoneHere = st.connectAndroidCount <= deviceIndex;
     if (result == -2 || st.connectAndroidCount <= 0 || noPhoneHere) {

@@ -37,7 +37,7 @@ void onDeviceChange(platform::DeviceChange change) {
         enumerateUsbPhones();
         core::notifyUsb(ZENTRO_USB_ARRIVAL);
     } else if (change == platform::DeviceChange::Removal) {
-        core::log(0, "USB Remove 1 \n");
+        core::log(0, "USB Remove 1 \n"); // a host-visible log text, trailing blank included
         enumerateUsbPhones();
         core::notifyUsb(ZENTRO_USB_REMOVAL);
     }

@@ -22,6 +22,7 @@ std::string g_logPath;
 intptr_t openLogFile() {
     std::string documents = platform::documentsFolder();
     if (documents.empty()) return 0;
+    // Hosts and their users open the log at this place: keep both names.
     std::string folder = documents + platform::kPathSeparator + "LogFiles";
     platform::createFolder(folder.c_str());
     std::string path = folder + platform::kPathSeparator + "zentrolink.log";
@@ -99,6 +100,7 @@ void logAt(const char* file, int line, int, const char* format, ...) {
     writeMessage(buffer, used);
 }
 
+// The line hosts look for to see which export ran: keep its text.
 void logCall(const char* exportName) { log(0, "Call Function: %s\n", exportName); }
 
 std::string logFilePath() {

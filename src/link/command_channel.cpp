@@ -187,7 +187,7 @@ int CommandChannel::exchange(const char* command, char* reply, int32_t capacity,
         if (attempt(command, reply, capacity, payload, payloadLength, result) == Attempt::Done) {
             return result;
         }
-        core::log(0, "SendCommandToAndroidServices error:cmd=%s\n", command); // read by hosts too
+        core::log(0, "SendCommandToAndroidServices error:cmd=%s\n", command); // hosts grep for it
         closeLocked();
         openLocked(hostReference_, port_, serial_);
         // The lock is released before the next attempt, so other threads may come in between.

@@ -68,6 +68,7 @@ void sendStartNotice(int32_t deviceIndex) {
 
 int preparePhone(int32_t deviceIndex) {
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
+    // The preparation's log lines are read by hosts' support staff: keep their texts.
     core::log(0, "ReadyTodoing: deviceindex=%d,id=%s ,%s\n", deviceIndex, row != nullptr ? row->serial : "",
               row != nullptr ? row->state : "");
     if (row == nullptr) return -1; // no such row: refuse before touching anything

@@ -14,6 +14,7 @@
 namespace zentro::platform {
 namespace {
 
+// Other programs find the watcher by this window title: keep it exactly.
 constexpr const char* kWindowName = "..... usb Check hide window .....";
 constexpr DWORD kInstanceIdChars = 260;
 constexpr UINT kInjectTimeoutMs = 10000;

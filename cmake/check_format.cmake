@@ -1,0 +1,22 @@
+# Fails when a C or C++ file of the tree is not formatted as .clang-format says.
+#   cmake -DSOURCE_DIR=<repo> -DCLANG_FORMAT=<program> -P check_format.cmake
+if(NOT CLANG_FORMAT)
+  message(FATAL_ERROR "clang-format is not installed: run scripts/setup-deps")
+endif()
+set(folders include src sim tools tests bench fuzz)
+set(files)
+foreach(folder IN LISTS folders)
+  file(GLOB_RECURSE found ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.c ${SOURCE_DIR}/${folder}/*.cpp)
+  list(APPEND files ${found})
+endforeach()
+execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${files}
+                RESULT_VARIABLE result ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  string(REGEX MATCHALL "[^\n]*: warning:[^\n]*" lines "${output}")
+  list(LENGTH lines count)
+  list(SUBLIST lines 0 20 shown)
+  string(REPLACE ";" "\n" shown "${shown}")
+  message(FATAL_ERROR "${count} place(s) not formatted (first 20 below); run: clang-format -i on them\n${shown}")
+endif()
+list(LENGTH files checked)
+message(STATUS "format: ${checked} files formatted")
