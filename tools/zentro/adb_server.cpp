@@ -1,0 +1,131 @@
+#include "adb_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zentro::cli {
+namespace {
+
+class Connection {
+public:
+    explicit Connection(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd_ < 0) return;
+        timeval timeout{2, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Connection() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool connected() const { return fd_ >= 0; }
+
+    // Sends one request and reads "OKAY" plus a length-prefixed body.
+    bool request(const std::string& service, std::string& body) {
+        char header[5];
+        std::snprintf(header, sizeof header, "%04x", static_cast<unsigned>(service.size()));
+        std::string message = header + service;
+        if (::send(fd_, message.data(), message.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(message.size()))
+            return false;
+        std::string status, length;
+        if (!readExact(4, status) || status != "OKAY" || !readExact(4, length)) return false;
+        char* end = nullptr;
+        long size = std::strtol(length.c_str(), &end, 16);
+        if (end != length.c_str() + 4 || size < 0) return false;
+        return readExact(static_cast<size_t>(size), body);
+    }
+
+private:
+    bool readExact(size_t size, std::string& out) {
+        out.assign(size, '\0');
+        size_t got = 0;
+        while (got < size) {
+            ssize_t n = ::recv(fd_, out.data() + got, size - got, 0);
+            if (n <= 0) return false;
+            got += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    int fd_ = -1;
+};
+
+} // namespace
+
+int adbServerPort() {
+    const char* text = std::getenv("ANDROID_ADB_SERVER_PORT");
+    if (text == nullptr || text[0] == '\0') return 5037;
+    int port = std::atoi(text);
+    return port > 0 && port < 65536 ? port : 5037;
+}
+
+std::vector<AdbDevice> parseDeviceLines(const std::string& body) {
+    std::vector<AdbDevice> devices;
+    size_t start = 0;
+    while (start < body.size()) {
+        size_t end = body.find('\n', start);
+        if (end == std::string::npos) end = body.size();
+        std::string line = body.substr(start, end - start);
+        size_t tab = line.find('\t');
+        if (tab != std::string::npos && tab > 0) devices.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        start = end + 1;
+    }
+    return devices;
+}
+
+AdbServerView queryAdbServer() {
+    AdbServerView view;
+    const int port = adbServerPort();
+    std::string body;
+    {
+        Connection connection(port);
+        if (!connection.connected()) return view;
+        view.running = true;
+        if (connection.request("host:version", body)) view.version = static_cast<int>(std::strtol(body.c_str(), nullptr, 16));
+    }
+    Connection connection(port);
+    if (connection.connected() && connection.request("host:devices", body)) view.devices = parseDeviceLines(body);
+    return view;
+}
+
+std::string programFolder() {
+    char path[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = '\0';
+    std::string text(path);
+    size_t slash = text.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+}
+
+int adbClientVersion() {
+    std::string command = "'" + programFolder() + "/adb' version 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return 0;
+    char line[256];
+    int version = 0;
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        int major = 0, minor = 0, patch = 0;
+        if (std::sscanf(line, "Android Debug Bridge version %d.%d.%d", &major, &minor, &patch) == 3) version = patch;
+    }
+    ::pclose(pipe);
+    return version;
+}
+
+} // namespace zentro::cli

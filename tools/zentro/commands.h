@@ -1,0 +1,10 @@
+// Each command family adds its subcommands to the application.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace zentro::cli {
+
+void addDeviceCommands(CLI::App& app);
+
+} // namespace zentro::cli

@@ -1,0 +1,175 @@
+// devices, info, prepare, screenshot.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "adb_server.h"
+#include "cli.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "zentrolink.h"
+
+namespace zentro::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Property values arrive with the phone's line end behind them.
+std::string trimmed(const char* text) {
+    std::string s(text);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
+struct PhoneRow {
+    int index;
+    std::string serial, state, maker, model, android;
+};
+
+std::vector<PhoneRow> listPhones() {
+    AdbServerView server = queryAdbServer();
+    std::vector<PhoneRow> rows;
+    if (server.running && server.devices.empty()) return rows; // asking would restart the server
+    startLibrary();
+    const int first = Zentro_CheckDeviceDetected(0);
+    if (first == -5) return rows;
+    server = queryAdbServer();
+    for (int index = 0; index < 10 && static_cast<size_t>(index) < server.devices.size(); ++index) {
+        DeviceInfoRecord info{};
+        Zentro_GetAndroidDevicesInfo(&info, index);
+        PhoneRow row{index, info.serial, "", "", "", ""};
+        if (row.serial.empty()) break;
+        for (const AdbDevice& device : server.devices) {
+            if (device.serial == row.serial) row.state = device.state;
+        }
+        // Only a listed, usable phone is detected: any other answer makes the library restart
+        // the adb server under every other adb user.
+        if (row.state == "device" && (index == 0 ? first == 0 : Zentro_CheckDeviceDetected(index) == 0)) {
+            Zentro_GetAndroidDevicesInfo(&info, index);
+            row.maker = trimmed(info.brand);
+            row.model = trimmed(info.model);
+            row.android = trimmed(info.androidVersion);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void printPhones(const std::vector<PhoneRow>& rows) {
+    if (options().json) {
+        json out = json::array();
+        for (const PhoneRow& r : rows) {
+            out.push_back({{"index", r.index}, {"serial", r.serial}, {"state", r.state}, {"maker", r.maker},
+                           {"model", r.model}, {"android", r.android}});
+        }
+        std::printf("%s\n", out.dump(2).c_str());
+        return;
+    }
+    if (rows.empty()) {
+        std::printf("no phones\n");
+        return;
+    }
+    std::printf("%-5s %-20s %-12s %-14s %-24s %s\n", "INDEX", "SERIAL", "STATE", "MAKER", "MODEL", "ANDROID");
+    for (const PhoneRow& r : rows) {
+        std::printf("%-5d %-20s %-12s %-14s %-24s %s\n", r.index, r.serial.c_str(), r.state.c_str(), r.maker.c_str(),
+                    r.model.c_str(), r.android.c_str());
+    }
+}
+
+void onUsbChange(int32_t value) {
+    std::printf("%s\n", value == ZENTRO_USB_ARRIVAL ? "usb: arrival" : value == ZENTRO_USB_REMOVAL ? "usb: removal" : "usb: change");
+    std::fflush(stdout);
+}
+
+void devicesCommand(bool watch) {
+    printPhones(listPhones());
+    if (!watch) return;
+    std::fflush(stdout);
+    startLibrary();
+    Zentro_SetUSBCallBack(onUsbChange);
+    std::fprintf(stderr, "watching USB arrivals and removals; Ctrl-C ends\n");
+    while (!interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Zentro_SetUSBCallBack(nullptr);
+}
+
+void infoCommand() {
+    requirePhone();
+    DeviceInfoRecord info{};
+    Zentro_GetAndroidDevicesInfo(&info, options().device);
+    const json out = {{"index", options().device}, {"serial", info.serial}, {"maker", trimmed(info.brand)},
+                      {"model", trimmed(info.model)}, {"android", trimmed(info.androidVersion)},
+                      {"prepared", Zentro_CheckDevicesIsConnect(options().device) == 0}};
+    if (options().json) {
+        std::printf("%s\n", out.dump(2).c_str());
+        return;
+    }
+    for (const auto& [key, value] : out.items()) {
+        std::printf("%-9s %s\n", (key + ":").c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+    }
+}
+
+void prepareCommand() {
+    requirePhone();
+    std::atomic<bool> finished{false};
+    int result = -1;
+    std::thread worker([&] {
+        result = Zentro_ReadyTodoing(options().device);
+        finished.store(true);
+    });
+    Progress progress("preparing", "%");
+    while (!finished.load()) {
+        progress.update(Zentro_GetReadyTodoProgress(), 100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    progress.update(Zentro_GetReadyTodoProgress(), 100);
+    progress.finish(result == 0 ? "done" : "failed");
+    if (result != 0) {
+        throw Failure("preparing the phone stopped at " + std::to_string(Zentro_GetReadyTodoProgress()) +
+                      "%: unlock the phone, accept the install prompt if one shows, and try again (details in " +
+                      logLocation() + ")");
+    }
+    if (!options().json) std::printf("phone %d is prepared\n", options().device);
+}
+
+void screenshotCommand(const std::string& file) {
+    requirePhone();
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    Zentro_GetAndroidDevicesScreenCap(file.c_str(), options().device);
+    if (!std::filesystem::exists(file)) throw Failure("no screenshot arrived: is the phone's screen on?");
+    if (options().json) {
+        std::printf("%s\n", json({{"file", file}, {"bytes", std::filesystem::file_size(file)}}).dump().c_str());
+    } else {
+        std::printf("%s (%s)\n", file.c_str(), formatBytes(static_cast<double>(std::filesystem::file_size(file))).c_str());
+    }
+}
+
+} // namespace
+
+void addDeviceCommands(CLI::App& app) {
+    auto* devices = app.add_subcommand("devices", "List the phones adb sees, with maker, model and release");
+    static bool watch = false;
+    devices->add_flag("--watch", watch, "Then print USB arrivals and removals until Ctrl-C");
+    devices->callback([] { devicesCommand(watch); });
+
+    app.add_subcommand("info", "Show one phone's maker, model, release and whether it is prepared")
+        ->callback(infoCommand);
+
+    app.add_subcommand("prepare", "Install and start the companion app on the phone, with progress")
+        ->callback(prepareCommand);
+
+    auto* screenshot = app.add_subcommand("screenshot", "Save the phone's screen as a PNG file");
+    static std::string file = "screenshot.png";
+    screenshot->add_option("FILE", file, "Where to write the PNG")->capture_default_str();
+    screenshot->callback([] { screenshotCommand(file); });
+}
+
+} // namespace zentro::cli

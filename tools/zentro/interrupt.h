@@ -1,0 +1,9 @@
+// Ctrl-C: long commands poll this flag, call the library's abort and exit with status 130.
+#pragma once
+
+namespace zentro::cli {
+
+void watchInterrupts();
+bool interrupted();
+
+} // namespace zentro::cli
