@@ -347,7 +347,8 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCalender(CalenderRecord *event, int32_t
 /* ---------------------------------------------------------------------------------------- */
 
 /* Adds a contact with a name and a phone number. Its new id, 0 when nothing came back. */
-ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char *name, const char *phone, int32_t deviceIndex);
+ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char *name, const char *phone,
+                                                int32_t deviceIndex);
 
 /* Adds a contact (name, mobile number), then sets each further non-empty field 3..20 with
  * Zentro_updatePerson. 0 once added; -1 for a null array or when no id came back. */

@@ -1,7 +1,6 @@
 #include "records/contact_editing.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 
 #include "records/action_command.h"
@@ -58,12 +57,11 @@ int32_t addPersonThenUpdate(const char* const* fields, int32_t deviceIndex, void
     const int64_t id = addPerson(name.c_str(), fields[kMobileField], deviceIndex);
     if (id <= 0) return -1;
 
-    char idText[32] = {};
-    std::snprintf(idText, sizeof idText, "%lld", static_cast<long long>(id));
+    const std::string idText = std::to_string(id);
     // The mobile number goes a second time, as its own field; empty fields and the reserved
     // kinds are refused by the update without a command.
     for (int kind = kFirstUpdatedField; kind <= kLastField; ++kind) {
-        updatePerson(idText, kind, fields[kind], deviceIndex);
+        updatePerson(idText.c_str(), kind, fields[kind], deviceIndex);
     }
     return 0;
 }
