@@ -290,6 +290,83 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ReadyTodoing(int32_t deviceIndex);
 /* 0 when the companion of the device answers the handshake, else -1. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesIsConnect(int32_t deviceIndex);
 
+/* ---------------------------------------------------------------------------------------- */
+/* Messages: actions                                                                          */
+/* Commands carry host texts as hex items, each cut to 510 bytes (a body to 1,020). The      */
+/* command is made as long as its items need, so no command is refused or cut for its length. */
+/* Answers are the companion's 4-byte status; 0 when the send failed or nothing came back.   */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Sends (or stores) one message: its address, body, date, read-state and type are read, the
+ * address as one item whatever it holds. The companion's answer; -1 for a null message. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_SendSMS(SmsRecord *message, int32_t deviceIndex);
+
+/* Asks the companion to delete the phone's messages. The companion's answer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearSMS(int32_t deviceIndex);
+
+/* 1 when the device row is in use and its Android release is 4.4 or later, else 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckAndroidVersionAt44(int32_t deviceIndex);
+
+/* Make the companion the default messaging application, or give the role back. 0 and
+ * nothing sent before Android 4.4; otherwise the companion's answer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_SetDefaultMessage(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ReSetDefaultMessage(int32_t deviceIndex);
+
+/* 0 when the companion is the default messaging application (or before Android 4.4, nothing
+ * asked); -1 when another application is, or no answer came. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDefaultMessangeOK(int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Call log: actions                                                                          */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Asks the companion to delete the phone's call log. The companion's answer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCallHistory(int32_t deviceIndex);
+
+/* Adds one call from number, date, type and duration (hex items of at most 510 bytes each;
+ * the command grows to fit, never refused for length). The answer; -1 for a null record. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCallHistory(CallHistoryRecord *call, int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Calendar: actions                                                                          */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Asks the companion to delete the phone's calendar events. The companion's answer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCalender(int32_t deviceIndex);
+
+/* Adds one event from title to recurrence rule (hex items of at most 510 bytes each; the
+ * command grows to fit, never refused for length). A missing rule is sent as one blank.
+ * The answer; -1 for a null record. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCalender(CalenderRecord *event, int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Contacts: editing                                                                          */
+/* `fields` is an array of 21 texts laid out like PersonRecord.fields (a PersonRecord may be  */
+/* passed); [1] first name and [2] last name make one name, [0] is not read. Every text goes  */
+/* as hex of at most its first 510 bytes; commands grow to fit, none is refused for length.   */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Adds a contact with a name and a phone number. Its new id, 0 when nothing came back. */
+ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char *name, const char *phone,
+                                                int32_t deviceIndex);
+
+/* Adds a contact (name, mobile number), then sets each further non-empty field 3..20 with
+ * Zentro_updatePerson. 0 once added; -1 for a null array or when no id came back. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson2(char *const *fields, int32_t deviceIndex);
+
+/* Adds a contact with every field in one command. The low 32 bits of its new id, 0 when
+ * nothing came back; -1 for a null array. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson3(char *const *fields, int32_t deviceIndex);
+
+/* Sets field `kind` (a person field number 1..20 except 14 and 15) of contact `id` (decimal
+ * text of any length, sent as written). The companion's status, 0 when none; -1 and nothing
+ * sent for another kind, a null or empty id or value, or a value of one double quote. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_updatePerson(const char *id, int32_t kind, const char *value,
+                                                  int32_t deviceIndex);
+
+/* Asks the companion to delete every contact on the phone. Its status, 0 when none. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPerson(int32_t deviceIndex);
+
 #ifdef __cplusplus
 }
 #endif

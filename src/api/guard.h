@@ -16,4 +16,14 @@ int32_t guarded(int32_t failure, Body&& body) noexcept {
     }
 }
 
+// The same for the few exports whose result is 64 bits wide.
+template <typename Body>
+int64_t guarded64(int64_t failure, Body&& body) noexcept {
+    try {
+        return static_cast<int64_t>(body());
+    } catch (...) {
+        return failure;
+    }
+}
+
 } // namespace zentro::api
