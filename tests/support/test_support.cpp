@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "records/test_seams.h"
 
 namespace fs = std::filesystem;
 
@@ -84,6 +85,7 @@ void installChildAsAdb(const std::string& folder) {
 }
 
 void resetLibraryState() {
+    zentro::records::resetRecordsForTests();
     zentro::core::resetStateForTests();
     zentro::core::resetLogForTests();
     zentro::link::resetLinkForTests();
