@@ -94,7 +94,9 @@ TEST_F(RecordListsE2e, BulkMessagesEqualThePhonesWhileProgressRisesThroughTheOff
     EXPECT_GE(offsets.size(), 3u) << "the poller saw too few steps";
     for (size_t i = 0; i < offsets.size(); ++i) {
         EXPECT_EQ(offsets[i] % 5, 0);
-        if (i > 0) EXPECT_GT(offsets[i], offsets[i - 1]);
+        if (i > 0) {
+            EXPECT_GT(offsets[i], offsets[i - 1]);
+        }
     }
 
     // Pages come newest first and land at the head: the walk runs oldest first.
