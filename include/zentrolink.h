@@ -291,6 +291,55 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ReadyTodoing(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesIsConnect(int32_t deviceIndex);
 
 /* ---------------------------------------------------------------------------------------- */
+/* Bulk refresh: reloads a whole list from device 0 (whatever the argument), page after page. */
+/* Another thread may poll the totals and offsets and call Zentro_AbortFlushAllDB meanwhile.  */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Reload every message / call-log entry / contact. 0 when done or stopped by the abort flag
+ * (checked after each page); -1 when the count was 0 or failed, or a page failed (earlier
+ * pages stay listed). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMSAll(int32_t unused);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistoryAll(int32_t unused);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushPersonAll(int32_t unused);
+
+/* The total of the running or last bulk refresh of the kind (0 until the count is known), and
+ * the offset of its page in flight (after a full run: the last multiple of 5 below the total). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMSAll_Count(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMSAll_Index(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallLogAll_Count(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallLogAll_Index(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushContactAll_Count(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushContactAll_Index(void);
+
+/* Sets the abort flag: every bulk refresh stops after its current (or first) page until
+ * Zentro_ResetFlushAllDBStatus clears it. Both return 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AbortFlushAllDB(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ResetFlushAllDBStatus(void);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Messages                                                                                   */
+/* Lists below belong to the library: *head stays valid until the list is next freed.        */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Asks the phone ("getsmsCount;") how many messages it holds: the count, or -1 for none, no
+ * answer or a failed send. Changes no list. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS_Count(int32_t deviceIndex);
+
+/* Frees the message list, then adds the page of messages from startOffset on (each page lands
+ * ahead of earlier ones, in reverse reply order). Always 0; a failed page leaves it empty. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS(int32_t deviceIndex, int32_t startOffset);
+
+/* Adds the page from startOffset on without freeing the list first. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS_Not_ClearList(int32_t deviceIndex, int32_t startOffset);
+
+/* Only frees the message list. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS_Only_ClearList(void);
+
+/* Stores the first node (null when empty) in *head and returns the node count; -1 for a null
+ * head. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMS(SmsRecord **head);
+
+/* ---------------------------------------------------------------------------------------- */
 /* Messages: actions                                                                          */
 /* Commands carry host texts as hex items, each cut to 510 bytes (a body to 1,020). The      */
 /* command is made as long as its items need, so no command is refused or cut for its length. */
@@ -317,6 +366,25 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ReSetDefaultMessage(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDefaultMessangeOK(int32_t deviceIndex);
 
 /* ---------------------------------------------------------------------------------------- */
+/* Call log                                                                                   */
+/* ---------------------------------------------------------------------------------------- */
+
+/* The phone's call-log count ("getcalllogcount;"), or -1 for none or a failure. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallLog_Count(int32_t deviceIndex);
+
+/* Frees the call-log list, then appends the page from startOffset on in reply order. 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory(int32_t deviceIndex, int32_t startOffset);
+
+/* Appends the page from startOffset on behind the entries already listed. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Not_ClearList(int32_t deviceIndex, int32_t startOffset);
+
+/* Only frees the call-log list. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Only_ClearList(void);
+
+/* Stores the first entry (null when empty) in *head; the entry count, -1 for a null head. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallHistory(CallHistoryRecord **head);
+
+/* ---------------------------------------------------------------------------------------- */
 /* Call log: actions                                                                          */
 /* ---------------------------------------------------------------------------------------- */
 
@@ -326,6 +394,20 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCallHistory(int32_t deviceIndex);
 /* Adds one call from number, date, type and duration (hex items of at most 510 bytes each;
  * the command grows to fit, never refused for length). The answer; -1 for a null record. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCallHistory(CallHistoryRecord *call, int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Calendar                                                                                   */
+/* ---------------------------------------------------------------------------------------- */
+
+/* The phone's event count ("getcalendarcount;"), or -1 for none or a failure. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCalender_Count(int32_t deviceIndex);
+
+/* Frees the calendar list, then appends the page of events from startOffset on. Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCalender(int32_t deviceIndex, int32_t startOffset);
+
+/* Stores the first event (null when empty) in *head. 0 (the list keeps no count); -1 for a
+ * null head. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCalender(CalenderRecord **head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Calendar: actions                                                                          */
@@ -338,6 +420,20 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCalender(int32_t deviceIndex);
  * command grows to fit, never refused for length). A missing rule is sent as one blank.
  * The answer; -1 for a null record. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCalender(CalenderRecord *event, int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Contacts                                                                                   */
+/* ---------------------------------------------------------------------------------------- */
+
+/* The phone's contact count ("getcontactCount;"), or -1 for none or a failure. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushContact_Count(int32_t deviceIndex);
+
+/* Frees the contact list, then adds the page from startOffset on (reverse reply order).
+ * Always 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushPerson(int32_t deviceIndex, int32_t startOffset);
+
+/* Stores the first contact (null when empty) in *head; the contact count, -1 for a null head. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPerson(PersonRecord **head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Contacts: editing                                                                          */

@@ -156,9 +156,7 @@ void storeText(RecordOf<Member>& record, const char* value, size_t length) {
 
 // A text field held by pointer: a heap copy (malloc) owned by the record; a repeated key
 // replaces the earlier copy. A failed allocation leaves the field null.
-template <auto Member>
-void storeOwnedText(RecordOf<Member>& record, const char* value, size_t length) {
-    char*& field = record.*Member;
+inline void replaceOwnedText(char*& field, const char* value, size_t length) {
     std::free(field);
     size_t n = std::strlen(value);
     if (n > length) n = length;
@@ -166,6 +164,11 @@ void storeOwnedText(RecordOf<Member>& record, const char* value, size_t length) 
     if (field == nullptr) return;
     std::memcpy(field, value, n);
     field[n] = '\0';
+}
+
+template <auto Member>
+void storeOwnedText(RecordOf<Member>& record, const char* value, size_t length) {
+    replaceOwnedText(record.*Member, value, length);
 }
 
 // Number fields are written byte-wise: the host's records are packed, so a field may sit at

@@ -16,6 +16,7 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "records/test_seams.h"
 
 namespace fs = std::filesystem;
 
@@ -88,6 +89,7 @@ void installChildAsAdb(const std::string& folder) {
 }
 
 void resetLibraryState() {
+    zentro::records::resetRecordsForTests();
     zentro::core::resetStateForTests();
     zentro::core::resetLogForTests();
     zentro::link::resetLinkForTests();

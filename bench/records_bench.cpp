@@ -1,0 +1,183 @@
+// Bulk refresh of 100,000 messages from the virtual phone on loopback, beside a bare client that
+// runs the same 20,000 page exchanges over a plain socket without parsing anything. Prints the
+// library/bare time ratio and the heap the filled list holds per message.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/command_channel.h"
+#include "platform/platform.h"
+#include "test_support.h"
+#include "virtual_phone.h"
+#include "zentrolink.h"
+
+namespace {
+
+constexpr int kMessages = 100000;
+constexpr int kPageStep = 5;
+constexpr uint16_t kChannelPort = 30148;
+constexpr size_t kReplyCapacity = 5242880 - 1;
+
+// A plain client: Nagle off, one write per command, the reply read to its announced length.
+class BareClient {
+public:
+    bool connect() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kChannelPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~BareClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    int exchange(const char* command, char* reply, size_t capacity) {
+        const size_t size = std::strlen(command);
+        if (::send(fd_, command, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size)) return -1;
+        unsigned char header[4];
+        if (!readAll(reinterpret_cast<char*>(header), 4)) return -1;
+        const auto length = static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
+                                                 static_cast<uint32_t>(header[3]) << 24);
+        if (length < 0 || static_cast<size_t>(length) > capacity) return -1;
+        return readAll(reply, static_cast<size_t>(length)) ? length : -1;
+    }
+
+private:
+    bool readAll(char* out, size_t size) {
+        size_t have = 0;
+        while (have < size) {
+            ssize_t n = ::recv(fd_, out + have, size - have, 0);
+            if (n <= 0) return false;
+            have += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    int fd_ = -1;
+};
+
+void BM_BulkRefresh_Library(benchmark::State& state) {
+    for (auto _ : state) {
+        if (Zentro_FlushSMSAll(0) != 0 || Zentro_FlushSMSAll_Count() != kMessages) {
+            state.SkipWithError("bulk refresh failed");
+            break;
+        }
+    }
+    state.counters["records_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kMessages, benchmark::Counter::kIsRate);
+}
+
+void BM_BulkRefresh_Bare(benchmark::State& state) {
+    BareClient client;
+    if (!client.connect()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    std::vector<char> reply(kReplyCapacity);
+    char command[64];
+    int32_t count = 0;
+    for (auto _ : state) {
+        if (client.exchange("getsmsCount;", reinterpret_cast<char*>(&count), 4) != 4) {
+            state.SkipWithError("count failed");
+            break;
+        }
+        for (int offset = 0; offset < count; offset += kPageStep) {
+            std::snprintf(command, sizeof command, "getsmsPart10:%d;", offset);
+            if (client.exchange(command, reply.data(), reply.size()) < 2) {
+                state.SkipWithError("page failed");
+                return;
+            }
+        }
+    }
+    state.counters["records_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kMessages, benchmark::Counter::kIsRate);
+}
+
+// Each run is a whole refresh; the ratio compares medians of five side by side.
+BENCHMARK(BM_BulkRefresh_Library)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_BulkRefresh_Bare)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)
+    ->DisplayAggregatesOnly(true);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred)
+                seconds[run.run_name.function_name] =
+                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+// Heap in use by the filled list: the allocator's count with the list full less with it empty,
+// beside the bytes the nodes and texts ask for.
+void reportListMemory() {
+    Zentro_FlushSMS_Only_ClearList();
+    const size_t empty = mallinfo2().uordblks;
+    if (Zentro_FlushSMSAll(0) != 0) return;
+    const size_t full = mallinfo2().uordblks;
+    SmsRecord* head = nullptr;
+    const int32_t count = Zentro_GetSMS(&head);
+    size_t asked = 0;
+    for (const SmsRecord* r = head; r != nullptr; r = r->next) {
+        asked += sizeof *r;
+        for (const char* t : {r->id, r->person, r->address, r->body, r->date, r->type, r->read, r->threadId})
+            if (t != nullptr) asked += std::strlen(t) + 1;
+    }
+    if (count <= 0) return;
+    std::printf("list of %d messages: heap in use %.1f bytes/message (nodes and texts ask %.1f)\n", count,
+                static_cast<double>(full - empty) / count, static_cast<double>(asked) / count);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    ztest::ScratchFolder documents;
+    zentro::platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
+
+    auto phone = std::make_unique<ztest::VirtualPhone>(
+        R"({"devices":[{"serial":"ZX1G22ABCD000000","sizes":{"messages":100000}}]})");
+    phone->exportAdbPort();
+    if (Zentro_CheckDeviceDetected(0) != 0 || Zentro_ReadyTodoing(0) != 0 ||
+        Zentro_FlushSMS_Count(0) != kMessages) { // the count also makes the phone build its data
+        std::fprintf(stderr, "the virtual phone could not be prepared\n");
+        return 1;
+    }
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto library = reporter.seconds.find("BM_BulkRefresh_Library");
+    auto bare = reporter.seconds.find("BM_BulkRefresh_Bare");
+    if (library != reporter.seconds.end() && bare != reporter.seconds.end() && bare->second > 0) {
+        std::printf("bulk refresh of %d messages: library %.0f, bare %.0f records/s; library/bare time ratio "
+                    "%.3f (target <= 1.2)\n",
+                    kMessages, kMessages / library->second, kMessages / bare->second,
+                    library->second / bare->second);
+    }
+    reportListMemory();
+
+    zentro::link::resetLinkForTests();
+    phone.reset();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,88 @@
+// The record lists the host walks by itself (messages, call log, calendar, contacts): singly
+// linked nodes owned by the library, filled page by page from the companion. One implementation
+// serves every kind; a kind is data: its field table, its two commands and where new nodes go.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "link/reply_grammar.h"
+
+namespace zentro::records {
+
+enum class Insertion {
+    AtHead, // a page lands in reverse reply order, ahead of earlier pages
+    AtTail, // reply order, page after page
+};
+
+template <class Node>
+struct ListKind {
+    std::span<const link::FieldRule<Node>> fields;
+    // The node's leading pointer fields are its texts, each null or owned by the node; the
+    // reserved ones among them stay null.
+    size_t ownedTexts;
+    const char* countCommand;
+    const char* pageCommand; // printf format, "%d" the offset of the first record wanted
+    Insertion insertion;
+    bool logsRejectedPage; // "error: ret = %d\n" for a page reply too short or too long
+};
+
+// What a bulk refresh needs of a list, whatever its nodes.
+class PagedList {
+public:
+    // Frees every node and text; head null, count 0.
+    virtual void clear() = 0;
+    // The phone's record count when above 0; -1 for 0, no answer or a failed send.
+    virtual int32_t queryCount(int32_t deviceIndex) = 0;
+    // One page at `offset` added to the list: 0, or -1 (list unchanged) when the reply has
+    // fewer than 2 bytes or no reply buffer can be had. *added (when given) receives the
+    // number of records the page closed.
+    virtual int fetchPage(int32_t deviceIndex, int32_t offset, int* added) = 0;
+
+protected:
+    ~PagedList() = default;
+};
+
+template <class Node>
+class RecordList final : public PagedList {
+public:
+    explicit constexpr RecordList(const ListKind<Node>& kind) : kind_(kind) {}
+
+    Node* head() const { return head_; }
+    int32_t count() const { return count_; }
+
+    void clear() override;
+    int32_t queryCount(int32_t deviceIndex) override;
+    int fetchPage(int32_t deviceIndex, int32_t offset, int* added = nullptr) override;
+
+    // The single-page exports: the page's outcome is not passed on, both give 0. Replacing
+    // frees the list first, so a failed page leaves it empty.
+    int32_t replaceWithPage(int32_t deviceIndex, int32_t offset) {
+        clear();
+        fetchPage(deviceIndex, offset);
+        return 0;
+    }
+    int32_t appendPage(int32_t deviceIndex, int32_t offset) {
+        fetchPage(deviceIndex, offset);
+        return 0;
+    }
+
+    // Parses a zero-terminated reply text (cut in place) into the list; the records added.
+    // A record left open at the end of the text is dropped.
+    int addPage(char* text);
+
+    // Stores the head through `out` (byte-wise: the host's location may be unaligned) and
+    // returns the count; -1 for a null `out`.
+    int32_t handOut(Node** out) const;
+
+private:
+    void link(Node* node);
+
+    const ListKind<Node>& kind_;
+    Node* head_ = nullptr;
+    Node* tail_ = nullptr; // appending never walks the list
+    int32_t count_ = 0;
+};
+
+} // namespace zentro::records
