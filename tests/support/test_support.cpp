@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "records/test_seams.h"
 
 namespace fs = std::filesystem;
 
@@ -88,6 +89,7 @@ void resetLibraryState() {
     zentro::core::resetLogForTests();
     zentro::link::resetLinkForTests();
     zentro::bridge::resetBridgeForTests(); // the runner's waits and name counter too
+    zentro::records::resetGroupingForTests();
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
 }

@@ -1,0 +1,16 @@
+// Test-only hooks of the records folder; production code never includes this header.
+#pragma once
+
+#include <cstddef>
+
+namespace zentro::records {
+
+// Frees both groupings (their heads become null) and restores the group allocator.
+void resetGroupingForTests();
+
+// Allocator of groups and member links; what it returns is released with free(). Null
+// restores malloc. Lets tests make single allocations fail.
+using GroupAllocator = void* (*)(size_t);
+void setGroupAllocatorForTests(GroupAllocator allocator);
+
+} // namespace zentro::records
