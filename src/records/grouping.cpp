@@ -15,41 +15,65 @@ namespace zentro::records {
 
 namespace {
 
-SmsTempGroup* g_messageHead = nullptr;
-CallLogTempGroup* g_callHead = nullptr;
 GroupAllocator g_allocate = nullptr;
 
+// Groups and member links come from blocks of growing size, one allocation per block rather
+// than per record, and go with their grouping all at once.
 template <class T>
-T* allocate() {
-    return static_cast<T*>(g_allocate != nullptr ? g_allocate(sizeof(T)) : std::malloc(sizeof(T)));
-}
-
-void freeChain(TempGroupMember* link) {
-    while (link != nullptr) {
-        TempGroupMember* next = link->next;
-        std::free(link);
-        link = next;
+class Pool {
+public:
+    // A fresh element, or null when a new block was needed and could not be had.
+    T* take() {
+        if (block_ == nullptr || block_->used == block_->capacity) {
+            const size_t capacity = block_ == nullptr ? kFirstBlock : std::min(block_->capacity * 2, kLargestBlock);
+            const size_t bytes = sizeof(Block) + capacity * sizeof(T);
+            void* memory = g_allocate != nullptr ? g_allocate(bytes) : std::malloc(bytes);
+            if (memory == nullptr) return nullptr;
+            block_ = new (memory) Block{block_, capacity, 0};
+        }
+        return reinterpret_cast<T*>(block_ + 1) + block_->used++;
     }
-}
+    void release() {
+        while (block_ != nullptr) {
+            Block* next = block_->next;
+            std::free(block_);
+            block_ = next;
+        }
+    }
+
+private:
+    struct alignas(16) Block {
+        Block* next;
+        size_t capacity;
+        size_t used;
+    };
+    static constexpr size_t kFirstBlock = 64;
+    static constexpr size_t kLargestBlock = 16384;
+    Block* block_ = nullptr;
+};
+
+struct MessageGrouping {
+    SmsTempGroup* head = nullptr;
+    Pool<SmsTempGroup> groups;
+    Pool<TempGroupMember> links;
+} g_messages;
+
+struct CallGrouping {
+    CallLogTempGroup* head = nullptr;
+    Pool<CallLogTempGroup> groups;
+    Pool<TempGroupMember> links;
+} g_calls;
 
 void freeMessageGroups() {
-    for (SmsTempGroup* group = g_messageHead; group != nullptr;) {
-        SmsTempGroup* next = group->next;
-        freeChain(group->first);
-        std::free(group);
-        group = next;
-    }
-    g_messageHead = nullptr;
+    g_messages.head = nullptr;
+    g_messages.groups.release();
+    g_messages.links.release();
 }
 
 void freeCallGroups() {
-    for (CallLogTempGroup* group = g_callHead; group != nullptr;) {
-        CallLogTempGroup* next = group->next;
-        freeChain(group->first);
-        std::free(group);
-        group = next;
-    }
-    g_callHead = nullptr;
+    g_calls.head = nullptr;
+    g_calls.groups.release();
+    g_calls.links.release();
 }
 
 // Numbers for texts, equal texts (byte for byte) equal numbers; null is -1.
@@ -98,7 +122,6 @@ int64_t groupDate(const char* date, DateKeyCalculator& calculator) {
     return date == nullptr || date[0] == '\0' ? 0 : calculator.key(date);
 }
 
-// Everything allocated is reachable from g_messageHead before anything further can throw.
 void buildMessageGroups(SmsRecord* head) {
     std::vector<SmsRecord*> records;
     for (SmsRecord* record = head; record != nullptr; record = record->next) records.push_back(record);
@@ -132,7 +155,7 @@ void buildMessageGroups(SmsRecord* head) {
         const int64_t joined = std::max(byThread.newest(thread, newestThread),
                                         byAddress.newest(address, newestAddress));
         if (joined >= 0) {
-            auto* link = allocate<TempGroupMember>();
+            auto* link = g_messages.links.take();
             if (link == nullptr) continue;
             const auto g = static_cast<size_t>(joined);
             SmsTempGroup* group = created[g];
@@ -150,20 +173,16 @@ void buildMessageGroups(SmsRecord* head) {
             }
             continue;
         }
-        auto* group = allocate<SmsTempGroup>();
-        auto* link = allocate<TempGroupMember>();
-        if (group == nullptr || link == nullptr) {
-            std::free(group);
-            std::free(link);
-            continue;
-        }
+        auto* group = g_messages.groups.take();
+        auto* link = group != nullptr ? g_messages.links.take() : nullptr;
+        if (link == nullptr) continue; // a group taken without a link stays unused in its block
         link->record = record;
         link->next = nullptr;
         group->first = link;
         group->last = link;
         group->latestDate = date;
-        group->next = g_messageHead;
-        g_messageHead = group;
+        group->next = g_messages.head;
+        g_messages.head = group;
         const auto g = static_cast<uint32_t>(created.size());
         created.push_back(group);
         newestThread.push_back(thread);
@@ -205,7 +224,7 @@ void buildCallGroups(CallHistoryRecord* head) {
         if (record->number != nullptr) {
             auto found = byNumber.find(record->number);
             if (found != byNumber.end()) {
-                auto* link = allocate<TempGroupMember>();
+                auto* link = g_calls.links.take();
                 if (link == nullptr) continue;
                 link->record = record;
                 link->next = nullptr;
@@ -214,19 +233,15 @@ void buildCallGroups(CallHistoryRecord* head) {
                 continue;
             }
         }
-        auto* group = allocate<CallLogTempGroup>();
-        auto* link = allocate<TempGroupMember>();
-        if (group == nullptr || link == nullptr) {
-            std::free(group);
-            std::free(link);
-            continue;
-        }
+        auto* group = g_calls.groups.take();
+        auto* link = group != nullptr ? g_calls.links.take() : nullptr;
+        if (link == nullptr) continue;
         link->record = record;
         link->next = nullptr;
         group->first = link;
         group->last = link;
-        group->next = g_callHead;
-        g_callHead = group;
+        group->next = g_calls.head;
+        g_calls.head = group;
         if (record->number != nullptr) byNumber.emplace(record->number, group);
     }
 }
@@ -240,7 +255,7 @@ SmsTempGroup* rebuildMessageGroups(SmsRecord* head) {
     } catch (const std::bad_alloc&) {
         freeMessageGroups(); // no index, no grouping
     }
-    return g_messageHead;
+    return g_messages.head;
 }
 
 CallLogTempGroup* rebuildCallGroups(CallHistoryRecord* head) {
@@ -250,11 +265,11 @@ CallLogTempGroup* rebuildCallGroups(CallHistoryRecord* head) {
     } catch (const std::bad_alloc&) {
         freeCallGroups();
     }
-    return g_callHead;
+    return g_calls.head;
 }
 
-SmsTempGroup* messageGroups() { return g_messageHead; }
-CallLogTempGroup* callGroups() { return g_callHead; }
+SmsTempGroup* messageGroups() { return g_messages.head; }
+CallLogTempGroup* callGroups() { return g_calls.head; }
 
 void resetGroupingForTests() {
     freeMessageGroups();

@@ -8,8 +8,8 @@ namespace zentro::records {
 // Frees both groupings (their heads become null) and restores the group allocator.
 void resetGroupingForTests();
 
-// Allocator of groups and member links; what it returns is released with free(). Null
-// restores malloc. Lets tests make single allocations fail.
+// Allocator of the blocks that hold groups and member links; what it returns is released with
+// free(). Null restores malloc. Lets tests make single allocations fail.
 using GroupAllocator = void* (*)(size_t);
 void setGroupAllocatorForTests(GroupAllocator allocator);
 
