@@ -141,17 +141,14 @@ TEST(DateKey, CalculatorMatchesTheCLibraryInEveryZoneAndSeason) {
                     << ", " << readings[1] << " or " << readings[2];
             }
         }
+        // One-off keys take the flag in force now, not the date's own (a summer date read in
+        // winter lands an hour off where the C library honours the flag).
         std::tm now{};
         zentro::platform::localTime(std::time(nullptr), now);
-        EXPECT_EQ(dateKey("2012-07-01 12:00:00"), referenceKey("2012-07-01 12:00:00", now.tm_isdst));
+        for (const char* noon : {"2012-01-15 12:00:00", "2012-07-01 12:00:00"}) {
+            EXPECT_EQ(dateKey(noon), referenceKey(noon, now.tm_isdst)) << zone << " " << noon;
+        }
     }
-    // The flag is the current one, not the date's: read under summer time, a winter noon lands
-    // an hour earlier than under standard time.
-    ZoneGuard guard("EST5EDT,M3.2.0,M11.1.0");
-    EXPECT_EQ(DateKeyCalculator(0).key("2012-01-15 12:00:00"), 1326646800);
-    EXPECT_EQ(DateKeyCalculator(1).key("2012-01-15 12:00:00"), 1326643200);
-    EXPECT_EQ(DateKeyCalculator(0).key("2012-07-01 12:00:00"), 1341162000);
-    EXPECT_EQ(DateKeyCalculator(1).key("2012-07-01 12:00:00"), 1341158400);
 }
 
 TEST(DateSort, OrderMatchesThePairwisePassOnRandomKeys) {
