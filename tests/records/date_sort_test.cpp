@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 #include <random>
 #include <string>
 
@@ -75,21 +74,6 @@ std::vector<int64_t> allReadings(const std::string& text, int dstFlag) {
 
 std::string two(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
-// The pairwise pass over plain keys.
-std::vector<uint32_t> exchangeOrderDirectly(std::vector<int64_t> keys, bool ascending) {
-    std::vector<uint32_t> order(keys.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    for (size_t a = 0; a < keys.size(); ++a) {
-        for (size_t b = a + 1; b < keys.size(); ++b) {
-            if (ascending ? keys[a] > keys[b] : keys[b] > keys[a]) {
-                std::swap(keys[a], keys[b]);
-                std::swap(order[a], order[b]);
-            }
-        }
-    }
-    return order;
-}
-
 std::vector<std::string> idsOf(const SmsRecord* head) {
     std::vector<std::string> ids;
     for (; head != nullptr; head = head->next) ids.emplace_back(head->id);
@@ -147,24 +131,6 @@ TEST(DateKey, CalculatorMatchesTheCLibraryInEveryZoneAndSeason) {
         zentro::platform::localTime(std::time(nullptr), now);
         for (const char* noon : {"2012-01-15 12:00:00", "2012-07-01 12:00:00"}) {
             EXPECT_EQ(dateKey(noon), referenceKey(noon, now.tm_isdst)) << zone << " " << noon;
-        }
-    }
-}
-
-TEST(DateSort, OrderMatchesThePairwisePassOnRandomKeys) {
-    const int64_t extremes[] = {std::numeric_limits<int64_t>::min(), -1, 0, 1,
-                                std::numeric_limits<int64_t>::max()};
-    std::mt19937 random(11);
-    for (int round = 0; round < 4000; ++round) {
-        const size_t count = random() % (round % 10 == 0 ? 400 : 40);
-        const uint32_t distinct = 1 + random() % 8;
-        std::vector<int64_t> keys(count);
-        for (int64_t& key : keys) {
-            key = random() % 6 == 0 ? extremes[random() % 5] : static_cast<int64_t>(random() % distinct);
-        }
-        for (bool ascending : {true, false}) {
-            ASSERT_EQ(exchangeSortOrder(keys, ascending), exchangeOrderDirectly(keys, ascending))
-                << "round " << round << (ascending ? " ascending" : " descending");
         }
     }
 }
