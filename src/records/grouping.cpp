@@ -42,11 +42,13 @@ public:
     }
 
 private:
-    struct alignas(16) Block {
+    // Eight-byte aligned, as malloc gives on every target, so the elements behind it are too.
+    struct alignas(8) Block {
         Block* next;
         size_t capacity;
         size_t used;
     };
+    static_assert(sizeof(Block) % alignof(T) == 0);
     static constexpr size_t kFirstBlock = 64;
     static constexpr size_t kLargestBlock = 16384;
     Block* block_ = nullptr;
