@@ -94,6 +94,7 @@ void resetLibraryState() {
     zentro::core::resetLogForTests();
     zentro::link::resetLinkForTests();
     zentro::bridge::resetBridgeForTests(); // the runner's waits and name counter too
+    zentro::records::resetGroupingForTests();
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
 }

@@ -1,0 +1,248 @@
+// Heap-built message and call-log lists, and word-for-word quadratic versions of the date sort
+// and the groupings (exchange passes over the list, every group visited for every record) that
+// the fast code must match exactly. Shared by the tests and the benchmark.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "records/date_key.h"
+#include "zentrolink.h"
+
+namespace zrec {
+
+inline char* heapText(const char* text) {
+    if (text == nullptr) return nullptr;
+    const size_t size = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(size));
+    std::memcpy(copy, text, size);
+    return copy;
+}
+
+// A message list in the library's node form; nodes are appended, everything freed at the end.
+class MessageList {
+public:
+    MessageList() = default;
+    MessageList(const MessageList&) = delete;
+    MessageList& operator=(const MessageList&) = delete;
+    ~MessageList() {
+        while (head_ != nullptr) {
+            SmsRecord* next = head_->next;
+            for (char* text : {head_->id, head_->person, head_->address, head_->body, head_->date,
+                               head_->type, head_->read, head_->threadId, head_->reserved}) {
+                std::free(text);
+            }
+            std::free(head_);
+            head_ = next;
+        }
+    }
+    SmsRecord* add(const char* threadId, const char* address, const char* date) {
+        auto* node = static_cast<SmsRecord*>(std::calloc(1, sizeof(SmsRecord)));
+        node->id = heapText(std::to_string(count_++).c_str());
+        node->threadId = heapText(threadId);
+        node->address = heapText(address);
+        node->date = heapText(date);
+        (tail_ != nullptr ? tail_->next : head_) = node;
+        tail_ = node;
+        return node;
+    }
+    SmsRecord* head() const { return head_; }
+
+private:
+    SmsRecord* head_ = nullptr;
+    SmsRecord* tail_ = nullptr;
+    int count_ = 0;
+};
+
+class CallList {
+public:
+    CallList() = default;
+    CallList(const CallList&) = delete;
+    CallList& operator=(const CallList&) = delete;
+    ~CallList() {
+        while (head_ != nullptr) {
+            CallHistoryRecord* next = head_->next;
+            std::free(head_->number);
+            std::free(head_);
+            head_ = next;
+        }
+    }
+    CallHistoryRecord* add(const char* number) {
+        auto* node = static_cast<CallHistoryRecord*>(std::calloc(1, sizeof(CallHistoryRecord)));
+        node->number = heapText(number);
+        (tail_ != nullptr ? tail_->next : head_) = node;
+        tail_ = node;
+        return node;
+    }
+    CallHistoryRecord* head() const { return head_; }
+
+private:
+    CallHistoryRecord* head_ = nullptr;
+    CallHistoryRecord* tail_ = nullptr;
+};
+
+// Record contents of the nodes in list order.
+inline std::vector<SmsRecord> contentsOf(const SmsRecord* head) {
+    std::vector<SmsRecord> contents;
+    for (; head != nullptr; head = head->next) {
+        contents.push_back(*head);
+        contents.back().next = nullptr;
+    }
+    return contents;
+}
+
+inline void restoreContents(SmsRecord* head, const std::vector<SmsRecord>& contents) {
+    for (size_t i = 0; head != nullptr; head = head->next, ++i) {
+        SmsRecord* next = head->next;
+        *head = contents[i];
+        head->next = next;
+    }
+}
+
+inline bool equalContents(const SmsRecord& a, const SmsRecord& b) {
+    return a.id == b.id && a.person == b.person && a.address == b.address && a.body == b.body &&
+           a.date == b.date && a.type == b.type && a.read == b.read && a.threadId == b.threadId &&
+           a.reserved == b.reserved && a.flags1 == b.flags1 && a.flags2 == b.flags2;
+}
+
+// The date key through the C library on every call; texts repeat, so results are kept.
+class DirectKeys {
+public:
+    int64_t operator()(const char* text) {
+        auto found = keys_.find(text);
+        if (found != keys_.end()) return found->second;
+        return keys_[text] = zentro::records::dateKey(text);
+    }
+
+private:
+    std::unordered_map<std::string, int64_t> keys_;
+};
+
+// For each node A from the head and each node B after it: exchange all contents but the links
+// when flag 1 and key(A) > key(B), or another flag and key(B) > key(A). Keys are taken once per
+// node and travel with the contents; a null DATE counts as 0.
+inline void exchangeSortList(SmsRecord* head, int32_t flag, DirectKeys& keyOf) {
+    std::vector<int64_t> keys;
+    for (SmsRecord* node = head; node != nullptr; node = node->next) {
+        keys.push_back(node->date == nullptr ? 0 : keyOf(node->date));
+    }
+    size_t a = 0;
+    for (SmsRecord* nodeA = head; nodeA != nullptr; nodeA = nodeA->next, ++a) {
+        size_t b = a + 1;
+        for (SmsRecord* nodeB = nodeA->next; nodeB != nullptr; nodeB = nodeB->next, ++b) {
+            if (flag == 1 ? keys[a] > keys[b] : keys[b] > keys[a]) {
+                SmsRecord saved = *nodeA;
+                *nodeA = *nodeB;
+                nodeA->next = saved.next;
+                saved.next = nodeB->next;
+                *nodeB = saved;
+                std::swap(keys[a], keys[b]);
+            }
+        }
+    }
+}
+
+inline bool sameText(const char* a, const char* b) {
+    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
+}
+
+// A grouping as plain values: per group in list order, its member records, last record and
+// latest date.
+struct GroupShape {
+    std::vector<const void*> members;
+    const void* last = nullptr;
+    int64_t latestDate = 0;
+    bool operator==(const GroupShape&) const = default;
+};
+
+template <class Group>
+std::vector<GroupShape> shapeOf(const Group* head) {
+    std::vector<GroupShape> shape;
+    for (; head != nullptr; head = head->next) {
+        GroupShape group;
+        for (const TempGroupMember* link = head->first; link != nullptr; link = link->next) {
+            group.members.push_back(link->record);
+        }
+        group.last = head->last != nullptr ? head->last->record : nullptr;
+        if constexpr (requires { head->latestDate; }) group.latestDate = head->latestDate;
+        shape.push_back(std::move(group));
+    }
+    return shape;
+}
+
+template <class Group>
+void freeGroups(Group* head) {
+    while (head != nullptr) {
+        Group* next = head->next;
+        for (TempGroupMember* link = head->first; link != nullptr;) {
+            TempGroupMember* after = link->next;
+            delete link;
+            link = after;
+        }
+        delete head;
+        head = next;
+    }
+}
+
+// Every message compared with the first member of every group from the head; newest group
+// first by an exchange pass over the groups. `skipped` (whose memory failed) joins nothing.
+inline std::vector<GroupShape> groupMessagesDirectly(SmsRecord* list, DirectKeys& keyOf,
+                                                     const void* skipped = nullptr) {
+    SmsTempGroup* head = nullptr;
+    for (SmsRecord* m = list; m != nullptr; m = m->next) {
+        if (m == skipped) continue;
+        const int64_t date = m->date == nullptr || m->date[0] == '\0' ? 0 : keyOf(m->date);
+        SmsTempGroup* group = head;
+        for (; group != nullptr; group = group->next) {
+            auto* f = static_cast<const SmsRecord*>(group->first->record);
+            if (sameText(m->threadId, f->threadId) || sameText(m->address, f->address)) break;
+        }
+        if (group != nullptr) {
+            group->first = new TempGroupMember{m, group->first};
+            if (date > group->latestDate) group->latestDate = date;
+        } else {
+            auto* link = new TempGroupMember{m, nullptr};
+            head = new SmsTempGroup{link, link, date, head};
+        }
+    }
+    for (SmsTempGroup* a = head; a != nullptr; a = a->next) {
+        for (SmsTempGroup* b = a->next; b != nullptr; b = b->next) {
+            if (a->latestDate < b->latestDate) {
+                std::swap(a->first, b->first);
+                std::swap(a->last, b->last);
+                std::swap(a->latestDate, b->latestDate);
+            }
+        }
+    }
+    std::vector<GroupShape> shape = shapeOf(head);
+    freeGroups(head);
+    return shape;
+}
+
+inline std::vector<GroupShape> groupCallsDirectly(CallHistoryRecord* list, const void* skipped = nullptr) {
+    CallLogTempGroup* head = nullptr;
+    for (CallHistoryRecord* r = list; r != nullptr; r = r->next) {
+        if (r == skipped) continue;
+        CallLogTempGroup* group = head;
+        for (; group != nullptr; group = group->next) {
+            auto* f = static_cast<const CallHistoryRecord*>(group->first->record);
+            if (sameText(r->number, f->number)) break;
+        }
+        auto* link = new TempGroupMember{r, nullptr};
+        if (group != nullptr) {
+            group->last->next = link;
+            group->last = link;
+        } else {
+            head = new CallLogTempGroup{link, link, head};
+        }
+    }
+    std::vector<GroupShape> shape = shapeOf(head);
+    freeGroups(head);
+    return shape;
+}
+
+} // namespace zrec
