@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "link/test_seams.h"
 #include "link/command_channel.h"
 #include "platform/platform.h"
 #include "test_support.h"

@@ -339,6 +339,17 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS_Only_ClearList(void);
  * head. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMS(SmsRecord **head);
 
+/* Sorts the message list in place by date ("YYYY-MM-DD HH:MM:SS" read as local time; a missing
+ * date counts as 0): order 1 oldest first, any other value newest first. Contents move between
+ * the nodes, the links stay, so the head is the same node. Then as Zentro_GetSMS. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSSort(SmsRecord **head, int32_t order);
+
+/* Groups the message list, in its current order, into conversations (same thread id, or same
+ * address as a conversation's latest member), newest conversation first; *head receives the
+ * first (null for an empty list). The groups point into the list: valid until the next call or
+ * until the message list is freed. 0; -1 for a null head location. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSTempGroup(SmsTempGroup **head);
+
 /* ---------------------------------------------------------------------------------------- */
 /* Messages: actions                                                                          */
 /* Commands carry host texts as hex items, each cut to 510 bytes (a body to 1,020). The      */
@@ -383,6 +394,12 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Only_ClearList(void);
 
 /* Stores the first entry (null when empty) in *head; the entry count, -1 for a null head. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallHistory(CallHistoryRecord **head);
+
+/* Groups the call-log list by phone number: each group lists its calls in list order; groups
+ * come in the reverse order of each number's first call. *head receives the first group (null
+ * for an empty list); valid until the next call or until the call log is freed. 0; -1 for a
+ * null head location. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallLogTempGroup(CallLogTempGroup **head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Call log: actions                                                                          */

@@ -7,6 +7,8 @@
 #include "records/calendar.h"
 #include "records/call_log.h"
 #include "records/contacts.h"
+#include "records/date_sort.h"
+#include "records/grouping.h"
 #include "records/messages.h"
 
 using namespace zentro;
@@ -42,6 +44,23 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMS(SmsRecord** head) {
     return guarded(-1, [&] {
         core::logCall("Zentro_GetSMS");
         return records::messageList().handOut(head);
+    });
+}
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSSort(SmsRecord** head, int32_t order) {
+    return guarded(-1, [&] {
+        core::logCall("Zentro_GetSMSSort");
+        if (head == nullptr) return -1;
+        records::sortMessagesByDate(records::messageList().head(), order);
+        return records::messageList().handOut(head);
+    });
+}
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSTempGroup(SmsTempGroup** head) {
+    return guarded(-1, [&] {
+        if (head == nullptr) return -1;
+        *head = records::rebuildMessageGroups(records::messageList().head());
+        return 0;
     });
 }
 
@@ -89,6 +108,14 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallHistory(CallHistoryRecord** head) {
     return guarded(-1, [&] {
         core::logCall("Zentro_GetCallHistory");
         return records::callLogList().handOut(head);
+    });
+}
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallLogTempGroup(CallLogTempGroup** head) {
+    return guarded(-1, [&] {
+        if (head == nullptr) return -1;
+        *head = records::rebuildCallGroups(records::callLogList().head());
+        return 0;
     });
 }
 
