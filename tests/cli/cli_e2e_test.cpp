@@ -13,6 +13,9 @@
 #include <string>
 #include <thread>
 
+#include <libical/ical.h>
+
+#include "formats.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 
@@ -105,6 +108,49 @@ TEST_F(Cli, PrepareThenInfoAndScreenshot) {
     const std::string png = documents.file("screen.png");
     ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
+}
+
+TEST_F(Cli, RecordListsAndTheirExportsAgree) {
+    ztest::VirtualPhone phone(kOnePhone);
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+
+    auto list = [&](const std::string& family) {
+        ZentroRun run = runZentro("--json " + family + " list", port, documents.path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        return nlohmann::json::parse(run.out);
+    };
+    const auto messages = list("sms");
+    ASSERT_GT(messages.size(), 5u);
+    for (size_t i = 1; i < messages.size(); ++i) {
+        EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>()) << "newest first";
+    }
+    ZentroRun threads = runZentro("--json sms threads", port, documents.path());
+    ASSERT_EQ(threads.status, 0) << threads.err;
+    size_t grouped = 0;
+    for (const auto& thread : nlohmann::json::parse(threads.out)) grouped += thread["messages"].get<size_t>();
+    EXPECT_EQ(grouped, messages.size());
+
+    const auto contacts = list("contacts");
+    const std::string vcf = documents.file("contacts.vcf");
+    ASSERT_EQ(runZentro("contacts export '" + vcf + "'", port, documents.path()).status, 0);
+    const auto cards = zentro::cli::parseVCards(ztest::readFile(vcf));
+    ASSERT_EQ(cards.size(), contacts.size());
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const std::string first = contacts[i]["firstName"].is_null() ? "" : contacts[i]["firstName"].get<std::string>();
+        EXPECT_EQ(cards[i][0].second.rfind(first, 0), 0u) << "FN starts with the first name";
+    }
+
+    const auto events = list("calendar");
+    const std::string ics = documents.file("calendar.ics");
+    ASSERT_EQ(runZentro("calendar export '" + ics + "'", port, documents.path()).status, 0);
+    icalcomponent* calendar = icalparser_parse_string(ztest::readFile(ics).c_str());
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(static_cast<size_t>(icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT)), events.size());
+    icalcomponent_free(calendar);
+
+    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port, documents.path()).status, 2);
+    EXPECT_EQ(runZentro("sms clear", port, documents.path()).status, 2) << "a clear needs --yes";
 }
 
 // A one-shot adb server that answers every version request with another protocol version.

@@ -6,5 +6,6 @@
 namespace zentro::cli {
 
 void addDeviceCommands(CLI::App& app);
+void addRecordCommands(CLI::App& app);
 
 } // namespace zentro::cli

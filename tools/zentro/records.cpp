@@ -1,0 +1,186 @@
+#include "records.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "cli.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "zentrolink.h"
+
+namespace zentro::cli {
+namespace {
+
+constexpr int kPageStep = 5; // the companion's page size; offsets advance by it
+
+// The kinds' exports, so one reader serves all four.
+struct KindCalls {
+    const RecordKind* kind;
+    int32_t (*count)(int32_t device);
+    int32_t (*fetchPage)(int32_t device, int32_t offset); // frees the list, then one page
+    const void* (*head)();
+    const void* (*next)(const void* node);
+    // Bulk refresh of device 0 with its progress values; null where the phone has none.
+    int32_t (*bulk)(int32_t);
+    int32_t (*bulkTotal)();
+    int32_t (*bulkOffset)();
+};
+
+template <class Node>
+const void* nextOf(const void* node) {
+    return static_cast<const Node*>(node)->next;
+}
+
+const void* messageHead() {
+    SmsRecord* head = nullptr;
+    Zentro_GetSMS(&head);
+    return head;
+}
+const void* callHead() {
+    CallHistoryRecord* head = nullptr;
+    Zentro_GetCallHistory(&head);
+    return head;
+}
+const void* eventHead() {
+    CalenderRecord* head = nullptr;
+    Zentro_GetCalender(&head);
+    return head;
+}
+const void* contactHead() {
+    PersonRecord* head = nullptr;
+    Zentro_GetPerson(&head);
+    return head;
+}
+
+const KindCalls& callsOf(const RecordKind& kind) {
+    static const KindCalls table[] = {
+        {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, nextOf<SmsRecord>, Zentro_FlushSMSAll,
+         Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
+        {&callKind(), Zentro_FlushCallLog_Count, Zentro_FlushCallHistory, callHead, nextOf<CallHistoryRecord>,
+         Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index},
+        {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nextOf<CalenderRecord>, nullptr,
+         nullptr, nullptr},
+        {&contactKind(), Zentro_FlushContact_Count, Zentro_FlushPerson, contactHead, nextOf<PersonRecord>,
+         Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index},
+    };
+    for (const KindCalls& calls : table) {
+        if (calls.kind == &kind) return calls;
+    }
+    throw Failure(std::string("no reader for ") + kind.noun);
+}
+
+// Every node of the four kinds starts with its text fields as consecutive pointers.
+void appendRows(const KindCalls& calls, std::vector<Row>& rows) {
+    const size_t fieldCount = calls.kind->fields.size();
+    for (const void* node = calls.head(); node != nullptr; node = calls.next(node)) {
+        Row row(fieldCount);
+        for (size_t i = 0; i < fieldCount; ++i) {
+            const char* text = nullptr;
+            std::memcpy(&text, static_cast<const char*>(node) + i * sizeof(char*), sizeof text);
+            if (text != nullptr) row[i] = text;
+        }
+        rows.push_back(std::move(row));
+    }
+}
+
+RecordSet readInBulk(const KindCalls& calls) {
+    RecordSet set;
+    Zentro_ResetFlushAllDBStatus(); // an abort left over from an earlier run would cut this one
+    std::atomic<bool> finished{false};
+    int32_t result = -1;
+    std::thread worker([&] {
+        result = calls.bulk(0);
+        finished.store(true);
+    });
+    Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
+    bool aborted = false;
+    while (!finished.load()) {
+        progress.update(calls.bulkOffset(), calls.bulkTotal());
+        if (interrupted() && !aborted) {
+            Zentro_AbortFlushAllDB();
+            aborted = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    if (aborted) Zentro_ResetFlushAllDBStatus();
+    appendRows(calls, set.rows);
+    const int32_t total = calls.bulkTotal();
+    progress.update(static_cast<int64_t>(set.rows.size()), total);
+    progress.finish(aborted ? "aborted" : result == 0 ? "done" : "failed");
+    set.complete = !aborted && result == 0;
+    if (result != 0 && total <= 0) set.complete = true; // nothing on the phone: an empty list is all
+    return set;
+}
+
+RecordSet readByPages(const KindCalls& calls) {
+    RecordSet set;
+    const int32_t device = options().device;
+    const int32_t count = calls.count(device);
+    if (count <= 0) return set;
+    Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
+    for (int32_t offset = 0; offset < count; offset += kPageStep) {
+        if (interrupted()) {
+            set.complete = false;
+            break;
+        }
+        progress.update(offset, count);
+        calls.fetchPage(device, offset);
+        appendRows(calls, set.rows);
+    }
+    progress.finish(set.complete ? "done" : "aborted");
+    return set;
+}
+
+} // namespace
+
+const RecordKind& messageKind() {
+    static const RecordKind kind{"messages", {"id", "person", "address", "body", "date", "type", "read", "threadId"}};
+    return kind;
+}
+
+const RecordKind& callKind() {
+    static const RecordKind kind{"calls", {"id", "name", "number", "date", "type", "duration"}};
+    return kind;
+}
+
+const RecordKind& eventKind() {
+    static const RecordKind kind{"events",
+                                 {"id", "calendarId", "title", "start", "end", "location", "timeZone", "description",
+                                  "hasAlarm", "reminderMinutes", "recurrenceRule"}};
+    return kind;
+}
+
+const RecordKind& contactKind() {
+    static const RecordKind kind{"contacts",
+                                 {"id", "firstName", "lastName", "nickname", "mobile", "homePhone", "workPhone",
+                                  "website", "homeEmail", "birthday", "group", "note", "organization", "title",
+                                  "reserved14", "reserved15", "homeAddress", "workAddress", "homeFax", "workFax",
+                                  "workEmail"}};
+    return kind;
+}
+
+RecordSet readRecords(const RecordKind& kind) {
+    requirePreparedPhone();
+    const KindCalls& calls = callsOf(kind);
+    RecordSet set = calls.bulk != nullptr && options().device == 0 ? readInBulk(calls) : readByPages(calls);
+    if (&kind == &messageKind() || &kind == &callKind()) {
+        // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
+        const size_t date = &kind == &messageKind() ? 4 : 3;
+        std::stable_sort(set.rows.begin(), set.rows.end(),
+                         [date](const Row& a, const Row& b) { return a[date].value_or("") > b[date].value_or(""); });
+    }
+    return set;
+}
+
+const Cell& cellOf(const RecordKind& kind, const Row& row, const std::string& field) {
+    static const Cell none;
+    auto it = std::find(kind.fields.begin(), kind.fields.end(), field);
+    if (it == kind.fields.end()) return none;
+    return row[static_cast<size_t>(it - kind.fields.begin())];
+}
+
+} // namespace zentro::cli
