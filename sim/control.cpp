@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -97,62 +98,12 @@ ControlServer::~ControlServer()
 
 int ControlServer::start(int port, std::string* error)
 {
-    listenFd_ = adb::listenTcp("127.0.0.1", port, error);
-    if (listenFd_ < 0)
-        return -1;
-    int bound = adb::localPort(listenFd_);
-    acceptThread_ = std::thread([this] { acceptLoop(); });
-    return bound;
+    return tcp_.start(port, [this](int fd) { serve(fd); }, error);
 }
 
 void ControlServer::stop()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_)
-            return;
-        stopping_ = true;
-    }
-    if (listenFd_ >= 0)
-        ::shutdown(listenFd_, SHUT_RDWR);
-    if (acceptThread_.joinable())
-        acceptThread_.join();
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-    listenFd_ = -1;
-    std::unique_lock lock(mutex_);
-    for (int fd : fds_)
-        ::shutdown(fd, SHUT_RDWR);
-    idle_.wait(lock, [&] { return threads_ == 0; });
-}
-
-void ControlServer::acceptLoop()
-{
-    for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            return;
-        }
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) {
-                ::close(fd);
-                return;
-            }
-            fds_.insert(fd);
-            ++threads_;
-        }
-        std::thread([this, fd] {
-            serve(fd);
-            std::lock_guard lock(mutex_);
-            fds_.erase(fd);
-            ::close(fd);
-            --threads_;
-            idle_.notify_all();
-        }).detach();
-    }
+    tcp_.stop();
 }
 
 void ControlServer::serve(int fd)

@@ -32,15 +32,12 @@
 //                                     address, 127.0.0.<2+position> unless it has one)
 #pragma once
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
-#include <thread>
 
 #include "adb/device_list.h"
 #include "adb/server.h"
+#include "adb/tcp_server.h"
 
 namespace zsim {
 
@@ -59,18 +56,11 @@ public:
     std::string handle(const std::string& line);
 
 private:
-    void acceptLoop();
     void serve(int fd);
 
     std::shared_ptr<adb::DeviceList> devices_;
     adb::AdbServer& adb_;
-    int listenFd_ = -1;
-    std::thread acceptThread_;
-    std::mutex mutex_;
-    std::condition_variable idle_;
-    std::set<int> fds_;
-    int threads_ = 0;
-    bool stopping_ = false;
+    adb::TcpServer tcp_;
 };
 
 // An entry with backslash, CR and LF written as \\, \r, \n, and back.

@@ -3,11 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <set>
 
 #include "adb/framing.h"
 #include "adb/io.h"
@@ -15,38 +11,6 @@
 #include "adb/sync.h"
 
 namespace zsim::adb {
-
-// What outlives the server object: forward connections run companion code that may take its
-// time to notice a closed socket, so their threads hold this and never the server itself.
-struct AdbServer::Tracker {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::set<int> fds;
-    int ownThreads = 0; // connection threads that use the server object
-    bool stopping = false;
-
-    void track(int fd)
-    {
-        std::lock_guard lock(mutex);
-        fds.insert(fd);
-    }
-    void untrack(int fd)
-    {
-        std::lock_guard lock(mutex);
-        fds.erase(fd);
-    }
-    // Sleeps up to `ms`; false when the server stops meanwhile.
-    bool pause(int ms)
-    {
-        std::unique_lock lock(mutex);
-        return !changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
-    }
-    bool isStopping()
-    {
-        std::lock_guard lock(mutex);
-        return stopping;
-    }
-};
 
 struct AdbServer::Forward {
     std::string serial;
@@ -83,10 +47,7 @@ std::string stateRefusal(const std::string& state)
     return "device offline";
 }
 
-AdbServer::AdbServer(std::shared_ptr<DeviceList> devices)
-    : devices_(std::move(devices)), tracker_(std::make_shared<Tracker>())
-{
-}
+AdbServer::AdbServer(std::shared_ptr<DeviceList> devices) : devices_(std::move(devices)) {}
 
 AdbServer::~AdbServer()
 {
@@ -95,76 +56,17 @@ AdbServer::~AdbServer()
 
 int AdbServer::start(int port, std::string* error)
 {
-    if (listenFd_ >= 0) {
-        if (error)
-            *error = "already started";
-        return -1;
-    }
-    listenFd_ = listenTcp("127.0.0.1", port, error);
-    if (listenFd_ < 0)
-        return -1;
-    port_ = localPort(listenFd_);
-    acceptThread_ = std::thread([this] { acceptLoop(); });
-    return port_;
+    return tcp_.start(port, [this](int fd) {
+        serveConnection(fd);
+        finishConnection(fd);
+    }, error);
 }
 
 void AdbServer::stop()
 {
-    {
-        std::lock_guard lock(tracker_->mutex);
-        if (tracker_->stopping)
-            return;
-        tracker_->stopping = true;
-    }
-    tracker_->changed.notify_all();
-    if (listenFd_ >= 0)
-        ::shutdown(listenFd_, SHUT_RDWR);
-    if (acceptThread_.joinable())
-        acceptThread_.join();
-    if (listenFd_ >= 0)
-        ::close(listenFd_);
-    listenFd_ = -1;
+    tcp_.stop();
+    // After the connection threads: none of them can add a forward any more.
     removeAllForwards();
-    std::unique_lock lock(tracker_->mutex);
-    for (int fd : tracker_->fds)
-        ::shutdown(fd, SHUT_RDWR);
-    tracker_->changed.wait(lock, [&] { return tracker_->ownThreads == 0; });
-}
-
-void AdbServer::acceptLoop()
-{
-    for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                if (!tracker_->pause(100))
-                    return;
-                continue;
-            }
-            return;
-        }
-        {
-            std::lock_guard lock(tracker_->mutex);
-            if (tracker_->stopping) {
-                ::close(fd);
-                return;
-            }
-            tracker_->fds.insert(fd);
-            ++tracker_->ownThreads;
-        }
-        std::thread([this, fd] {
-            serveConnection(fd);
-            finishConnection(fd);
-            auto tracker = tracker_;
-            std::lock_guard lock(tracker->mutex);
-            tracker->fds.erase(fd);
-            ::close(fd);
-            --tracker->ownThreads;
-            tracker->changed.notify_all();
-        }).detach();
-    }
 }
 
 void AdbServer::serveConnection(int fd)
@@ -374,7 +276,7 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
     if (!request->supported)
         return writeAll(fd, fail("cannot bind listener: unsupported endpoint '" + request->local + ";" +
                                  request->remote + "'"));
-    if (device->adbDelayMs > 0 && !tracker_->pause(device->adbDelayMs))
+    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs))
         return false;
 
     std::lock_guard ops(forwardOpsMutex_);
@@ -398,33 +300,30 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
     forward->localPort = localPort(listenFd);
     forward->remotePort = request->remotePort;
     forward->listenFd = listenFd;
-    auto tracker = tracker_;
+    auto connections = tcp_.connections();
     auto devices = devices_;
     const std::string serial = device->serial;
     const int remotePort = request->remotePort;
-    forward->acceptThread = std::thread([tracker, devices, serial, remotePort, listenFd] {
-        for (;;) {
-            int conn = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (conn < 0) {
-                if (errno == EINTR || errno == ECONNABORTED)
-                    continue;
-                if ((errno == EMFILE || errno == ENFILE) && tracker->pause(100))
-                    continue;
-                return;
-            }
+    forward->acceptThread = std::thread([connections, devices, serial, remotePort, listenFd] {
+        for (int conn; (conn = acceptConnection(listenFd, *connections)) >= 0;) {
             // A phone that went away or offline refuses what its forward brings, as adb does.
             auto phone = devices->find(serial);
-            if (tracker->isStopping() || !phone || phone->state() != "device") {
+            if (connections->stopping() || !phone || phone->state() != "device") {
                 ::close(conn);
                 continue;
             }
-            int watch = ::dup(conn); // stop() shuts the socket down through this copy
-            if (watch >= 0)
-                tracker->track(watch);
-            std::thread([tracker, phone, remotePort, conn, watch] {
+            // stop() shuts the socket down through this copy; the connection itself is not
+            // waited for, as companion code may take its time to notice the close.
+            int watch = ::dup(conn);
+            if (watch >= 0 && !connections->track(watch)) {
+                ::close(watch);
+                ::close(conn);
+                continue;
+            }
+            std::thread([connections, phone, remotePort, conn, watch] {
                 serveDevicePort(phone, remotePort, conn);
                 if (watch >= 0) {
-                    tracker->untrack(watch);
+                    connections->untrack(watch);
                     ::close(watch);
                 }
             }).detach();
@@ -505,7 +404,7 @@ std::vector<std::string> AdbServer::forwards() const
 void AdbServer::serveDeviceService(int fd, const std::shared_ptr<Device>& device, const std::string& request)
 {
     device->log.add(request);
-    if (device->adbDelayMs > 0 && !tracker_->pause(device->adbDelayMs))
+    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs))
         return;
     if (request.rfind("shell:", 0) == 0) {
         serveShell(fd, *device, request.substr(6));
@@ -527,7 +426,7 @@ void AdbServer::serveShell(int fd, Device& device, const std::string& command)
     // A hanging command answers nothing until the server stops, the client goes away or the
     // test lifts the hang (then it runs after all).
     while (device.shellHangs(command)) {
-        if (!tracker_->pause(50) || !peerStillOpen(fd))
+        if (!tcp_.connections()->pause(50) || !peerStillOpen(fd))
             return;
     }
     ShellResult result = runShell(device, command);

@@ -21,6 +21,7 @@
 
 #include "adb/device_list.h"
 #include "adb/host_request.h"
+#include "adb/tcp_server.h"
 #include "device.h"
 
 namespace zsim::adb {
@@ -36,7 +37,7 @@ public:
     int start(int port, std::string* error = nullptr);
     // Closes every connection and forward and waits for the server's own threads.
     void stop();
-    int port() const { return port_; }
+    int port() const { return tcp_.port(); }
 
     RequestLog& log() { return log_; }
 
@@ -44,8 +45,6 @@ public:
     std::vector<std::string> forwards() const;
     void removeForwardsOf(const std::string& serial);
     void removeAllForwards();
-
-    struct Tracker;
 
 private:
     struct Forward;
@@ -55,7 +54,6 @@ private:
         std::string error;
     };
 
-    void acceptLoop();
     void serveConnection(int fd);
     // False when the connection is done (answered, failed or closed).
     bool serveHost(int fd, const std::string& request, Resolved& selected);
@@ -67,11 +65,8 @@ private:
     Resolved resolve(Target target, const std::string& serial, uint64_t id, bool anyState) const;
 
     std::shared_ptr<DeviceList> devices_;
-    std::shared_ptr<Tracker> tracker_;
     RequestLog log_;
-    int listenFd_ = -1;
-    int port_ = -1;
-    std::thread acceptThread_;
+    TcpServer tcp_;
 
     std::mutex forwardOpsMutex_; // one forward change at a time, bind included
     mutable std::mutex forwardsMutex_;

@@ -20,14 +20,6 @@ constexpr size_t kMaxDeviceListBytes = 2048;
 constexpr const char* kMainSourceName = "zentroclient";
 constexpr int kPropertiesReadLine = 1053;
 
-void clearAdbRows(core::LibraryState& st) {
-    for (core::DeviceEntry& row : st.devices) {
-        if (row.connectionKind == core::kConnectionWifi) continue;
-        std::memset(row.serial, 0, sizeof row.serial);
-        std::memset(row.state, 0, sizeof row.state);
-    }
-}
-
 void clearProperties(core::DeviceEntry& row) {
     std::memset(row.brand, 0, sizeof row.brand);
     std::memset(row.model, 0, sizeof row.model);

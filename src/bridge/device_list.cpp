@@ -48,6 +48,14 @@ bool same(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
 
 } // namespace
 
+void clearAdbRows(core::LibraryState& st) {
+    for (core::DeviceEntry& row : st.devices) {
+        if (row.connectionKind == core::kConnectionWifi) continue;
+        std::memset(row.serial, 0, sizeof row.serial);
+        std::memset(row.state, 0, sizeof row.state);
+    }
+}
+
 void toTextMode(std::string& text) {
     size_t out = 0;
     for (size_t in = 0; in < text.size(); ++in) {

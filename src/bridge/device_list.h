@@ -12,6 +12,10 @@ namespace zentro::bridge {
 // Captured output is read as a text-mode file would be on Windows: "\r\n" becomes "\n".
 void toTextMode(std::string& text);
 
+// Empties serial and state of every row adb fills; the WiFi rows stay as they are. Done before
+// each listing is read, so a phone that is gone leaves no row behind.
+void clearAdbRows(core::LibraryState& st);
+
 // Fills the device table from the text of "adb devices": sets the row count to the WiFi count,
 // writes one row per new phone behind the WiFi rows (at most ten rows in all) and keeps the
 // first two phones at the index where they were first seen.

@@ -16,13 +16,9 @@ namespace {
 // A device table of its own per test; parsing is pure, so the process-wide one stays untouched.
 class DeviceList : public ::testing::Test {
 protected:
-    // What detection does around each parse: the adb rows start empty, WiFi rows survive.
+    // What detection does around each parse.
     void list(std::string text) {
-        for (core::DeviceEntry& row : st.devices) {
-            if (row.connectionKind == core::kConnectionWifi) continue;
-            std::memset(row.serial, 0, sizeof row.serial);
-            std::memset(row.state, 0, sizeof row.state);
-        }
+        bridge::clearAdbRows(st);
         bridge::toTextMode(text);
         bridge::parseDeviceList(text.c_str(), st);
     }

@@ -52,12 +52,6 @@ TEST_F(LibraryState, TransferBufferHalvesDownToFourKilobytesWhenMemoryIsShort) {
     EXPECT_EQ(g_requested.size(), 8u);
 }
 
-TEST_F(LibraryState, TransferBufferTakesTheFullSizeWhenMemoryAllows) {
-    core::ensureTransferBuffer();
-    EXPECT_EQ(core::transferBufferSize(), 102400);
-    EXPECT_NE(core::transferBuffer(), nullptr);
-}
-
 TEST_F(LibraryState, ReplyBufferReportsFailureAndTriesAgainNextTime) {
     core::setAllocatorForTests(refuseAll);
     char* buffer = reinterpret_cast<char*>(1);
@@ -70,27 +64,6 @@ TEST_F(LibraryState, ReplyBufferReportsFailureAndTriesAgainNextTime) {
     char* again = nullptr;
     core::sharedReplyBuffer(&again);
     EXPECT_EQ(again, buffer);
-}
-
-TEST_F(LibraryState, CapabilityProgressAndRetiredExports) {
-    EXPECT_EQ(Zentro_CheckSupportEnabled(0), 0);
-    EXPECT_EQ(Zentro_CheckSupportEnabled(6), 0);
-    EXPECT_EQ(Zentro_CheckSupportEnabled(7), -1);
-    EXPECT_EQ(Zentro_CheckSupportEnabled(-1), -1);
-    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 0);
-    core::readyProgress().store(70);
-    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 70);
-
-    core::copyText(core::state().devices[0].serial, 64, "KEEP");
-    core::state().connectAndroidCount = 1;
-    for (auto retired : {Zentro_ClearAllApp, Zentro_DeleteCalender, Zentro_DeleteCallHistory,
-                         Zentro_DeletePerson, Zentro_DeletePersonImage, Zentro_DeleteSMS,
-                         Zentro_GetOnePersonInfo, Zentro_GetPersonImage, Zentro_UpdateCallHistory,
-                         Zentro_UpdatePersonImage, Zentro_UpdateSMS}) {
-        EXPECT_EQ(retired(), 0);
-    }
-    EXPECT_STREQ(core::state().devices[0].serial, "KEEP");
-    EXPECT_EQ(core::state().connectAndroidCount, 1);
 }
 
 TEST_F(LibraryState, CallbacksAreCalledOnlyWhileRegistered) {

@@ -1,10 +1,16 @@
 // The adb server at the byte level, for what the real client never sends: broken framing,
-// oversized sync packets, refused pushes, forward replacement and stopping with work in hand.
+// oversized sync packets, refused pushes, forward replacement and stopping with work in hand;
+// and the server loop it shares with the control port.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "adb/framing.h"
 #include "adb/io.h"
 #include "adb/server.h"
+#include "adb/tcp_server.h"
 #include "scenario.h"
 #include "sim_helpers.h"
 
@@ -159,4 +165,33 @@ TEST_F(AdbServerTest, StopEndsHangingAndIdleConnections) {
     EXPECT_EQ(drain(idle), "");
     EXPECT_TRUE(server.forwards().empty());
     EXPECT_LT(connectTcp(port), 0);
+}
+
+TEST(TcpServer, StopWaitsForEveryConnectionThreadAndStaysStopped) {
+    std::atomic<int> started{0}, ended{0};
+    TcpServer tcp;
+    std::string error;
+    const int port = tcp.start(0, [&](int fd) {
+        ++started;
+        char c;
+        while (::recv(fd, &c, 1, 0) > 0) {} // until stop() shuts the connection down
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ++ended;
+    }, &error);
+    ASSERT_GT(port, 0) << error;
+    EXPECT_LT(tcp.start(0, [](int) {}), 0) << "one listener per server";
+
+    int fds[3];
+    for (int& fd : fds) ASSERT_GE(fd = connectTcp(port), 0);
+    for (int i = 0; i < 500 && started.load() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(started.load(), 3);
+
+    tcp.stop();
+    EXPECT_EQ(ended.load(), 3) << "stop() returned before its connection threads ended";
+    for (int fd : fds) {
+        EXPECT_TRUE(simtest::closedByPeer(fd));
+        ::close(fd);
+    }
+    EXPECT_LT(connectTcp(port), 0);
+    EXPECT_LT(tcp.start(0, [](int) {}), 0) << "a stopped server does not start again";
 }
