@@ -6,5 +6,6 @@
 namespace zentro::cli {
 
 void addDeviceCommands(CLI::App& app);
+void addPairCommands(CLI::App& app);
 
 } // namespace zentro::cli

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     app.add_flag("-v,--verbose", opts.verbose, "Show the library's start-up output and the log location");
 
     addDeviceCommands(app);
+    addPairCommands(app);
 
     watchInterrupts();
     try {
