@@ -480,6 +480,17 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_updatePerson(const char *id, int32_t kind,
 /* Asks the companion to delete every contact on the phone. Its status, 0 when none. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPerson(int32_t deviceIndex);
 
+/* ---------------------------------------------------------------------------------------- */
+/* WiFi pairing                                                                               */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Starts the pairing server at the first call (port 20166 or above, on the host name's first
+ * IPv4 address) and writes a 24-bit bitmap of the QR code "PC_SERVERIP:<address>:<port>" to
+ * imagePath. The second argument is not read. 0 once the server exists, even when the image
+ * could not be written; -1 when there is no server. A phone that registers becomes a device
+ * row with connectionKind 1 and the WiFi callback receives 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char *imagePath, int32_t unused);
+
 #ifdef __cplusplus
 }
 #endif

@@ -59,4 +59,28 @@ uint16_t tcpLocalPort(SocketHandle socket);
 // the peer's close or an error). False on time-out.
 bool tcpWaitReadable(SocketHandle socket, int timeoutMs);
 
+// ---- a server reached from other machines --------------------------------------------
+
+// The first IPv4 address the machine's host name resolves to, in dotted text. False when the
+// host name cannot be had or resolves to no IPv4 address.
+bool hostIpv4Address(char* out, size_t size);
+
+// The steps of a server one by one, so that each failure can be told apart. A new TCP stream
+// socket, 0 on failure; bind to a dotted IPv4 address and port; listen.
+SocketHandle tcpSocket();
+bool tcpBind(SocketHandle socket, const char* host, uint16_t port);
+bool tcpStartListening(SocketHandle socket, int backlog);
+
+// Accepts a connection the caller knows to be waiting; writes the peer's dotted address into
+// `peer` (bounded by `size`). 0 on failure.
+SocketHandle tcpAcceptPeer(SocketHandle listener, char* peer, size_t size);
+
+// Waits at most `timeoutMs` (negative: without limit) until one of `count` sockets would not
+// block on a receive or an accept; sets `readable[i]` for each such socket. The number of
+// readable sockets, 0 on time-out, -1 when the wait itself failed.
+int tcpWaitAnyReadable(const SocketHandle* sockets, bool* readable, size_t count, int timeoutMs);
+
+// The system's text for the last socket error of this thread.
+void lastSocketError(char* out, size_t size);
+
 } // namespace zentro::platform

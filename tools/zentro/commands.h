@@ -7,5 +7,6 @@ namespace zentro::cli {
 
 void addDeviceCommands(CLI::App& app);
 void addRecordCommands(CLI::App& app);
+void addPairCommands(CLI::App& app);
 
 } // namespace zentro::cli

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
 
     addDeviceCommands(app);
     addRecordCommands(app);
+    addPairCommands(app);
 
     watchInterrupts();
     try {

@@ -3,12 +3,16 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <vector>
 
 #include "platform/socket.h"
 
@@ -159,6 +163,94 @@ bool tcpWaitReadable(SocketHandle socket, int timeoutMs) {
         ready = poll(&waitFor, 1, timeoutMs < 0 ? -1 : timeoutMs);
     } while (ready < 0 && errno == EINTR);
     return ready > 0;
+}
+
+bool hostIpv4Address(char* out, size_t size) {
+    if (out == nullptr || size == 0) return false;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+    bool ok = false;
+    for (addrinfo* at = found; at != nullptr && !ok; at = at->ai_next) {
+        if (at->ai_family != AF_INET) continue;
+        const auto* address = reinterpret_cast<const sockaddr_in*>(at->ai_addr);
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) == nullptr) continue;
+        if (std::strlen(text) >= size) continue;
+        std::memcpy(out, text, std::strlen(text) + 1);
+        ok = true;
+    }
+    freeaddrinfo(found);
+    return ok;
+}
+
+SocketHandle tcpSocket() {
+    int fd = avoidDescriptorZero(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    return fd < 0 ? 0 : fd;
+}
+
+bool tcpBind(SocketHandle socket, const char* host, uint16_t port) {
+    sockaddr_in address;
+    if (!parseAddress(host, port, address)) {
+        errno = EINVAL;
+        return false;
+    }
+    // A server restarted within a minute must get its port back despite old connections.
+    int one = 1;
+    setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    return ::bind(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool tcpStartListening(SocketHandle socket, int backlog) {
+    return ::listen(static_cast<int>(socket), backlog) == 0;
+}
+
+SocketHandle tcpAcceptPeer(SocketHandle listener, char* peer, size_t size) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    int fd;
+    do {
+        fd =
+            accept4(static_cast<int>(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return 0;
+    fd = avoidDescriptorZero(fd);
+    if (fd < 0) return 0;
+    if (peer != nullptr && size > 0) {
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) text[0] = '\0';
+        size_t n = std::strlen(text);
+        if (n >= size) n = size - 1;
+        std::memcpy(peer, text, n);
+        peer[n] = '\0';
+    }
+    return fd;
+}
+
+int tcpWaitAnyReadable(const SocketHandle* sockets, bool* readable, size_t count, int timeoutMs) {
+    std::vector<pollfd> waitFor(count);
+    for (size_t i = 0; i < count; ++i) waitFor[i] = {static_cast<int>(sockets[i]), POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(waitFor.data(), waitFor.size(), timeoutMs < 0 ? -1 : timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    for (size_t i = 0; i < count; ++i) {
+        readable[i] = ready > 0 && (waitFor[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    }
+    return ready;
+}
+
+void lastSocketError(char* out, size_t size) {
+    if (out == nullptr || size == 0) return;
+    const char* text = std::strerror(errno);
+    size_t n = std::strlen(text);
+    if (n >= size) n = size - 1;
+    std::memcpy(out, text, n);
+    out[n] = '\0';
 }
 
 } // namespace zentro::platform

@@ -4,6 +4,9 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/socket.h"
 
 namespace zentro::platform {
@@ -163,6 +166,88 @@ uint16_t tcpLocalPort(SocketHandle socket) {
 
 bool tcpWaitReadable(SocketHandle socket, int timeoutMs) {
     return waitReady(toSocket(socket), false, timeoutMs);
+}
+
+bool hostIpv4Address(char* out, size_t size) {
+    if (out == nullptr || size == 0) return false;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return false;
+    // Winsock 1.1 resolution: the first address of the host entry, which is IPv4 by type.
+    hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list == nullptr ||
+        entry->h_addr_list[0] == nullptr) {
+        return false;
+    }
+    in_addr address;
+    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+    const char* text = inet_ntoa(address);
+    if (text == nullptr || std::strlen(text) >= size) return false;
+    std::memcpy(out, text, std::strlen(text) + 1);
+    return true;
+}
+
+SocketHandle tcpSocket() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return 0;
+    notInherited(s);
+    return static_cast<SocketHandle>(s);
+}
+
+bool tcpBind(SocketHandle socket, const char* host, uint16_t port) {
+    sockaddr_in address;
+    if (!parseAddress(host, port, address)) {
+        WSASetLastError(WSAEINVAL);
+        return false;
+    }
+    return bind(toSocket(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool tcpStartListening(SocketHandle socket, int backlog) { return listen(toSocket(socket), backlog) == 0; }
+
+SocketHandle tcpAcceptPeer(SocketHandle listener, char* peer, size_t size) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    SOCKET s = accept(toSocket(listener), reinterpret_cast<sockaddr*>(&address), &length);
+    if (s == INVALID_SOCKET) return 0;
+    notInherited(s);
+    if (peer != nullptr && size > 0) {
+        const char* text = inet_ntoa(address.sin_addr);
+        size_t n = text != nullptr ? std::strlen(text) : 0;
+        if (n >= size) n = size - 1;
+        if (n > 0) std::memcpy(peer, text, n);
+        peer[n] = '\0';
+    }
+    return static_cast<SocketHandle>(s);
+}
+
+int tcpWaitAnyReadable(const SocketHandle* sockets, bool* readable, size_t count, int timeoutMs) {
+    if (count > FD_SETSIZE) return -1;
+    fd_set ready;
+    FD_ZERO(&ready);
+    for (size_t i = 0; i < count; ++i) FD_SET(toSocket(sockets[i]), &ready);
+    timeval tv{};
+    timeval* limit = nullptr;
+    if (timeoutMs >= 0) {
+        tv.tv_sec = timeoutMs / 1000;
+        tv.tv_usec = (timeoutMs % 1000) * 1000;
+        limit = &tv;
+    }
+    int n = select(0, &ready, nullptr, nullptr, limit);
+    for (size_t i = 0; i < count; ++i) readable[i] = n > 0 && FD_ISSET(toSocket(sockets[i]), &ready);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+void lastSocketError(char* out, size_t size) {
+    if (out == nullptr || size == 0) return;
+    const DWORD code = static_cast<DWORD>(WSAGetLastError());
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                             out, static_cast<DWORD>(size > 0xFFFF ? 0xFFFF : size), nullptr);
+    if (n == 0) {
+        std::snprintf(out, size, "error %lu", static_cast<unsigned long>(code));
+        return;
+    }
+    // The system's text ends in a line break; the caller adds its own.
+    while (n > 0 && (out[n - 1] == '\n' || out[n - 1] == '\r' || out[n - 1] == ' ')) out[--n] = '\0';
 }
 
 } // namespace zentro::platform

@@ -1,0 +1,15 @@
+// Export of WiFi pairing: the QR image that starts the pairing server.
+#include "zentrolink.h"
+
+#include "api/guard.h"
+#include "link/pairing_server.h"
+
+using namespace zentro;
+
+extern "C" {
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char* imagePath, int32_t unused) {
+    return api::guarded(-1, [&] { return link::writePairingImage(imagePath); });
+}
+
+} // extern "C"

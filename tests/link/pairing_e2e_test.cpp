@@ -1,0 +1,148 @@
+// WiFi pairing end to end: the library's QR image read back by an independent decoder
+// (zbarimg), a virtual phone joining the pairing server from 127.0.0.2 with the text it found
+// there, and the real adb client listing a USB phone next to the WiFi row.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "core/state.h"
+#include "link/command_channel.h"
+#include "link/pairing_server.h"
+#include "link/test_seams.h"
+#include "loopback_peer.h"
+#include "virtual_phone.h"
+#include "zentrolink.h"
+
+using namespace zentro;
+
+namespace {
+
+std::atomic<int> g_wifiCalls{0};
+std::atomic<int> g_wifiValue{-1};
+
+void ZENTRO_CALL onWifi(int32_t value) {
+    g_wifiValue = value;
+    g_wifiCalls.fetch_add(1);
+}
+
+// The 24-bit top-down bitmap as a binary PPM with a white margin of four modules, the quiet
+// zone a reader expects around a symbol. Empty when the header is not the one written.
+std::string bitmapToPpm(const std::string& bmp) {
+    if (bmp.size() < 54 || bmp.compare(0, 2, "BM") != 0) return "";
+    auto at32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bmp[at + i]);
+        return v;
+    };
+    const int width = static_cast<int>(at32(18));
+    const int height = -static_cast<int>(at32(22));
+    if (width <= 0 || height != width || bmp.size() != 54 + static_cast<size_t>(width) * width * 3) return "";
+    const int margin = 32;
+    const int side = width + 2 * margin;
+    std::string ppm = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
+    std::string pixels(static_cast<size_t>(side) * side * 3, '\xff');
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t from = 54 + (static_cast<size_t>(y) * width + x) * 3;
+            const size_t to = ((static_cast<size_t>(y) + margin) * side + x + margin) * 3;
+            pixels[to] = bmp[from + 2]; // BGR to RGB
+            pixels[to + 1] = bmp[from + 1];
+            pixels[to + 2] = bmp[from];
+        }
+    }
+    return ppm + pixels;
+}
+
+std::string decodeWithZbar(const std::string& imagePath) {
+    const std::string command = "zbarimg --raw -q '" + imagePath + "' 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return "";
+    std::string text;
+    char buffer[256];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
+    ::pclose(pipe);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+bool waitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+class PairingE2e : public linktest::LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        g_wifiCalls = 0;
+        g_wifiValue = -1;
+        Zentro_SetWiFiConnectCallBack(onWifi);
+        // The server's own port and steps, on loopback only.
+        link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+    }
+    ztest::ScratchFolder images_;
+};
+
+} // namespace
+
+TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
+    if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "zbarimg (zbar-tools) missing";
+    const std::string bmp = images_.file("pair.bmp");
+    ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0);
+    const link::TCPServer* server = link::pairingServerForTests();
+    ASSERT_NE(server, nullptr);
+
+    const std::string ppm = images_.file("pair.ppm");
+    ztest::writeFile(ppm, bitmapToPpm(ztest::readFile(bmp)));
+    const std::string text = decodeWithZbar(ppm);
+    ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(server->port()));
+
+    // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.
+    const std::string target = text.substr(std::string("PC_SERVERIP:").size());
+    ztest::VirtualPhone phone(
+        R"({"devices":[{"serial":"WIFI0000SERIAL","wifiAddress":"127.0.0.2","wifiJoin":true},)"
+        R"({"serial":"USB00000SERIAL"}]})",
+        "--wifi-join " + target);
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    EXPECT_EQ(g_wifiValue.load(), 0);
+    const core::DeviceEntry* row = core::deviceRow(0);
+    EXPECT_STREQ(row->serial, "WIFI0000SERIAL127.0.0.2");
+    EXPECT_STREQ(row->state, "device");
+    EXPECT_STREQ(row->address, "127.0.0.2");
+    EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
+    EXPECT_GT(row->port, 0);
+    ASSERT_TRUE(waitFor([&] { return phone.requestLog("WIFI0000SERIAL").size() >= 3; }));
+    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL"),
+              (std::vector<std::string>{"companion:hello-transfer;", "companion:getDevciesInfo;",
+                                        "companion:sync_zentrolink_ConnectOK;"}));
+
+    // The channel of index 0 now goes straight to the phone, with no adb in between.
+    phone.control("clearlog server");
+    int32_t count = 0;
+    EXPECT_EQ(
+        link::SendCommandToAndroidServices("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0),
+        4);
+    EXPECT_GT(count, 0);
+    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL").back(), "companion:getsmsCount;");
+    EXPECT_EQ(phone.control("log server"), "");
+
+    // Detection keeps the WiFi row and lists the adb phones behind it, each once.
+    phone.exportAdbPort();
+    EXPECT_EQ(Zentro_CheckDeviceDetected(0), 0);
+    EXPECT_EQ(Zentro_CheckDeviceDetected(1), 0);
+    EXPECT_STREQ(core::deviceRow(0)->serial, "WIFI0000SERIAL127.0.0.2");
+    EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
+    EXPECT_STREQ(core::deviceRow(1)->serial, "USB00000SERIAL");
+    EXPECT_EQ(core::deviceRow(1)->connectionKind, core::kConnectionUsb);
+    EXPECT_EQ(core::state().connectAndroidCount, 2);
+    EXPECT_EQ(g_wifiCalls.load(), 1);
+}

@@ -1,0 +1,432 @@
+// WiFi pairing without adb: the QR bitmap byte for byte, message assembly, and the pairing
+// server on 127.0.0.1 with scripted phones (a client sending the registration, an in-process
+// companion answering the channel the library opens back to it).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/state.h"
+#include "link/hex_codec.h"
+#include "link/pairing_message.h"
+#include "link/pairing_server.h"
+#include "link/qr_image.h"
+#include "link/test_seams.h"
+#include "loopback_peer.h"
+#include "zentrolink.h"
+
+using namespace zentro;
+using linktest::LoopbackPeer;
+using linktest::PeerConnection;
+namespace net = zentro::platform;
+
+namespace {
+
+uint32_t read32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+uint16_t read16(const std::string& bytes, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+// The colour of pixel (x, y) of a top-down 24-bit bitmap of `side` pixels a row, as "B,G,R".
+std::string pixel(const std::string& bmp, int side, int x, int y) {
+    const size_t at = 54 + static_cast<size_t>(y) * side * 3 + static_cast<size_t>(x) * 3;
+    return std::to_string(static_cast<unsigned char>(bmp[at])) + "," +
+           std::to_string(static_cast<unsigned char>(bmp[at + 1])) + "," +
+           std::to_string(static_cast<unsigned char>(bmp[at + 2]));
+}
+
+const std::string kDark = "195,132,38";
+const std::string kLight = "255,255,255";
+
+bool waitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(QrBitmap, Width21GivesTopDown168PixelSquareInTheDarkColour) {
+    constexpr int kWidth = 21;
+    std::vector<unsigned char> modules(kWidth * kWidth, 0);
+    modules[0] = 1;                   // top left
+    modules[3 * kWidth + 5] = 0x03;   // other bits set too: still dark
+    modules[3 * kWidth + 6] = 0x02;   // lowest bit clear: light
+    modules[kWidth * kWidth - 1] = 1; // bottom right
+
+    const size_t size = link::qrBitmapFileSize(kWidth);
+    ASSERT_EQ(size, 54u + 168u * 504u);
+    std::string bmp(size, '\x7f');
+    link::fillQrBitmap(kWidth, modules.data(), reinterpret_cast<unsigned char*>(&bmp[0]));
+
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(read32(bmp, 2), size);
+    EXPECT_EQ(read32(bmp, 6), 0u);
+    EXPECT_EQ(read32(bmp, 10), 54u);
+    EXPECT_EQ(read32(bmp, 14), 40u);
+    EXPECT_EQ(static_cast<int32_t>(read32(bmp, 18)), 168);
+    EXPECT_EQ(static_cast<int32_t>(read32(bmp, 22)), -168);
+    EXPECT_EQ(read16(bmp, 26), 1);
+    EXPECT_EQ(read16(bmp, 28), 24);
+    for (size_t at = 30; at < 54; at += 4) EXPECT_EQ(read32(bmp, at), 0u) << "header offset " << at;
+
+    // Each dark module is exactly its 8 x 8 block; the top row comes first in the file.
+    EXPECT_EQ(pixel(bmp, 168, 0, 0), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 7, 7), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 8, 0), kLight);
+    EXPECT_EQ(pixel(bmp, 168, 0, 8), kLight);
+    EXPECT_EQ(pixel(bmp, 168, 0, 167), kLight);
+    EXPECT_EQ(pixel(bmp, 168, 40, 24), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 47, 31), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 39, 24), kLight);
+    EXPECT_EQ(pixel(bmp, 168, 47, 32), kLight);
+    EXPECT_EQ(pixel(bmp, 168, 48, 24), kLight); // the module with only bit 1 set
+    EXPECT_EQ(pixel(bmp, 168, 167, 167), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 160, 160), kDark);
+    EXPECT_EQ(pixel(bmp, 168, 159, 167), kLight);
+
+    size_t dark = 0;
+    for (int y = 0; y < 168; ++y) {
+        for (int x = 0; x < 168; ++x) dark += pixel(bmp, 168, x, y) == kDark;
+    }
+    EXPECT_EQ(dark, 3u * 64u);
+    EXPECT_EQ(link::qrBitmapFileSize(0), 0u);
+    EXPECT_EQ(link::qrBitmapFileSize(178), 0u);
+}
+
+TEST(PairingMessage, AssemblesByteByByteAndDropsOverlongMessagesWhole) {
+    link::PairingMessage message;
+    const std::string registration = "CMD_REGISTER:phone:20148;";
+    for (size_t i = 0; i + 1 < registration.size(); ++i) {
+        ASSERT_EQ(message.add(registration[i]), link::PairingMessage::Step::Partial) << i;
+    }
+    ASSERT_EQ(message.add(';'), link::PairingMessage::Step::Complete);
+    EXPECT_STREQ(message.text(), registration.c_str());
+    message.clear();
+
+    // 511 bytes with the ";" fit; 512 do not, and neither does anything longer.
+    const std::string longest = std::string(510, 'a') + ";";
+    for (size_t i = 0; i + 1 < longest.size(); ++i) message.add(longest[i]);
+    ASSERT_EQ(message.add(';'), link::PairingMessage::Step::Complete);
+    EXPECT_EQ(std::string(message.text()), longest);
+    message.clear();
+
+    for (const size_t length : {511u, 600u, 5000u}) {
+        const std::string over = "CMD_REGISTER:p:20148" + std::string(length - 20, '9');
+        for (char c : over) ASSERT_EQ(message.add(c), link::PairingMessage::Step::Partial);
+        EXPECT_LE(std::strlen(message.text()), 511u);
+        EXPECT_EQ(message.add(';'), link::PairingMessage::Step::Dropped) << length;
+        // The next message starts clean.
+        for (char c : std::string("A:B")) message.add(c);
+        ASSERT_EQ(message.add(';'), link::PairingMessage::Step::Complete);
+        EXPECT_STREQ(message.text(), "A:B;");
+        message.clear();
+    }
+}
+
+TEST(PairingMessage, FieldsAndTheRegistrationPort) {
+    int32_t port = -1;
+    link::PairingFields fields = link::splitPairingMessage("CMD_REGISTER:phone:20148;");
+    ASSERT_EQ(fields.count, 3);
+    EXPECT_TRUE(link::registrationPort(fields, port));
+    EXPECT_EQ(port, 20148);
+
+    fields = link::splitPairingMessage("a:b:c:d:e:f:g:h;");
+    EXPECT_EQ(fields.count, 6);
+    EXPECT_STREQ(fields.field[5], "f");
+
+    fields = link::splitPairingMessage(("CMD_REGISTER:" + std::string(300, 'x') + ":30;A:B").c_str());
+    EXPECT_EQ(fields.count, 3); // nothing behind the ";"
+    EXPECT_EQ(std::string(fields.field[1]), std::string(127, 'x'));
+    EXPECT_TRUE(link::registrationPort(fields, port));
+    EXPECT_EQ(port, 30);
+
+    EXPECT_FALSE(link::registrationPort(link::splitPairingMessage("CMD_REGISTERX:p:20148;"), port));
+    EXPECT_FALSE(link::registrationPort(link::splitPairingMessage("cmd_register:p:20148;"), port));
+    EXPECT_TRUE(link::registrationPort(link::splitPairingMessage("CMD_REGISTER:p;"), port));
+    EXPECT_EQ(port, 0);
+
+    char text[64];
+    link::formatPairingText(text, sizeof text, "192.168.1.20", 20166);
+    EXPECT_STREQ(text, "PC_SERVERIP:192.168.1.20:20166");
+}
+
+namespace {
+
+std::atomic<int> g_wifiCalls{0};
+std::atomic<int> g_wifiValue{-1};
+std::thread::id g_wifiThread;
+
+void ZENTRO_CALL onWifi(int32_t value) {
+    g_wifiThread = std::this_thread::get_id();
+    g_wifiValue = value;
+    g_wifiCalls.fetch_add(1);
+}
+
+std::string hex(const std::string& text) {
+    char out[1024];
+    link::encodeHexText(text.c_str(), out, 1020);
+    return out;
+}
+
+// A companion listening on 127.0.0.1 as a WiFi phone would, with its own device information.
+// `greeting` answers the handshake; `info` the device information request.
+std::unique_ptr<LoopbackPeer> wifiCompanion(std::string serial, std::string greeting = "HI-PC",
+                                            std::string info = "") {
+    if (info.empty()) {
+        info = "BRAND:" + hex("Vantrey") + ";MODEL:" + hex("V10") + ";ANDROIDVERSION:" + hex("13") +
+               ";SERIAL:" + hex(serial) + ";MEMTOTAL:4096;.";
+    }
+    return std::make_unique<LoopbackPeer>([greeting, info](PeerConnection& c, int) {
+        while (auto command = c.readCommand()) {
+            if (*command == "hello-transfer;") {
+                c.sendReply(greeting);
+            } else if (*command == "getDevciesInfo;") {
+                c.sendReply(info);
+            } else if (*command == "sync_zentrolink_ConnectOK;") {
+                c.sendReply(linktest::lengthBytes(1));
+            } else {
+                c.sendReply("");
+            }
+        }
+    });
+}
+
+class PairingServerTest : public linktest::LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        timings_.idleReadSleepMs = 10;
+        timings_.socket.receiveTimeoutMs = 5000;
+        link::setLinkTimingsForTests(timings_);
+        g_wifiCalls = 0;
+        g_wifiValue = -1;
+        Zentro_SetWiFiConnectCallBack(onWifi);
+        firstPort_ = freePort();
+        link::setPairingOptionsForTests({"127.0.0.1", firstPort_});
+    }
+
+    static uint16_t freePort() {
+        net::socketLibraryStart();
+        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
+        const uint16_t port = net::tcpLocalPort(probe);
+        net::tcpClose(probe);
+        net::socketLibraryRelease();
+        return port;
+    }
+
+    // Starts the server the way a host does; its port.
+    uint16_t startServer() {
+        EXPECT_EQ(Zentro_GetPCQRGeneratorImage(image_.file("qr.bmp").c_str(), 0), 0);
+        link::TCPServer* server = link::pairingServerForTests();
+        return server != nullptr ? server->port() : 0;
+    }
+
+    // A phone's connection to the pairing server.
+    net::SocketHandle phone(uint16_t serverPort) {
+        net::socketLibraryStart();
+        net::SocketHandle socket = net::tcpConnect("127.0.0.1", serverPort, net::ClientOptions{});
+        EXPECT_NE(socket, 0);
+        phones_.push_back(socket);
+        return socket;
+    }
+
+    static void say(net::SocketHandle socket, const std::string& text) {
+        net::tcpSendPair(socket, text.data(), text.size(), nullptr, 0);
+    }
+
+    static std::string registration(uint16_t companionPort) {
+        return "CMD_REGISTER:phone:" + std::to_string(companionPort) + ";";
+    }
+
+    void TearDown() override {
+        ztest::resetLibraryState(); // the server first, while the companions still answer
+        for (net::SocketHandle socket : phones_) {
+            net::tcpClose(socket);
+            net::socketLibraryRelease();
+        }
+        LinkTest::TearDown();
+    }
+
+    ztest::ScratchFolder image_;
+    uint16_t firstPort_ = 0;
+    std::vector<net::SocketHandle> phones_;
+};
+
+} // namespace
+
+TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOnTheServerThread) {
+    auto companion = wifiCompanion("R58M12345");
+    const uint16_t port = startServer();
+    ASSERT_NE(port, 0);
+
+    // Byte by byte: nothing happens before the ";".
+    net::SocketHandle first = phone(port);
+    const std::string message = registration(companion->port());
+    for (size_t i = 0; i + 1 < message.size(); ++i) {
+        say(first, message.substr(i, 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(companion->connections(), 0);
+    say(first, ";");
+
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    EXPECT_EQ(g_wifiValue.load(), 0);
+    EXPECT_NE(g_wifiThread, std::this_thread::get_id());
+    const core::DeviceEntry* row = core::deviceRow(0);
+    EXPECT_STREQ(row->serial, "R58M12345127.0.0.1");
+    EXPECT_STREQ(row->state, "device");
+    EXPECT_STREQ(row->brand, "Vantrey");
+    EXPECT_STREQ(row->model, "V10");
+    EXPECT_STREQ(row->androidVersion, "13");
+    EXPECT_STREQ(row->address, "127.0.0.1");
+    EXPECT_EQ(row->port, companion->port());
+    EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
+    EXPECT_EQ(core::state().wifiDeviceCount, 1);
+    ASSERT_TRUE(waitFor([&] { return companion->commands().size() == 3; }));
+    EXPECT_EQ(companion->commands(),
+              (std::vector<std::string>{"hello-transfer;", "getDevciesInfo;", "sync_zentrolink_ConnectOK;"}));
+
+    // From now on the channel of index 0 is the phone's.
+    char reply[16] = {};
+    EXPECT_EQ(link::SendCommandToAndroidServices("getsmsCount;", reply, 4, nullptr, 0, 0), 0);
+    EXPECT_EQ(companion->commands().back(), "getsmsCount;");
+    EXPECT_EQ(companion->connections(), 1);
+
+    // Channel 0 in use, channel 1 not: the next phone takes index 1; with both in use, 0 again.
+    auto second = wifiCompanion("SECOND");
+    say(phone(port), registration(second->port()));
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 2; }));
+    EXPECT_STREQ(core::deviceRow(1)->serial, "SECOND127.0.0.1");
+    EXPECT_EQ(core::deviceRow(1)->port, second->port());
+    EXPECT_EQ(core::deviceRow(0)->port, companion->port());
+
+    auto third = wifiCompanion("THIRD");
+    say(first, registration(third->port()));
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 3; }));
+    EXPECT_STREQ(core::deviceRow(0)->serial, "THIRD127.0.0.1");
+    EXPECT_EQ(core::deviceRow(0)->port, third->port());
+    EXPECT_EQ(core::state().wifiDeviceCount, 3);
+}
+
+TEST_F(PairingServerTest, OtherWordsOverlongMessagesAndFailedPhonesChangeNothing) {
+    auto good = wifiCompanion("GOOD");
+    auto wrongGreeting = wifiCompanion("BAD", "HI-PC ");
+    // Answers the handshake, and the information request with an empty reply.
+    auto noInfo = std::make_unique<LoopbackPeer>([](PeerConnection& c, int) {
+        while (auto command = c.readCommand()) c.sendReply(*command == "hello-transfer;" ? "HI-PC" : "");
+    });
+    const uint16_t port = startServer();
+    net::SocketHandle socket = phone(port);
+
+    say(socket, "CMD_HELLO:phone:" + std::to_string(good->port()) + ";");
+    // Its first 511 bytes alone would be a good registration: only dropping it whole ignores it.
+    say(socket, "CMD_REGISTER:phone:" + std::to_string(good->port()) + ":" + std::string(600, 'x') + ";");
+    say(socket, registration(static_cast<uint16_t>(0)));
+    say(socket, registration(wrongGreeting->port()));
+    say(socket, registration(noInfo->port()));
+    // The same connection is still read after all that.
+    say(socket, registration(good->port()));
+
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() >= 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(g_wifiCalls.load(), 1);
+    EXPECT_EQ(core::state().wifiDeviceCount, 1);
+    EXPECT_EQ(good->connections(), 1); // only the last message reached it
+    EXPECT_STREQ(core::deviceRow(0)->serial, "GOOD127.0.0.1");
+    EXPECT_TRUE(logHas("longer than 511 bytes, dropped\n"));
+
+    // The handshake that failed stopped there; the phone without information got no notice.
+    EXPECT_EQ(wrongGreeting->commands(), std::vector<std::string>{"hello-transfer;"});
+    EXPECT_EQ(noInfo->commands(), (std::vector<std::string>{"hello-transfer;", "getDevciesInfo;"}));
+}
+
+TEST_F(PairingServerTest, SixthClientIsNotServedAndTheFiveAre) {
+    // One companion per registration: a scripted companion serves one connection at a time.
+    auto served0 = wifiCompanion("SERVED0");
+    auto served4 = wifiCompanion("SERVED4");
+    auto servedNext = wifiCompanion("SERVEDNEXT");
+    auto ignored = wifiCompanion("IGNORED");
+    const uint16_t port = startServer();
+    std::vector<net::SocketHandle> five;
+    for (int i = 0; i < 5; ++i) five.push_back(phone(port));
+    net::SocketHandle sixth = phone(port);
+    say(sixth, registration(ignored->port()));
+
+    say(five[0], registration(served0->port()));
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    say(five[4], registration(served4->port()));
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 2; }));
+
+    // A slot freed by a phone that left is taken by the next one.
+    net::tcpClose(five[2]);
+    phones_.erase(std::find(phones_.begin(), phones_.end(), five[2]));
+    net::socketLibraryRelease();
+    ASSERT_TRUE(waitFor([&] { return logHas("client[2] = "); }));
+    EXPECT_TRUE(logHas(" close\n"));
+    say(phone(port), registration(servedNext->port()));
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 3; }));
+    EXPECT_STREQ(core::deviceRow(0)->serial, "SERVEDNEXT127.0.0.1");
+    EXPECT_EQ(ignored->connections(), 0);
+}
+
+TEST_F(PairingServerTest, BusyPortMovesUpAndLaterRequestsKeepTheServer) {
+    net::socketLibraryStart();
+    net::SocketHandle squatter = net::tcpListen("127.0.0.1", firstPort_, 1);
+    ASSERT_NE(squatter, 0);
+    const uint16_t port = startServer();
+    EXPECT_GT(port, firstPort_);
+    EXPECT_LE(port, firstPort_ + 21 * 520);
+
+    link::TCPServer* server = link::pairingServerForTests();
+    EXPECT_STREQ(server->serverAddress(), "127.0.0.1");
+    EXPECT_EQ(startServer(), port);
+    EXPECT_EQ(link::pairingServerForTests(), server);
+
+    auto companion = wifiCompanion("MOVED");
+    say(phone(port), registration(companion->port()));
+    EXPECT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    net::tcpClose(squatter);
+    net::socketLibraryRelease();
+}
+
+TEST_F(PairingServerTest, FailedStartStillAnswersZeroAndWritesTheImageOnce) {
+    link::setPairingOptionsForTests({"300.1.2.3", firstPort_}); // no such address: bind fails
+    const std::string path = image_.file("qr.bmp");
+    EXPECT_EQ(Zentro_GetPCQRGeneratorImage(path.c_str(), 0), 0);
+    EXPECT_TRUE(logHas("Init TCPServer Error!\n"));
+    const std::string bmp = ztest::readFile(path);
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(bmp.size(), link::qrBitmapFileSize(static_cast<int>(read32(bmp, 18)) / 8));
+
+    // The object stays: a second request neither starts again nor logs again.
+    link::TCPServer* server = link::pairingServerForTests();
+    ztest::writeFile(path, "");
+    EXPECT_EQ(Zentro_GetPCQRGeneratorImage(path.c_str(), 0), 0);
+    EXPECT_EQ(link::pairingServerForTests(), server);
+    const std::string log = ztest::readFile(zentro::core::logFilePath());
+    EXPECT_EQ(log.find("Init TCPServer Error!"), log.rfind("Init TCPServer Error!"));
+    EXPECT_EQ(ztest::readFile(path), bmp); // same address and port as before
+
+    // A path that cannot be opened still answers 0.
+    EXPECT_EQ(Zentro_GetPCQRGeneratorImage(image_.file("missing/qr.bmp").c_str(), 0), 0);
+    EXPECT_EQ(Zentro_GetPCQRGeneratorImage(nullptr, 0), 0);
+}
