@@ -2,6 +2,7 @@
 #include "link/test_seams.h"
 #include "core/test_seams.h"
 #include "bridge/test_seams.h"
+#include "media/test_seams.h"
 #include "test_support.h"
 
 #include <atomic>
@@ -94,6 +95,7 @@ void resetLibraryState() {
     zentro::bridge::resetBridgeForTests(); // the runner's waits and name counter too
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
+    zentro::media::resetMediaForTests();
 }
 
 } // namespace ztest
