@@ -491,6 +491,103 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPerson(int32_t deviceIndex);
  * row with connectionKind 1 and the WiFi callback receives 0. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char *imagePath, int32_t unused);
 
+/* ---------------------------------------------------------------------------------------- */
+/* Applications                                                                               */
+/* ---------------------------------------------------------------------------------------- */
+
+/* Asks the companion to rebuild its application list; its reply integer (0 when none came). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesApp(int32_t deviceIndex);
+
+/* The number of applications in the companion's list (0 when no reply came). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAppCount(int32_t deviceIndex);
+
+/* Clears *info, then fills it with entry `index`; texts cut to 254 bytes (permissions 127).
+ * 0, or -1 (no reply; the record stays all zero). */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAppInfo(AppInfoRecord *info, int32_t index, int32_t deviceIndex);
+
+/* Installs the package file with adb; mode 1 "-l", 2 "-r", 3 "-s", 4 none, 5 "-r -s". 0 once
+ * adb ran (its outcome is not read) and, doing nothing, for a WiFi phone; -1 for another mode,
+ * a path holding a double quote or too long, or adb not starting. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_InstallAppToMemory(const char *packagePath, int32_t mode, int32_t deviceIndex);
+
+/* Uninstalls the package with adb; mode 1 plain, 2 keeping data. 0 once adb ran; -1 for another
+ * mode, a WiFi phone, a name too long, or adb not starting. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UnInstallApp(const char *packageName, int32_t mode, int32_t deviceIndex);
+
+/* Not offered: read no argument, always -1. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MoveAppToMemory(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MoveAppToSdCard(void);
+
+/* Pulls /data/app/<package>-1.apk to outputPath with adb. 0 once adb ran; -1 for a WiFi phone,
+ * arguments too long, or adb not starting. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportApp(const char *packageName, const char *outputPath, int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Photos, music and videos                                                                   */
+/* ---------------------------------------------------------------------------------------- */
+/* Refresh, count, delete and clear return the companion's reply integer (0 when none came).
+ * Info exports clear only the id, then fill the fields the reply carries (others keep what the
+ * host left; long texts are cut to the field): 0, or -1 without a reply. Thumbnails point
+ * *picture into a library buffer that the next thumbnail or record fetch overwrites: the byte
+ * count, or -1 (a reply of 4 bytes or less is a status).
+ *
+ * Downloads: the plain export pulls with adb over USB (0 also when the phone reports no path,
+ * -1 when it cannot say where the file is, or the PC name holds a double quote or is too long)
+ * and reads in chunks over the channel for a WiFi phone; the export with 2 always reads in
+ * chunks. A chunked download returns -1 only when the PC file cannot be created; otherwise 0
+ * with progress 100 at the end, even when it ended early (abort, phone refusal): the host
+ * tells a short file by its size, and the log says how many bytes arrived. A read reply of at
+ * most 4 bytes is a status, except one that ends exactly at `filesize`: that is the file's tail.
+ * A `filesize` of 0 or less counts as 1.
+ *
+ * Phone-to-phone copies read the item from the source phone in chunks and store it on the
+ * destination under deviceFileName (at most 510 bytes). 0 once started (an abort ends it with
+ * the file abandoned on the destination); -1 for an empty or too long name. Abort and progress
+ * exports may be called from another thread while a transfer runs. */
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesPhotos(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoCount(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoInfo(PhotoInfo *info, int32_t position, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoThumb(char **picture, int32_t key, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeletePhoto(int32_t key, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPhoto(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice(int32_t photo_id, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice2(int32_t photo_id, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+/* Asks the running photo transfer to stop after its current chunk. 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoAbort(void);
+/* Percentage of the running or last chunked photo transfer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoProgress(void);
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesMusic(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicCount(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicInfo(MusicInfo *info, int32_t position, int32_t deviceIndex);
+/* The two keys go to the companion in this order. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicThumb(char **picture, int32_t key, int32_t secondKey, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteMusic(int32_t key, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearMusic(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice(int32_t songid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice2(int32_t songid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferMusicfromDevice(int32_t songid, const char *device_filename, int64_t filesize, int32_t src_deviceindex, int32_t des_deviceindex);
+/* Asks the running music transfer to stop; returns -1 although the request is taken. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicAbort(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicProgress(void);
+/* Bytes delivered so far by the running or last phone-to-phone music copy. */
+ZENTRO_API int64_t ZENTRO_CALL Zentro_GetMusicProgressSize(void);
+
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesVideo(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoCount(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoInfo(VideoInfo *info, int32_t position, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteVideofromDevice(int32_t key, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearVideofromDevice(int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice(int32_t videoid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice2(int32_t videoid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferVideofromDevice(int32_t videoid, const char *device_filename, int64_t filesize, int32_t src_deviceindex, int32_t des_deviceindex);
+/* Asks the running video transfer to stop. 0. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoAbort(void);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoProgress(void);
+/* Bytes delivered so far by the running or last phone-to-phone video copy. */
+ZENTRO_API int64_t ZENTRO_CALL Zentro_GetVideoProgressSize(void);
+
 #ifdef __cplusplus
 }
 #endif

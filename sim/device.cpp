@@ -111,6 +111,28 @@ std::optional<std::string> FileTree::read(const std::string& path) const
     return it->second;
 }
 
+std::optional<std::string> FileTree::readRange(const std::string& path, uint64_t offset, uint64_t count) const
+{
+    const std::string p = normalizePath(path);
+    std::lock_guard lock(mutex_);
+    auto it = files_.find(p);
+    if (it == files_.end())
+        return std::nullopt;
+    if (offset >= it->second.size())
+        return std::string();
+    return it->second.substr(static_cast<size_t>(offset), static_cast<size_t>(count));
+}
+
+std::optional<uint64_t> FileTree::size(const std::string& path) const
+{
+    const std::string p = normalizePath(path);
+    std::lock_guard lock(mutex_);
+    auto it = files_.find(p);
+    if (it == files_.end())
+        return std::nullopt;
+    return it->second.size();
+}
+
 bool FileTree::remove(const std::string& path)
 {
     const std::string p = normalizePath(path);

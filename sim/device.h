@@ -39,6 +39,11 @@ public:
     void write(const std::string& path, std::string bytes, uint32_t mtime = 0);
     void append(const std::string& path, const std::string& bytes);
     std::optional<std::string> read(const std::string& path) const;
+    // Up to `count` bytes from `offset` (empty past the end) without copying the whole file, so
+    // chunked reads of a large file cost what they return.
+    std::optional<std::string> readRange(const std::string& path, uint64_t offset, uint64_t count) const;
+    // The file's size in bytes.
+    std::optional<uint64_t> size(const std::string& path) const;
     bool remove(const std::string& path);
     void makeFolder(const std::string& path);
     std::optional<FileStat> stat(const std::string& path) const;

@@ -746,10 +746,11 @@ std::string CompanionState::mediaRead(const Request& r) {
     if (!id || !offset || !count || *offset < 0 || *count <= 0) return refused();
     const MediaItem* item = media(K).byId(*id);
     if (!item) return refused();
-    const auto bytes = device_.files.read(item->path);
-    if (!bytes) return refused();
-    if (*offset >= static_cast<int64_t>(bytes->size())) return status(0);
-    return bytes->substr(static_cast<size_t>(*offset), static_cast<size_t>(*count));
+    const auto size = device_.files.size(item->path);
+    if (!size) return refused();
+    if (*offset >= static_cast<int64_t>(*size)) return status(0);
+    const auto bytes = device_.files.readRange(item->path, static_cast<uint64_t>(*offset), static_cast<uint64_t>(*count));
+    return bytes ? *bytes : refused();
 }
 
 template <MediaKind K>

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "bridge/test_seams.h"
@@ -63,6 +64,13 @@ Outcome runAdbWaited(const char* args, const char* stdoutPath, int timeoutMs) {
 
 int runAdb(const char* args) {
     return runAdbWaited(args, nullptr, -1) == Outcome::NotStarted ? -1 : 0;
+}
+
+bool adbArgumentsFit(const char* args) {
+    if (args == nullptr) return true;
+    std::string line(std::strlen(args) + platform::hostFolder().size() + 64, '\0');
+    platform::formatAdbCommandLine(line.data(), line.size(), platform::hostFolder().c_str(), args);
+    return std::strlen(line.c_str()) < kCommandLineSize;
 }
 
 int runAdbBounded(const char* args) {

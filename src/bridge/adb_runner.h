@@ -9,6 +9,10 @@ constexpr int kCommandLineSize = 1024;
 // Run: waits without limit. 0 once the child ended, -1 if it could not be started.
 int runAdb(const char* args);
 
+// Whether the command line of `args` fits without being cut: callers whose arguments come
+// from the host refuse what would be cut rather than run a different command.
+bool adbArgumentsFit(const char* args);
+
 // Run bounded: waits at most 20 s. -1 on time-out or start failure, else 0.
 int runAdbBounded(const char* args);
 

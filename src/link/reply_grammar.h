@@ -126,6 +126,20 @@ void parseSingleRecord(char* text, std::span<const FieldRule<Record>> rules, Rec
         [] {});
 }
 
+// First-record parse: the fields before the first record end land in `record` as they are read
+// (a repeated key overwrites); whatever follows that end is ignored, and an unfinished last
+// field is dropped while the fields before it stay stored.
+template <class Record>
+void parseFirstRecord(char* text, std::span<const FieldRule<Record>> rules, Record& record) {
+    bool ended = false;
+    parseReplyText(
+        text,
+        [&](const char* key, const char* value) {
+            if (!ended) applyField(rules, record, key, value);
+        },
+        [&] { ended = true; });
+}
+
 // ---- stores for field tables -------------------------------------------------------------
 
 template <class T>

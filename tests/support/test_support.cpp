@@ -2,6 +2,7 @@
 #include "link/test_seams.h"
 #include "core/test_seams.h"
 #include "bridge/test_seams.h"
+#include "media/test_seams.h"
 #include "test_support.h"
 
 #include <atomic>
@@ -98,6 +99,7 @@ void resetLibraryState() {
     zentro::records::resetGroupingForTests();
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
+    zentro::media::resetMediaForTests();
 }
 
 } // namespace ztest

@@ -1,0 +1,331 @@
+// Media transfers against the virtual phone on loopback. Channel downloads through the library
+// run beside a bare client doing the same exchanges (same chunk sizes, same file writes), the
+// adb pull of the same file beside them, and a 50 MiB video copied between two phones beside a
+// bare pair of clients. Prints throughput and library/bare time ratios at the end.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/state.h"
+#include "link/test_seams.h"
+#include "media/catalogue.h"
+#include "media/media_kinds.h"
+#include "media/write_session.h"
+#include "platform/platform.h"
+#include "test_support.h"
+#include "virtual_phone.h"
+#include "zentrolink.h"
+
+namespace {
+
+using zentro::media::MediaKind;
+
+constexpr int64_t kMiB = 1 << 20;
+
+struct BenchFile {
+    MediaKind kind;
+    const char* name;
+    int64_t size;
+    int32_t id = 0;
+};
+
+BenchFile g_files[] = {
+    {MediaKind::Photo, "bench_photo.jpg", 4 * kMiB},
+    {MediaKind::Music, "bench_music.wav", 16 * kMiB},
+    {MediaKind::Video, "bench_video.avi", 16 * kMiB},
+    {MediaKind::Video, "bench_big.avi", 50 * kMiB},
+};
+std::string g_outFile;
+
+// A plain client: Nagle off, one write per command, default buffers.
+class BareClient {
+public:
+    explicit BareClient(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~BareClient() { ::close(fd_); }
+    bool ok() const { return ok_; }
+
+    int exchange(const std::string& command, const char* payload, size_t payloadSize, char* reply,
+                 size_t capacity) {
+        iovec parts[2] = {{const_cast<char*>(command.data()), command.size()},
+                          {const_cast<char*>(payload), payloadSize}};
+        if (::writev(fd_, parts, payloadSize > 0 ? 2 : 1) !=
+            static_cast<ssize_t>(command.size() + payloadSize)) {
+            return -1;
+        }
+        unsigned char header[4];
+        if (!readAll(reinterpret_cast<char*>(header), 4)) return -1;
+        const int32_t length = static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
+                                                    static_cast<uint32_t>(header[3]) << 24);
+        if (length < 0 || static_cast<size_t>(length) > capacity) return -1;
+        return readAll(reply, static_cast<size_t>(length)) ? length : -1;
+    }
+
+private:
+    bool readAll(char* out, size_t size) {
+        for (size_t have = 0; have < size;) {
+            const ssize_t n = ::recv(fd_, out + have, size - have, 0);
+            if (n <= 0) return false;
+            have += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+int32_t chunkOf(MediaKind kind) { return zentro::media::kindRow(kind).downloadChunkCap; }
+
+// The library's chunked download of file `which` to the PC.
+void BM_Download_Library(benchmark::State& state) {
+    const BenchFile& f = g_files[state.range(0)];
+    using Export = int32_t (*)(int32_t, const char*, int64_t, int32_t);
+    const Export exports[] = {Zentro_ExportPhotofromDevice2, Zentro_ExportMusicfromDevice2,
+                              Zentro_ExportVideofromDevice2};
+    for (auto _ : state) {
+        if (exports[static_cast<int>(f.kind)](f.id, g_outFile.c_str(), f.size, 0) != 0) {
+            state.SkipWithError("download failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.size);
+}
+
+// The same reads at the same chunk size into the same kind of file, over a plain socket.
+void BM_Download_Bare(benchmark::State& state) {
+    const BenchFile& f = g_files[state.range(0)];
+    BareClient client(30148);
+    if (!client.ok()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    const int32_t chunk = chunkOf(f.kind);
+    std::vector<char> buffer(static_cast<size_t>(chunk));
+    for (auto _ : state) {
+        std::FILE* out = std::fopen(g_outFile.c_str(), "w+b");
+        int64_t offset = 0;
+        while (offset < f.size) {
+            const int64_t want = std::min<int64_t>(chunk, f.size - offset);
+            const std::string command = std::string(zentro::media::kindRow(f.kind).readChunk) + ":" +
+                                        std::to_string(f.id) + ":" + std::to_string(offset) + ":" +
+                                        std::to_string(want) + ";";
+            const int got = client.exchange(command, nullptr, 0, buffer.data(), static_cast<size_t>(want));
+            if (got <= 4) break;
+            std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out);
+            offset += got;
+        }
+        std::fclose(out);
+        if (offset != f.size) {
+            state.SkipWithError("bare download short");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.size);
+}
+
+// adb pull of the same video through the library's USB route.
+void BM_Download_AdbPull(benchmark::State& state) {
+    const BenchFile& f = g_files[state.range(0)];
+    for (auto _ : state) {
+        if (Zentro_ExportVideofromDevice(f.id, g_outFile.c_str(), f.size, 0) != 0) {
+            state.SkipWithError("pull failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.size);
+}
+
+void BM_PhoneToPhone50MiB_Library(benchmark::State& state) {
+    const BenchFile& f = g_files[3];
+    for (auto _ : state) {
+        if (Zentro_TransferVideofromDevice(f.id, "copy_big.avi", f.size, 0, 1) != 0 ||
+            Zentro_GetVideoProgressSize() != f.size) {
+            state.SkipWithError("copy failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.size);
+}
+
+void BM_PhoneToPhone50MiB_Bare(benchmark::State& state) {
+    const BenchFile& f = g_files[3];
+    BareClient source(30148), destination(30149);
+    if (!source.ok() || !destination.ok()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    std::vector<char> buffer(10240);
+    char status[4];
+    char hexName[64];
+    std::snprintf(hexName, sizeof hexName, "%s", "636F70795F626172652E617669"); // copy_bare.avi
+    for (auto _ : state) {
+        destination.exchange(std::string("open_videofile:") + hexName + ";", nullptr, 0, status, 4);
+        int64_t offset = 0;
+        while (offset < f.size) {
+            const std::string command = "exportfilefromdevice_video:" + std::to_string(f.id) + ":" +
+                                        std::to_string(offset) + ":10240;";
+            const int got = source.exchange(command, nullptr, 0, buffer.data(), buffer.size());
+            if (got <= 4) break;
+            offset += got;
+            const std::string write = "write_videofile:" + std::to_string(got) + ";";
+            if (destination.exchange(write, buffer.data(), static_cast<size_t>(got), status, 4) <= 0) break;
+        }
+        destination.exchange("close_videofile;", nullptr, 0, status, 4);
+        destination.exchange(std::string("addvideotodevice:") + hexName + ";", nullptr, 0, status, 4);
+        if (offset != f.size) {
+            state.SkipWithError("bare copy short");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * f.size);
+}
+
+BENCHMARK(BM_Download_Library)
+    ->DenseRange(0, 2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Download_Bare)
+    ->DenseRange(0, 2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Download_AdbPull)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_PhoneToPhone50MiB_Library)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_PhoneToPhone50MiB_Bare)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->DisplayAggregatesOnly(true);
+
+// Keeps each benchmark's median real time per iteration (the single run where it runs once).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred) {
+                seconds[run.run_name.str().substr(0, run.run_name.str().find("_median"))] =
+                    run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double at(const std::string& name) const {
+        auto it = seconds.find(name);
+        return it == seconds.end() ? 0.0 : it->second;
+    }
+    std::map<std::string, double> seconds;
+};
+
+// Stores file `f` on phone 0 through a write session and learns its id from the list.
+bool storeOnPhone(BenchFile& f) {
+    std::vector<char> bytes(static_cast<size_t>(f.size));
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 12));
+    zentro::media::openSession(f.kind, f.name, 0);
+    for (int64_t offset = 0; offset < f.size; offset += 100 * 1024) {
+        const auto chunk = static_cast<int32_t>(std::min<int64_t>(100 * 1024, f.size - offset));
+        if (zentro::media::writeSession(f.kind, bytes.data() + offset, chunk, 0) <= 0) return false;
+    }
+    zentro::media::finishSession(f.kind, f.name, false, 0);
+    const int32_t count = zentro::media::refreshList(f.kind, 0);
+    for (int32_t position = 0; position < count; ++position) {
+        char info[2048] = {};
+        if (zentro::media::itemDetails(f.kind, info, position, 0) != 0) continue;
+        const std::string record(info, sizeof info);
+        if (record.find(f.name) != std::string::npos) {
+            int32_t id;
+            std::memcpy(&id, info, sizeof id);
+            f.id = id;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    ztest::ScratchFolder documents;
+    zentro::platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
+    g_outFile = documents.file("download.bin");
+
+    auto phone = std::make_unique<ztest::VirtualPhone>(
+        R"({"devices":[{"serial":"ZX1G22ABCD000000"},{"serial":"ZX1G22ABCD000001"}]})");
+    phone->exportAdbPort();
+    for (int index : {0, 1}) {
+        if (Zentro_CheckDeviceDetected(index) != 0 || Zentro_ReadyTodoing(index) != 0) {
+            std::fprintf(stderr, "the virtual phone %d could not be prepared\n", index);
+            return 1;
+        }
+    }
+    for (BenchFile& f : g_files) {
+        if (!storeOnPhone(f)) {
+            std::fprintf(stderr, "could not store %s on the phone\n", f.name);
+            return 1;
+        }
+    }
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    // Times are kept in the display unit, milliseconds.
+    auto mibPerSecond = [](int64_t bytes, double ms) { return ms > 0 ? bytes / (ms / 1000.0) / kMiB : 0.0; };
+    std::printf("\n%-34s %10s %10s %8s\n", "transfer", "library", "bare", "ratio");
+    const char* kinds[] = {"photo 4 KiB chunks (4 MiB)", "music 10 KiB chunks (16 MiB)",
+                           "video 10 KiB chunks (16 MiB)"};
+    for (int i = 0; i < 3; ++i) {
+        const double l = reporter.at("BM_Download_Library/" + std::to_string(i) + "/repeats:5/real_time");
+        const double b = reporter.at("BM_Download_Bare/" + std::to_string(i) + "/repeats:5/real_time");
+        std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f (target <= 1.15)\n", kinds[i],
+                    mibPerSecond(g_files[i].size, l), mibPerSecond(g_files[i].size, b), b > 0 ? l / b : 0.0);
+    }
+    const double pull = reporter.at("BM_Download_AdbPull/2/repeats:5/real_time");
+    const double channelVideo = reporter.at("BM_Download_Library/2/repeats:5/real_time");
+    std::printf("%-34s %6.1f MiB/s (channel/adb pull time ratio %.3f)\n", "adb pull, same video (16 MiB)",
+                mibPerSecond(g_files[2].size, pull), pull > 0 ? channelVideo / pull : 0.0);
+    const double p2pLibrary = reporter.at("BM_PhoneToPhone50MiB_Library/iterations:1/repeats:3/real_time");
+    const double p2pBare = reporter.at("BM_PhoneToPhone50MiB_Bare/iterations:1/repeats:3/real_time");
+    std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f\n", "phone to phone, video (50 MiB)",
+                mibPerSecond(g_files[3].size, p2pLibrary), mibPerSecond(g_files[3].size, p2pBare),
+                p2pBare > 0 ? p2pLibrary / p2pBare : 0.0);
+
+    zentro::link::resetLinkForTests();
+    phone.reset();
+    benchmark::Shutdown();
+    return 0;
+}

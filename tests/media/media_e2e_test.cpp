@@ -1,0 +1,202 @@
+// Media and applications end to end: the real adb client, two virtual phones behind it, their
+// companions on the forwarded ports 30148 and 30149. The phones' own files are rebuilt here
+// from the same seeds, so every copy is compared with what the phone holds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "../link/loopback_peer.h"
+#include "companion/commands.h"
+#include "scenario.h"
+#include "virtual_phone.h"
+#include "zentrolink.h"
+
+using namespace zentro;
+
+namespace {
+
+constexpr const char* kSerials[2] = {"ZX1G22ABCD000000", "ZX1G22ABCD000001"};
+constexpr uint32_t kSeeds[2] = {41, 42};
+
+std::string scenario() {
+    std::string devices;
+    for (int i = 0; i < 2; ++i) {
+        devices += std::string(i ? "," : "") + R"({"serial":")" + kSerials[i] + R"(","seed":)" +
+                   std::to_string(kSeeds[i]) + "}";
+    }
+    return R"({"devices":[)" + devices + "]}";
+}
+
+// A phone's content as the virtual phone generates it from its seed.
+struct ReferencePhone {
+    explicit ReferencePhone(int index)
+        : device(zsim::makeDevice(kSerials[index], kSeeds[index]))
+        , companion(*device) {}
+    // The bytes under a path the companion reports (its storage root stands for /sdcard).
+    std::string fileAt(const std::string& storagePath) {
+        for (const char* count : {"getdcimcount;", "getmusiccount;", "getvideocount;"}) {
+            companion.handle(zsim::companion::makeRequest(count));
+        }
+        const std::string root = "/storage/emulated/0";
+        const auto bytes = device->files.read("/sdcard" + storagePath.substr(root.size()));
+        return bytes ? *bytes : std::string("<missing>");
+    }
+    std::shared_ptr<zsim::Device> device;
+    zsim::companion::CompanionState companion;
+};
+
+struct Item {
+    int32_t id = 0;
+    int64_t size = 0;
+    std::string path;
+};
+
+template <class Info>
+Item itemOf(const Info& info) {
+    Item item;
+    item.id = info.id;
+    std::memcpy(&item.size, reinterpret_cast<const char*>(&info) + offsetof(Info, size), sizeof item.size);
+    item.path = info.path;
+    return item;
+}
+
+class MediaE2e : public linktest::LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        phone_ = std::make_unique<ztest::VirtualPhone>(scenario());
+        phone_->exportAdbPort();
+        for (int index : {0, 1}) {
+            ASSERT_EQ(Zentro_CheckDeviceDetected(index), 0);
+            ASSERT_EQ(Zentro_ReadyTodoing(index), 0);
+        }
+    }
+    std::unique_ptr<ztest::VirtualPhone> phone_;
+    ztest::ScratchFolder scratch_;
+};
+
+Item photoAt(int position, int index) {
+    PhotoInfo info{};
+    EXPECT_EQ(Zentro_GetPhotoInfo(&info, position, index), 0);
+    return itemOf(info);
+}
+Item musicAt(int position, int index) {
+    MusicInfo info{};
+    EXPECT_EQ(Zentro_GetMusicInfo(&info, position, index), 0);
+    return itemOf(info);
+}
+Item videoAt(int position, int index) {
+    VideoInfo info{};
+    EXPECT_EQ(Zentro_GetVideoInfo(&info, position, index), 0);
+    return itemOf(info);
+}
+
+} // namespace
+
+TEST_F(MediaE2e, EveryKindDownloadsWholeOverUsbAndOverTheChannel) {
+    ReferencePhone reference(0);
+    ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
+    ASSERT_GT(Zentro_FlushDevicesMusic(0), 0);
+    ASSERT_GT(Zentro_FlushDevicesVideo(0), 0);
+    ASSERT_GT(Zentro_GetPhotoCount(0), 0);
+
+    using Export = int32_t (*)(int32_t, const char*, int64_t, int32_t);
+    struct Case {
+        const char* kind;
+        Item item;
+        Export usb, channel;
+    };
+    const Case cases[] = {
+        {"photo", photoAt(0, 0), Zentro_ExportPhotofromDevice, Zentro_ExportPhotofromDevice2},
+        {"music", musicAt(0, 0), Zentro_ExportMusicfromDevice, Zentro_ExportMusicfromDevice2},
+        {"video", videoAt(0, 0), Zentro_ExportVideofromDevice, Zentro_ExportVideofromDevice2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const std::string phoneBytes = reference.fileAt(c.item.path);
+        ASSERT_EQ(static_cast<int64_t>(phoneBytes.size()), c.item.size);
+        const std::string viaAdb = scratch_.file(std::string(c.kind) + ".usb");
+        const std::string viaChannel = scratch_.file(std::string(c.kind) + ".channel");
+        ASSERT_EQ(c.usb(c.item.id, viaAdb.c_str(), c.item.size, 0), 0);
+        ASSERT_EQ(c.channel(c.item.id, viaChannel.c_str(), c.item.size, 0), 0);
+        EXPECT_TRUE(ztest::readFile(viaAdb) == phoneBytes);
+        EXPECT_TRUE(ztest::readFile(viaChannel) == phoneBytes);
+    }
+    EXPECT_EQ(Zentro_GetVideoProgress(), 100);
+
+    char* picture = nullptr;
+    const int32_t pictureBytes = Zentro_GetPhotoThumb(&picture, cases[0].item.id, 0);
+    ASSERT_GT(pictureBytes, 8);
+    EXPECT_EQ(std::string(picture + 1, 3), "PNG");
+}
+
+TEST_F(MediaE2e, MusicAndVideoCopiedPhoneToPhoneArriveWhole) {
+    ReferencePhone reference(0);
+    ASSERT_GT(Zentro_FlushDevicesMusic(0), 0);
+    ASSERT_GT(Zentro_FlushDevicesVideo(0), 0);
+    const Item track = musicAt(0, 0);
+    const Item clip = videoAt(0, 0);
+    ASSERT_EQ(Zentro_TransferMusicfromDevice(track.id, "copied track.wav", track.size, 0, 1), 0);
+    EXPECT_EQ(Zentro_GetMusicProgressSize(), track.size);
+    ASSERT_EQ(Zentro_TransferVideofromDevice(clip.id, "copied clip.avi", clip.size, 0, 1), 0);
+    EXPECT_EQ(Zentro_GetVideoProgressSize(), clip.size);
+
+    // The destination lists the new files; read them back from there.
+    struct Copy {
+        const Item& source;
+        const char* suffix;
+        int32_t (*count)(int32_t);
+        Item (*at)(int, int);
+        int32_t (*download)(int32_t, const char*, int64_t, int32_t);
+    };
+    const Copy copies[] = {
+        {track, "/copied track.wav", Zentro_FlushDevicesMusic, musicAt, Zentro_ExportMusicfromDevice2},
+        {clip, "/copied clip.avi", Zentro_FlushDevicesVideo, videoAt, Zentro_ExportVideofromDevice2},
+    };
+    for (const Copy& copy : copies) {
+        SCOPED_TRACE(copy.suffix);
+        const int32_t count = copy.count(1);
+        Item arrived;
+        for (int position = 0; position < count; ++position) {
+            Item item = copy.at(position, 1);
+            const std::string& p = item.path;
+            if (p.size() > std::strlen(copy.suffix) &&
+                p.compare(p.size() - std::strlen(copy.suffix), std::string::npos, copy.suffix) == 0) {
+                arrived = item;
+            }
+        }
+        ASSERT_NE(arrived.id, 0) << "the copy is not in the destination's list";
+        const std::string out = scratch_.file("back");
+        ASSERT_EQ(copy.download(arrived.id, out.c_str(), arrived.size, 1), 0);
+        EXPECT_TRUE(ztest::readFile(out) == reference.fileAt(copy.source.path));
+    }
+}
+
+TEST_F(MediaE2e, PackageIsInstalledListedExportedAndUninstalled) {
+    const std::string package = scratch_.file("tool.apk");
+    const std::string bytes = "package=com.example.tool\nversion=3\n" + std::string(70000, 'z');
+    ztest::writeFile(package, bytes);
+    ASSERT_EQ(Zentro_InstallAppToMemory(package.c_str(), 2, 0), 0);
+
+    auto listed = [] {
+        Zentro_FlushDevicesApp(0);
+        const int32_t count = Zentro_GetAppCount(0);
+        for (int32_t i = 0; i < count; ++i) {
+            AppInfoRecord app{};
+            if (Zentro_GetAppInfo(&app, i, 0) == 0 && std::string(app.packageName) == "com.example.tool")
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(listed());
+
+    const std::string exported = scratch_.file("exported.apk");
+    ASSERT_EQ(Zentro_ExportApp("com.example.tool", exported.c_str(), 0), 0);
+    EXPECT_TRUE(ztest::readFile(exported) == bytes);
+
+    ASSERT_EQ(Zentro_UnInstallApp("com.example.tool", 1, 0), 0);
+    EXPECT_FALSE(listed());
+}

@@ -1,0 +1,262 @@
+// Downloads and phone-to-phone copies against scripted companions: the chunk plans, the rule
+// that tells a file's short tail from a status, the USB route's path handling, abort.
+#include "media/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "core/test_seams.h"
+#include "media_companion.h"
+#include "platform/test_seams.h"
+#include "zentrolink.h"
+
+using namespace zentro;
+using linktest::LoopbackPeer;
+using mediatest::littleEndian;
+using mediatest::parseRead;
+
+namespace {
+
+class MediaTransferTest : public linktest::LinkTest {
+protected:
+    void TearDown() override {
+        core::setAllocatorForTests(nullptr);
+        LinkTest::TearDown();
+    }
+    ztest::ScratchFolder scratch_;
+};
+
+struct ReadSeen {
+    mediatest::ReadCommand read;
+    int32_t progress; // the progress the host could read while this chunk was asked for
+};
+
+// A companion that serves `file` to reads of `word` and notes the progress at each read.
+struct ServingCompanion {
+    ServingCompanion(std::string word, std::string file, media::MediaKind kind)
+        : peer(mediatest::serving([this, word, file, kind](const std::string& command, const std::string&) {
+            auto read = parseRead(command, word);
+            if (!read) return std::optional<std::string>(littleEndian(-1));
+            std::lock_guard<std::mutex> guard(mutex);
+            seen.push_back({*read, media::transferState(kind).progress.load()});
+            return std::optional<std::string>(mediatest::serveRead(*read, file));
+        })) {}
+    std::vector<ReadSeen> reads() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return seen;
+    }
+    std::mutex mutex;
+    std::vector<ReadSeen> seen;
+    LoopbackPeer peer;
+};
+
+void* smallAllocations(size_t size) { return size > 4096 ? nullptr : std::malloc(size); }
+
+} // namespace
+
+TEST_F(MediaTransferTest, ChannelDownloadsAskInTheKindsChunkPlan) {
+    const std::string photo = mediatest::patternBytes(10000);
+    ServingCompanion photoPhone("getdcimdata", photo, media::MediaKind::Photo);
+    mediatest::rowReaches(0, photoPhone.peer.port());
+    const std::string out = scratch_.file("photo.jpg");
+    ASSERT_EQ(Zentro_ExportPhotofromDevice2(7, out.c_str(), 10000, 0), 0);
+    const auto reads = photoPhone.reads();
+    ASSERT_EQ(reads.size(), 3u);
+    const long long offsets[] = {0, 4096, 8192}, counts[] = {4096, 4096, 1808};
+    const int32_t progress[] = {0, 40, 81};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(reads[i].read.id, 7);
+        EXPECT_EQ(reads[i].read.offset, offsets[i]);
+        EXPECT_EQ(reads[i].read.count, counts[i]);
+        EXPECT_EQ(reads[i].progress, progress[i]);
+    }
+    EXPECT_EQ(Zentro_GetPhotoProgress(), 100);
+    EXPECT_EQ(ztest::readFile(out), photo);
+
+    // Music and video read 10,240 bytes at a time, or the whole shared buffer when it is smaller.
+    const std::string track = mediatest::patternBytes(25000, 3);
+    ServingCompanion musicPhone("exportfilefromdevice_music", track, media::MediaKind::Music);
+    mediatest::rowReaches(1, musicPhone.peer.port());
+    ASSERT_EQ(Zentro_ExportMusicfromDevice(2, out.c_str(), 25000, 1), 0); // WiFi row: channel route
+    std::vector<long long> counts10k;
+    for (const ReadSeen& r : musicPhone.reads()) counts10k.push_back(r.read.count);
+    EXPECT_EQ(counts10k, (std::vector<long long>{10240, 10240, 4520}));
+    EXPECT_EQ(ztest::readFile(out), track);
+
+    ztest::resetLibraryState();
+    core::setAllocatorForTests(smallAllocations); // the shared buffer ends at 4,096 bytes
+    ServingCompanion smallBuffer("exportfilefromdevice_video", track, media::MediaKind::Video);
+    mediatest::rowReaches(0, smallBuffer.peer.port());
+    ASSERT_EQ(Zentro_ExportVideofromDevice2(2, out.c_str(), 10000, 0), 0);
+    std::vector<long long> counts4k;
+    for (const ReadSeen& r : smallBuffer.reads()) counts4k.push_back(r.read.count);
+    EXPECT_EQ(counts4k, (std::vector<long long>{4096, 4096, 1808}));
+    EXPECT_EQ(ztest::readFile(out), track.substr(0, 10000));
+}
+
+TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
+    // Tails of 1 to 4 bytes: data, because they end exactly at the file size.
+    for (size_t tail : {1u, 3u, 4u}) {
+        const std::string photo = mediatest::patternBytes(8192 + tail, static_cast<int>(tail));
+        ServingCompanion phone("getdcimdata", photo, media::MediaKind::Photo);
+        mediatest::rowReaches(0, phone.peer.port());
+        const std::string out = scratch_.file("tail.jpg");
+        ASSERT_EQ(Zentro_ExportPhotofromDevice2(1, out.c_str(), static_cast<int64_t>(photo.size()), 0), 0);
+        EXPECT_EQ(ztest::readFile(out), photo) << "tail of " << tail;
+        link::closeChannel(0);
+    }
+
+    // A size of 0 counts as 1: the file is created and one byte at offset 0 is asked for.
+    {
+        const std::string one = "Z";
+        ServingCompanion phone("getdcimdata", one, media::MediaKind::Photo);
+        mediatest::rowReaches(0, phone.peer.port());
+        const std::string out = scratch_.file("one.jpg");
+        ASSERT_EQ(Zentro_ExportPhotofromDevice2(1, out.c_str(), 0, 0), 0);
+        ASSERT_EQ(phone.reads().size(), 1u);
+        EXPECT_EQ(phone.reads()[0].read.offset, 0);
+        EXPECT_EQ(phone.reads()[0].read.count, 1);
+        EXPECT_EQ(ztest::readFile(out), one);
+        link::closeChannel(0);
+    }
+
+    // A 4-byte status in the middle of the file ends the loop: what came is kept, the result
+    // is still 0, progress 100, and the log says how much arrived.
+    const std::string photo = mediatest::patternBytes(10000);
+    LoopbackPeer refusing(mediatest::serving([&](const std::string& command, const std::string&) {
+        auto read = parseRead(command, "getdcimdata");
+        if (read && read->offset == 0) return std::optional<std::string>(mediatest::serveRead(*read, photo));
+        return std::optional<std::string>(littleEndian(-1));
+    }));
+    mediatest::rowReaches(0, refusing.port());
+    const std::string out = scratch_.file("short.jpg");
+    EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, out.c_str(), 10000, 0), 0);
+    EXPECT_EQ(ztest::readFile(out), photo.substr(0, 4096));
+    EXPECT_EQ(Zentro_GetPhotoProgress(), 100);
+    EXPECT_TRUE(logHas("ExportPhotofromDevice photo_id=9: 4096 of 10000 bytes arrived\n"));
+
+    // No PC file, or one that cannot be created: -1 before anything is asked.
+    EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, "", 10000, 0), -1);
+    EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, scratch_.file("no/such/folder.jpg").c_str(), 10000, 0), -1);
+    EXPECT_EQ(refusing.commands().size(), 2u);
+}
+
+TEST_F(MediaTransferTest, UsbDownloadPullsTheReportedPathUnderSdcard) {
+    // adb is the recording child; the companion answers paths by item id.
+    ztest::installChildAsAdb(scratch_.path());
+    platform::setHostFolderForTests(scratch_.path());
+    const std::string runs = scratch_.file("runs.txt");
+    platform::setEnv("ZENTRO_CHILD_LOG", runs.c_str());
+    std::vector<std::string> rootAsks;
+    LoopbackPeer phone(mediatest::serving([&](const std::string& command, const std::string&) {
+        if (command == "getExternalStoragePath;") {
+            rootAsks.push_back(command);
+            return std::optional<std::string>("/storage/emulated/0");
+        }
+        if (command == "getfilepathForid:3;") return std::optional<std::string>(std::string(3, 'x'));
+        if (command == "getfilepathForid:4;") return std::optional<std::string>(std::string(4, '\0'));
+        if (command == "GetMusicPathById:5;")
+            return std::optional<std::string>("/storage/emulated/0/Music/a b.wav");
+        if (command == "GetVideoPathById:6;")
+            return std::optional<std::string>("/storage/emulated/0/Movies/q\"x.avi");
+        if (command == "GetVideoPathById:7;") return std::optional<std::string>("/sto");
+        return std::optional<std::string>(littleEndian(-1));
+    }));
+    for (int index : {0, 1}) core::copyText(core::deviceRow(index)->serial, 64, index == 0 ? "SER0" : "SER1");
+    mediatest::rowReaches(1, phone.port());
+    core::deviceRow(1)->connectionKind = core::kConnectionUsb; // USB row, reached on its channel
+    link::ensureChannel(1, "127.0.0.1", phone.port());
+
+    EXPECT_EQ(Zentro_ExportPhotofromDevice(3, "C:/out/p.jpg", 10, 1), -1); // path reply of 3 bytes
+    EXPECT_EQ(Zentro_ExportPhotofromDevice(4, "C:/out/p.jpg", 10, 1), 0);  // empty path: nothing pulled
+    EXPECT_FALSE(ztest::fileExists(runs));
+    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, "/home/u/a b.wav", 10, 1), 0);
+    EXPECT_EQ(ztest::readText(runs), "-s|SER1|pull|/sdcard/Music/a b.wav|/home/u/a b.wav\n");
+    EXPECT_TRUE(logHas("ExportMusicfromDevice songid=5,pcfilename=/home/u/a "
+                       "b.wav,dev_path=/storage/emulated/0/Music/a b.wav\n"));
+
+    // A quote would regroup the arguments; a path shorter than the root cannot lie under it.
+    EXPECT_EQ(Zentro_ExportVideofromDevice(6, "/tmp/v.avi", 10, 1), -1);
+    EXPECT_EQ(Zentro_ExportVideofromDevice(7, "/tmp/v.avi", 10, 1), -1);
+    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, "/tmp/\"x.wav", 10, 1), -1);
+    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, std::string(1500, 'p').c_str(), 10, 1), -1);
+    EXPECT_EQ(ztest::readText(runs), "-s|SER1|pull|/sdcard/Music/a b.wav|/home/u/a b.wav\n");
+    EXPECT_EQ(rootAsks.size(), 1u); // the root is asked once for every kind and device
+    platform::setEnv("ZENTRO_CHILD_LOG", "");
+}
+
+TEST_F(MediaTransferTest, PhoneToPhoneReadsFromSourceAndWritesTheSessionOnDestination) {
+    const std::string video = mediatest::patternBytes(20483, 5); // ends in a 3-byte tail
+    ServingCompanion source("exportfilefromdevice_video", video, media::MediaKind::Video);
+    std::string stored;
+    LoopbackPeer destination(mediatest::serving([&](const std::string& command, const std::string& payload) {
+        if (command.rfind("write_videofile:", 0) == 0) {
+            stored += payload;
+            return std::optional<std::string>(littleEndian(static_cast<int32_t>(payload.size())));
+        }
+        return std::optional<std::string>(littleEndian(1));
+    }));
+    mediatest::rowReaches(0, source.peer.port());
+    mediatest::rowReaches(1, destination.port());
+
+    ASSERT_EQ(Zentro_TransferVideofromDevice(4, "clip.avi", 20483, 0, 1), 0);
+    EXPECT_EQ(stored, video);
+    EXPECT_EQ(Zentro_GetVideoProgressSize(), 20483);
+    EXPECT_EQ(Zentro_GetVideoProgress(), 0); // a copy between phones leaves the percentage alone
+    for (const ReadSeen& r : source.reads()) EXPECT_EQ(r.read.count, 10240); // never shrunk
+    EXPECT_EQ(source.reads().size(), 3u);
+    const std::vector<std::string> session = destination.commands();
+    ASSERT_EQ(session.size(), 6u);
+    EXPECT_EQ(session.front(), "open_videofile:636C69702E617669;");
+    EXPECT_EQ(session[1], "write_videofile:10240;");
+    EXPECT_EQ(session[3], "write_videofile:3;");
+    EXPECT_EQ(session[4], "close_videofile;");
+    EXPECT_EQ(session.back(), "addvideotodevice:636C69702E617669;");
+    for (const std::string& c : source.peer.commands())
+        EXPECT_EQ(c.rfind("exportfilefromdevice_video:4:", 0), 0u);
+}
+
+TEST_F(MediaTransferTest, AbortDuringMusicCopyAbandonsTheFileOnTheDestination) {
+    const std::string track = mediatest::patternBytes(100000);
+    int reads = 0;
+    LoopbackPeer source(mediatest::serving([&](const std::string& command, const std::string&) {
+        auto read = parseRead(command, "exportfilefromdevice_music");
+        if (!read) return std::optional<std::string>(littleEndian(-1));
+        if (++reads == 2) {
+            EXPECT_EQ(Zentro_MusicAbort(), -1); // the host's other thread
+        }
+        return std::optional<std::string>(mediatest::serveRead(*read, track));
+    }));
+    LoopbackPeer destination(mediatest::serving([&](const std::string& command, const std::string& payload) {
+        return std::optional<std::string>(
+            littleEndian(payload.empty() ? 1 : static_cast<int32_t>(payload.size())));
+    }));
+    mediatest::rowReaches(0, source.port());
+    mediatest::rowReaches(1, destination.port());
+
+    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, "song.wav", 100000, 0, 1), 0);
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(Zentro_GetMusicProgressSize(), 20480);
+    const std::vector<std::string> session = destination.commands();
+    ASSERT_GE(session.size(), 2u);
+    EXPECT_EQ(session[session.size() - 2], "close_Musicfile;");
+    EXPECT_EQ(session.back(), "addmusictodevice_abort:736F6E672E776176;");
+
+    // Names the session commands could not carry whole are refused before anything is sent.
+    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, std::string(511, 'n').c_str(), 10, 0, 1), -1);
+    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, "", 10, 0, 1), -1);
+    EXPECT_EQ(destination.commands().size(), session.size());
+}
+
+TEST_F(MediaTransferTest, ReadCommandsCarryFullSixtyFourBitOffsets) {
+    LoopbackPeer phone(mediatest::serving([](const std::string&, const std::string&) {
+        return std::optional<std::string>(std::string(16, 'd'));
+    }));
+    mediatest::rowReaches(0, phone.port());
+    char buffer[10240];
+    EXPECT_EQ(media::readChunk(media::MediaKind::Music, 4, 5000000000LL, 10240, buffer, 0), 16);
+    EXPECT_EQ(phone.commands(), std::vector<std::string>{"exportfilefromdevice_music:4:5000000000:10240;"});
+}
