@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "link/test_seams.h"
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "link/hex_codec.h"
+#include "link/test_seams.h"
 #include "platform/platform.h"
 #include "test_support.h"
 #include "virtual_phone.h"
@@ -53,7 +53,8 @@ public:
     }
 
     // One exchange; the reply's length, or -1.
-    int exchange(const std::string& command, const char* payload, size_t payloadSize, char* reply, size_t capacity) {
+    int exchange(const std::string& command, const char* payload, size_t payloadSize, char* reply,
+                 size_t capacity) {
         iovec parts[2] = {{const_cast<char*>(command.data()), command.size()},
                           {const_cast<char*>(payload), payloadSize}};
         int count = payloadSize > 0 ? 2 : 1;
@@ -95,7 +96,8 @@ private:
     int fd_ = -1;
 };
 
-int libraryExchange(const char* command, const char* payload, size_t payloadSize, char* reply, int32_t capacity) {
+int libraryExchange(const char* command, const char* payload, size_t payloadSize, char* reply,
+                    int32_t capacity) {
     return zentro::link::SendCommandToAndroidServices(command, reply, capacity, payload,
                                                       static_cast<int32_t>(payloadSize), 0);
 }
@@ -108,8 +110,8 @@ void BM_RoundTrip_Library(benchmark::State& state) {
             break;
         }
     }
-    state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_RoundTrip_Bare(benchmark::State& state) {
@@ -126,8 +128,8 @@ void BM_RoundTrip_Bare(benchmark::State& state) {
             break;
         }
     }
-    state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                             benchmark::Counter::kIsRate);
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // open, 100 KiB writes until 16 MiB are sent, close: the session a chunked upload runs.
@@ -163,9 +165,10 @@ void BM_Upload16MiB_Bare(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        bool ok = uploadOnce([&client](const std::string& command, const char* payload, size_t size, char* status) {
-            return client.exchange(command, payload, size, status, 4);
-        });
+        bool ok =
+            uploadOnce([&client](const std::string& command, const char* payload, size_t size, char* status) {
+                return client.exchange(command, payload, size, status, 4);
+            });
         if (!ok) {
             state.SkipWithError("upload failed");
             break;
@@ -177,8 +180,16 @@ void BM_Upload16MiB_Bare(benchmark::State& state) {
 // Loopback timings on a shared machine drift; the ratios compare medians of five runs.
 BENCHMARK(BM_RoundTrip_Library)->UseRealTime()->Repetitions(5)->DisplayAggregatesOnly(true);
 BENCHMARK(BM_RoundTrip_Bare)->UseRealTime()->Repetitions(5)->DisplayAggregatesOnly(true);
-BENCHMARK(BM_Upload16MiB_Library)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
-BENCHMARK(BM_Upload16MiB_Bare)->UseRealTime()->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Upload16MiB_Library)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Upload16MiB_Bare)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
 
 // Keeps each benchmark's median real time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "link/test_seams.h"
 #include "link/command_channel.h"
+#include "link/test_seams.h"
 #include "platform/platform.h"
 #include "test_support.h"
 #include "virtual_phone.h"
@@ -111,9 +111,17 @@ void BM_BulkRefresh_Bare(benchmark::State& state) {
 }
 
 // Each run is a whole refresh; the ratio compares medians of five side by side.
-BENCHMARK(BM_BulkRefresh_Library)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_BulkRefresh_Library)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
     ->DisplayAggregatesOnly(true);
-BENCHMARK(BM_BulkRefresh_Bare)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_BulkRefresh_Bare)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond)
     ->DisplayAggregatesOnly(true);
 
 class RatioReporter : public benchmark::ConsoleReporter {

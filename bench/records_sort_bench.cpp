@@ -36,8 +36,8 @@ Messages& messages(int64_t count, int64_t conversations) {
     for (int64_t i = 0; i < count; ++i) {
         const auto conversation = static_cast<unsigned>(random() % conversations);
         const std::string date = std::to_string(2011 + random() % 3) + "-" + two(1 + random() % 12) + "-" +
-                                 two(1 + random() % 28) + " " + two(random() % 24) + ":" + two(random() % 60) +
-                                 ":" + two(random() % 60);
+                                 two(1 + random() % 28) + " " + two(random() % 24) + ":" +
+                                 two(random() % 60) + ":" + two(random() % 60);
         const std::string thread = std::to_string(conversation);
         const std::string address = "+4930" + std::to_string(5550000 + conversation);
         slot->list.add(thread.c_str(), address.c_str(), date.c_str());
@@ -86,9 +86,24 @@ void BM_Group_Direct(benchmark::State& state) {
 // The exchange pass over 100,000 messages takes seconds; it runs once per size. Above 100,000
 // it would pass a minute and is left out. The pass with keys converted at every comparison
 // (twice per comparison through the C library) would take minutes already at 10,000.
-BENCHMARK(BM_Sort_Fast)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
-BENCHMARK(BM_Sort_Exchange)->Arg(10000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_Group_Fast)->Args({100000, 10000})->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Sort_Fast)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Sort_Exchange)
+    ->Arg(10000)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_Group_Fast)
+    ->Args({100000, 10000})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_Group_Direct)->Args({100000, 10000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Keeps each run's real time per iteration (the median where repeated), in milliseconds.
@@ -99,7 +114,8 @@ public:
             if (run.error_occurred) continue;
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (median || (run.run_type == Run::RT_Iteration && run.repetitions <= 1)) {
-                milliseconds[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
+                milliseconds[run.run_name.function_name + "/" + run.run_name.args] =
+                    run.GetAdjustedRealTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -123,8 +139,8 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* size : {"10000", "50000", "100000"}) {
-        printRatio(reporter, std::string("sort ") + size + " messages", std::string("BM_Sort_Exchange/") + size,
-                   std::string("BM_Sort_Fast/") + size);
+        printRatio(reporter, std::string("sort ") + size + " messages",
+                   std::string("BM_Sort_Exchange/") + size, std::string("BM_Sort_Fast/") + size);
     }
     printRatio(reporter, "group 100000 messages, 10000 conv.", "BM_Group_Direct/100000/10000",
                "BM_Group_Fast/100000/10000");

@@ -84,10 +84,12 @@ void BM_AllMessagesOverSocket(benchmark::State& state) {
         return true;
     };
     auto exchange = [&](const std::string& command) -> size_t {
-        if (::send(fds[0], command.data(), command.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(command.size()))
+        if (::send(fds[0], command.data(), command.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(command.size()))
             return SIZE_MAX;
         if (!readFull(4)) return SIZE_MAX;
-        const uint32_t length = static_cast<unsigned char>(reply[0]) | static_cast<unsigned char>(reply[1]) << 8 |
+        const uint32_t length = static_cast<unsigned char>(reply[0]) |
+                                static_cast<unsigned char>(reply[1]) << 8 |
                                 static_cast<unsigned char>(reply[2]) << 16 |
                                 static_cast<uint32_t>(static_cast<unsigned char>(reply[3])) << 24;
         if (length > reply.size() || !readFull(length)) return SIZE_MAX;

@@ -12,7 +12,7 @@ endforeach()
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${files}
                 RESULT_VARIABLE result ERROR_VARIABLE output)
 if(NOT result EQUAL 0)
-  string(REGEX MATCHALL "[^\n]*: warning:[^\n]*" lines "${output}")
+  string(REGEX MATCHALL "[^\n]*: (warning|error):[^\n]*" lines "${output}")
   list(LENGTH lines count)
   list(SUBLIST lines 0 20 shown)
   string(REPLACE ";" "\n" shown "${shown}")

@@ -28,7 +28,7 @@ extern "C" {
 #endif
 
 /* A host callback: takes one integer, its result is ignored. */
-typedef void(ZENTRO_CALL *ZentroCallback)(int32_t value);
+typedef void(ZENTRO_CALL* ZentroCallback)(int32_t value);
 
 /* Values passed to the USB callback. */
 #define ZENTRO_USB_ARRIVAL 100
@@ -41,17 +41,17 @@ typedef void(ZENTRO_CALL *ZentroCallback)(int32_t value);
 
 /* Filled by Zentro_GetAndroidDevicesInfo (436 bytes). The numbers are reported as 0. */
 typedef struct DeviceInfoRecord {
-    char brand[128];             /* offset 0 */
-    char serial[64];             /* offset 128 */
-    char model[64];              /* offset 192 */
-    char androidVersion[128];    /* offset 256 */
-    uint64_t memTotal;           /* offset 384 */
-    uint64_t memAvail;           /* offset 392 */
-    uint32_t reserved;           /* offset 400 */
-    uint64_t phoneStorageTotal;  /* offset 404 */
-    uint64_t phoneStorageAvail;  /* offset 412 */
-    uint64_t sdStorageTotal;     /* offset 420 */
-    uint64_t sdStorageAvail;     /* offset 428 */
+    char brand[128];            /* offset 0 */
+    char serial[64];            /* offset 128 */
+    char model[64];             /* offset 192 */
+    char androidVersion[128];   /* offset 256 */
+    uint64_t memTotal;          /* offset 384 */
+    uint64_t memAvail;          /* offset 392 */
+    uint32_t reserved;          /* offset 400 */
+    uint64_t phoneStorageTotal; /* offset 404 */
+    uint64_t phoneStorageAvail; /* offset 412 */
+    uint64_t sdStorageTotal;    /* offset 420 */
+    uint64_t sdStorageAvail;    /* offset 428 */
 } DeviceInfoRecord;
 
 /* One installed application (1200 bytes). */
@@ -118,90 +118,102 @@ typedef struct VideoInfo {
 
 /* One text message (48 bytes on 32-bit builds). */
 typedef struct SmsRecord {
-    char *id;
-    char *person;
-    char *address;
-    char *body;
-    char *date; /* YYYY-MM-DD HH:MM:SS */
-    char *type;
-    char *read;
-    char *threadId;
-    char *reserved;
+    char* id;
+    char* person;
+    char* address;
+    char* body;
+    char* date; /* YYYY-MM-DD HH:MM:SS */
+    char* type;
+    char* read;
+    char* threadId;
+    char* reserved;
     uint32_t flags1;
     uint32_t flags2;
-    struct SmsRecord *next;
+    struct SmsRecord* next;
 } SmsRecord;
 
 /* One call-log entry (40 bytes on 32-bit builds). */
 typedef struct CallHistoryRecord {
-    char *id;
-    char *name;
-    char *number;
-    char *date;
-    char *type;
-    char *duration;
-    char *reserved;
+    char* id;
+    char* name;
+    char* number;
+    char* date;
+    char* type;
+    char* duration;
+    char* reserved;
     uint32_t flags1;
     uint32_t flags2;
-    struct CallHistoryRecord *next;
+    struct CallHistoryRecord* next;
 } CallHistoryRecord;
 
 /* One calendar event (56 bytes on 32-bit builds). */
 typedef struct CalenderRecord {
-    char *id;
-    char *calendarId;
-    char *title;
-    char *start;
-    char *end;
-    char *location;
-    char *timeZone;
-    char *description;
-    char *hasAlarm;
-    char *reminderMinutes;
-    char *recurrenceRule;
+    char* id;
+    char* calendarId;
+    char* title;
+    char* start;
+    char* end;
+    char* location;
+    char* timeZone;
+    char* description;
+    char* hasAlarm;
+    char* reminderMinutes;
+    char* recurrenceRule;
     uint32_t flags1;
     uint32_t flags2;
-    struct CalenderRecord *next;
+    struct CalenderRecord* next;
 } CalenderRecord;
 
 /* One contact (96 bytes on 32-bit builds). fields[n] is the person field number n. */
 typedef struct PersonRecord {
-    char *fields[21];
+    char* fields[21];
     uint32_t reserved1;
     uint32_t reserved2;
-    struct PersonRecord *next;
+    struct PersonRecord* next;
 } PersonRecord;
 
 /* Person field numbers: positions in PersonRecord.fields. */
 enum {
-    ZENTRO_PERSON_ID = 0, ZENTRO_PERSON_NAME = 1, ZENTRO_PERSON_LAST_NAME = 2,
-    ZENTRO_PERSON_NICKNAME = 3, ZENTRO_PERSON_MOBILE = 4, ZENTRO_PERSON_HOME_PHONE = 5,
-    ZENTRO_PERSON_WORK_PHONE = 6, ZENTRO_PERSON_WEBSITE = 7, ZENTRO_PERSON_HOME_EMAIL = 8,
-    ZENTRO_PERSON_BIRTHDAY = 9, ZENTRO_PERSON_GROUP = 10, ZENTRO_PERSON_NOTE = 11,
-    ZENTRO_PERSON_ORG_NAME = 12, ZENTRO_PERSON_ORG_TITLE = 13, ZENTRO_PERSON_HOME_ADDRESS = 16,
-    ZENTRO_PERSON_WORK_ADDRESS = 17, ZENTRO_PERSON_HOME_FAX = 18, ZENTRO_PERSON_WORK_FAX = 19,
+    ZENTRO_PERSON_ID = 0,
+    ZENTRO_PERSON_NAME = 1,
+    ZENTRO_PERSON_LAST_NAME = 2,
+    ZENTRO_PERSON_NICKNAME = 3,
+    ZENTRO_PERSON_MOBILE = 4,
+    ZENTRO_PERSON_HOME_PHONE = 5,
+    ZENTRO_PERSON_WORK_PHONE = 6,
+    ZENTRO_PERSON_WEBSITE = 7,
+    ZENTRO_PERSON_HOME_EMAIL = 8,
+    ZENTRO_PERSON_BIRTHDAY = 9,
+    ZENTRO_PERSON_GROUP = 10,
+    ZENTRO_PERSON_NOTE = 11,
+    ZENTRO_PERSON_ORG_NAME = 12,
+    ZENTRO_PERSON_ORG_TITLE = 13,
+    ZENTRO_PERSON_HOME_ADDRESS = 16,
+    ZENTRO_PERSON_WORK_ADDRESS = 17,
+    ZENTRO_PERSON_HOME_FAX = 18,
+    ZENTRO_PERSON_WORK_FAX = 19,
     ZENTRO_PERSON_WORK_EMAIL = 20
 };
 
 /* A link of a grouping to one SmsRecord or CallHistoryRecord (not owned by the group). */
 typedef struct TempGroupMember {
-    void *record;
-    struct TempGroupMember *next;
+    void* record;
+    struct TempGroupMember* next;
 } TempGroupMember;
 
 /* One conversation: its members and the latest date key (seconds) among them. */
 typedef struct SmsTempGroup {
-    TempGroupMember *first;
-    TempGroupMember *last;
+    TempGroupMember* first;
+    TempGroupMember* last;
     int64_t latestDate;
-    struct SmsTempGroup *next;
+    struct SmsTempGroup* next;
 } SmsTempGroup;
 
 /* The calls of one number. */
 typedef struct CallLogTempGroup {
-    TempGroupMember *first;
-    TempGroupMember *last;
-    struct CallLogTempGroup *next;
+    TempGroupMember* first;
+    TempGroupMember* last;
+    struct CallLogTempGroup* next;
 } CallLogTempGroup;
 
 /* ---------------------------------------------------------------------------------------- */
@@ -256,13 +268,13 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDeviceDetected(int32_t deviceIndex);
 
 /* Copies brand, serial, model and release of the row into *info (zeroed first).
  * 0; -1 for an index outside 0..8. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesInfo(DeviceInfoRecord *info, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesInfo(DeviceInfoRecord* info, int32_t deviceIndex);
 
 /* Takes a screenshot on the phone and pulls the PNG to pcPath. Always 0. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesScreenCap(const char *pcPath, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAndroidDevicesScreenCap(const char* pcPath, int32_t deviceIndex);
 
 /* 0 when row 0 holds serial0 and row 1 holds serial1 exactly, else -1. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesID(const char *serial0, const char *serial1);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckDevicesID(const char* serial0, const char* serial1);
 
 /* USB phones present now plus phones joined over WiFi. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckConnectDeviceToPC_Count(void);
@@ -337,18 +349,18 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushSMS_Only_ClearList(void);
 
 /* Stores the first node (null when empty) in *head and returns the node count; -1 for a null
  * head. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMS(SmsRecord **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMS(SmsRecord** head);
 
 /* Sorts the message list in place by date ("YYYY-MM-DD HH:MM:SS" read as local time; a missing
  * date counts as 0): order 1 oldest first, any other value newest first. Contents move between
  * the nodes, the links stay, so the head is the same node. Then as Zentro_GetSMS. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSSort(SmsRecord **head, int32_t order);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSSort(SmsRecord** head, int32_t order);
 
 /* Groups the message list, in its current order, into conversations (same thread id, or same
  * address as a conversation's latest member), newest conversation first; *head receives the
  * first (null for an empty list). The groups point into the list: valid until the next call or
  * until the message list is freed. 0; -1 for a null head location. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSTempGroup(SmsTempGroup **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSTempGroup(SmsTempGroup** head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Messages: actions                                                                          */
@@ -359,7 +371,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetSMSTempGroup(SmsTempGroup **head);
 
 /* Sends (or stores) one message: its address, body, date, read-state and type are read, the
  * address as one item whatever it holds. The companion's answer; -1 for a null message. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_SendSMS(SmsRecord *message, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_SendSMS(SmsRecord* message, int32_t deviceIndex);
 
 /* Asks the companion to delete the phone's messages. The companion's answer. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearSMS(int32_t deviceIndex);
@@ -387,19 +399,20 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallLog_Count(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory(int32_t deviceIndex, int32_t startOffset);
 
 /* Appends the page from startOffset on behind the entries already listed. Always 0. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Not_ClearList(int32_t deviceIndex, int32_t startOffset);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Not_ClearList(int32_t deviceIndex,
+                                                                     int32_t startOffset);
 
 /* Only frees the call-log list. Always 0. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Only_ClearList(void);
 
 /* Stores the first entry (null when empty) in *head; the entry count, -1 for a null head. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallHistory(CallHistoryRecord **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallHistory(CallHistoryRecord** head);
 
 /* Groups the call-log list by phone number: each group lists its calls in list order; groups
  * come in the reverse order of each number's first call. *head receives the first group (null
  * for an empty list); valid until the next call or until the call log is freed. 0; -1 for a
  * null head location. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallLogTempGroup(CallLogTempGroup **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCallLogTempGroup(CallLogTempGroup** head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Call log: actions                                                                          */
@@ -410,7 +423,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCallHistory(int32_t deviceIndex);
 
 /* Adds one call from number, date, type and duration (hex items of at most 510 bytes each;
  * the command grows to fit, never refused for length). The answer; -1 for a null record. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCallHistory(CallHistoryRecord *call, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCallHistory(CallHistoryRecord* call, int32_t deviceIndex);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Calendar                                                                                   */
@@ -424,7 +437,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCalender(int32_t deviceIndex, int32_t
 
 /* Stores the first event (null when empty) in *head. 0 (the list keeps no count); -1 for a
  * null head. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCalender(CalenderRecord **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetCalender(CalenderRecord** head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Calendar: actions                                                                          */
@@ -436,7 +449,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearCalender(int32_t deviceIndex);
 /* Adds one event from title to recurrence rule (hex items of at most 510 bytes each; the
  * command grows to fit, never refused for length). A missing rule is sent as one blank.
  * The answer; -1 for a null record. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCalender(CalenderRecord *event, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddCalender(CalenderRecord* event, int32_t deviceIndex);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Contacts                                                                                   */
@@ -450,7 +463,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushContact_Count(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushPerson(int32_t deviceIndex, int32_t startOffset);
 
 /* Stores the first contact (null when empty) in *head; the contact count, -1 for a null head. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPerson(PersonRecord **head);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPerson(PersonRecord** head);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Contacts: editing                                                                          */
@@ -460,22 +473,21 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPerson(PersonRecord **head);
 /* ---------------------------------------------------------------------------------------- */
 
 /* Adds a contact with a name and a phone number. Its new id, 0 when nothing came back. */
-ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char *name, const char *phone,
-                                                int32_t deviceIndex);
+ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char* name, const char* phone, int32_t deviceIndex);
 
 /* Adds a contact (name, mobile number), then sets each further non-empty field 3..20 with
  * Zentro_updatePerson. 0 once added; -1 for a null array or when no id came back. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson2(char *const *fields, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson2(char* const* fields, int32_t deviceIndex);
 
 /* Adds a contact with every field in one command. The low 32 bits of its new id, 0 when
  * nothing came back; -1 for a null array. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson3(char *const *fields, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson3(char* const* fields, int32_t deviceIndex);
 
 /* Sets field `kind` (a person field number 1..20 except 14 and 15) of contact `id` (decimal
  * text of any length, sent as written). The companion's status, 0 when none; -1 and nothing
  * sent for another kind, a null or empty id or value, or a value of one double quote. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_updatePerson(const char *id, int32_t kind, const char *value,
-                                                  int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_updatePerson(const char* id, int32_t kind, const char* value,
+                                                   int32_t deviceIndex);
 
 /* Asks the companion to delete every contact on the phone. Its status, 0 when none. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPerson(int32_t deviceIndex);
@@ -489,7 +501,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPerson(int32_t deviceIndex);
  * imagePath. The second argument is not read. 0 once the server exists, even when the image
  * could not be written; -1 when there is no server. A phone that registers becomes a device
  * row with connectionKind 1 and the WiFi callback receives 0. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char *imagePath, int32_t unused);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char* imagePath, int32_t unused);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Applications                                                                               */
@@ -503,16 +515,18 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAppCount(int32_t deviceIndex);
 
 /* Clears *info, then fills it with entry `index`; texts cut to 254 bytes (permissions 127).
  * 0, or -1 (no reply; the record stays all zero). */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAppInfo(AppInfoRecord *info, int32_t index, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetAppInfo(AppInfoRecord* info, int32_t index, int32_t deviceIndex);
 
 /* Installs the package file with adb; mode 1 "-l", 2 "-r", 3 "-s", 4 none, 5 "-r -s". 0 once
  * adb ran (its outcome is not read) and, doing nothing, for a WiFi phone; -1 for another mode,
  * a path holding a double quote or too long, or adb not starting. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_InstallAppToMemory(const char *packagePath, int32_t mode, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_InstallAppToMemory(const char* packagePath, int32_t mode,
+                                                         int32_t deviceIndex);
 
 /* Uninstalls the package with adb; mode 1 plain, 2 keeping data. 0 once adb ran; -1 for another
  * mode, a WiFi phone, a name too long, or adb not starting. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_UnInstallApp(const char *packageName, int32_t mode, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_UnInstallApp(const char* packageName, int32_t mode,
+                                                   int32_t deviceIndex);
 
 /* Not offered: read no argument, always -1. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_MoveAppToMemory(void);
@@ -520,7 +534,8 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_MoveAppToSdCard(void);
 
 /* Pulls /data/app/<package>-1.apk to outputPath with adb. 0 once adb ran; -1 for a WiFi phone,
  * arguments too long, or adb not starting. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportApp(const char *packageName, const char *outputPath, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportApp(const char* packageName, const char* outputPath,
+                                                int32_t deviceIndex);
 
 /* ---------------------------------------------------------------------------------------- */
 /* Photos, music and videos                                                                   */
@@ -547,12 +562,14 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportApp(const char *packageName, const c
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesPhotos(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoCount(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoInfo(PhotoInfo *info, int32_t position, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoThumb(char **picture, int32_t key, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoInfo(PhotoInfo* info, int32_t position, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoThumb(char** picture, int32_t key, int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_DeletePhoto(int32_t key, int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearPhoto(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice(int32_t photo_id, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice2(int32_t photo_id, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice(int32_t photo_id, const char* pcfilename,
+                                                            int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportPhotofromDevice2(int32_t photo_id, const char* pcfilename,
+                                                             int64_t filesize, int32_t deviceIndex);
 /* Asks the running photo transfer to stop after its current chunk. 0. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoAbort(void);
 /* Percentage of the running or last chunked photo transfer. */
@@ -560,14 +577,19 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPhotoProgress(void);
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesMusic(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicCount(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicInfo(MusicInfo *info, int32_t position, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicInfo(MusicInfo* info, int32_t position, int32_t deviceIndex);
 /* The two keys go to the companion in this order. */
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicThumb(char **picture, int32_t key, int32_t secondKey, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicThumb(char** picture, int32_t key, int32_t secondKey,
+                                                    int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteMusic(int32_t key, int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearMusic(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice(int32_t songid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice2(int32_t songid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferMusicfromDevice(int32_t songid, const char *device_filename, int64_t filesize, int32_t src_deviceindex, int32_t des_deviceindex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice(int32_t songid, const char* pcfilename,
+                                                            int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportMusicfromDevice2(int32_t songid, const char* pcfilename,
+                                                             int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferMusicfromDevice(int32_t songid, const char* device_filename,
+                                                              int64_t filesize, int32_t src_deviceindex,
+                                                              int32_t des_deviceindex);
 /* Asks the running music transfer to stop; returns -1 although the request is taken. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicAbort(void);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetMusicProgress(void);
@@ -576,12 +598,16 @@ ZENTRO_API int64_t ZENTRO_CALL Zentro_GetMusicProgressSize(void);
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushDevicesVideo(int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoCount(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoInfo(VideoInfo *info, int32_t position, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoInfo(VideoInfo* info, int32_t position, int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_DeleteVideofromDevice(int32_t key, int32_t deviceIndex);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_ClearVideofromDevice(int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice(int32_t videoid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice2(int32_t videoid, const char *pcfilename, int64_t filesize, int32_t deviceIndex);
-ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferVideofromDevice(int32_t videoid, const char *device_filename, int64_t filesize, int32_t src_deviceindex, int32_t des_deviceindex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice(int32_t videoid, const char* pcfilename,
+                                                            int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_ExportVideofromDevice2(int32_t videoid, const char* pcfilename,
+                                                             int64_t filesize, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_TransferVideofromDevice(int32_t videoid, const char* device_filename,
+                                                              int64_t filesize, int32_t src_deviceindex,
+                                                              int32_t des_deviceindex);
 /* Asks the running video transfer to stop. 0. */
 ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoAbort(void);
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoProgress(void);

@@ -71,18 +71,18 @@ private:
 struct CompanionFault {
     enum class Kind {
         None,
-        CloseMidBody,     // announce the full length, send half the body, close
-        ShortBody,        // announce more bytes than are sent, then keep the connection idle
-        Oversize,         // a reply longer than the command's normal reply (announced and sent)
-        Empty,            // reply length 0
-        CustomReply,      // `reply` instead of the normal answer
-        SplitLength,      // the 4 length bytes in two writes with a pause between them
-        Close,            // close the connection without answering
+        CloseMidBody, // announce the full length, send half the body, close
+        ShortBody,    // announce more bytes than are sent, then keep the connection idle
+        Oversize,     // a reply longer than the command's normal reply (announced and sent)
+        Empty,        // reply length 0
+        CustomReply,  // `reply` instead of the normal answer
+        SplitLength,  // the 4 length bytes in two writes with a pause between them
+        Close,        // close the connection without answering
     };
     Kind kind = Kind::None;
-    int delayMs = 0;      // before answering
-    int times = -1;       // how many commands it hits; -1: all
-    std::string reply;    // for CustomReply
+    int delayMs = 0;   // before answering
+    int times = -1;    // how many commands it hits; -1: all
+    std::string reply; // for CustomReply
 };
 
 // Data set sizes; 0 leaves the generator's default for the seed, a negative size means none.

@@ -32,24 +32,21 @@ const char kUsage[] =
     "--wifi-join makes the phones marked \"wifiJoin\" in the scenario (else the first phone)\n"
     "join that pairing server. Stops when standard input closes.\n";
 
-bool parseNumber(const std::string& text, long lo, long hi, long& out)
-{
+bool parseNumber(const std::string& text, long lo, long hi, long& out) {
     char* end = nullptr;
     errno = 0;
     out = std::strtol(text.c_str(), &end, 10);
     return !text.empty() && errno == 0 && *end == '\0' && out >= lo && out <= hi;
 }
 
-int usageError(const std::string& message)
-{
+int usageError(const std::string& message) {
     std::fprintf(stderr, "zentro-phone: %s\n%s", message.c_str(), kUsage);
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     long adbPort = 0, controlPort = 0, deviceCount = 2, seed = 7;
@@ -60,8 +57,7 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (i + 1 >= argc)
-            return usageError("missing value after " + arg);
+        if (i + 1 >= argc) return usageError("missing value after " + arg);
         const std::string value = argv[++i];
         bool ok = true;
         if (arg == "--adb-port")
@@ -78,8 +74,7 @@ int main(int argc, char** argv)
             wifiJoin = value;
         else
             return usageError("unknown option " + arg);
-        if (!ok)
-            return usageError("bad value for " + arg + ": " + value);
+        if (!ok) return usageError("bad value for " + arg + ": " + value);
     }
 
     std::string scenarioText;
@@ -95,15 +90,14 @@ int main(int argc, char** argv)
     }
     zsim::Scenario scenario;
     std::string error;
-    if (!zsim::loadScenario(scenarioText, static_cast<int>(deviceCount), static_cast<uint32_t>(seed), scenario,
-                            error)) {
+    if (!zsim::loadScenario(scenarioText, static_cast<int>(deviceCount), static_cast<uint32_t>(seed),
+                            scenario, error)) {
         std::fprintf(stderr, "zentro-phone: scenario: %s\n", error.c_str());
         return 1;
     }
 
     auto devices = std::make_shared<zsim::adb::DeviceList>();
-    for (const auto& d : scenario.devices)
-        devices->add(d);
+    for (const auto& d : scenario.devices) devices->add(d);
 
     zsim::adb::AdbServer adb(devices);
     int boundAdb = adb.start(static_cast<int>(adbPort), &error);
@@ -122,12 +116,10 @@ int main(int argc, char** argv)
 
     if (!wifiJoin.empty()) {
         std::vector<std::string> joiners = scenario.wifiJoiners;
-        if (joiners.empty() && !scenario.devices.empty())
-            joiners.push_back(scenario.devices.front()->serial);
+        if (joiners.empty() && !scenario.devices.empty()) joiners.push_back(scenario.devices.front()->serial);
         for (const auto& serial : joiners) {
             std::string reply = control.handle("wifi-join " + serial + " " + wifiJoin);
-            if (reply != "ok\n")
-                std::fprintf(stderr, "zentro-phone: %s: %s", serial.c_str(), reply.c_str());
+            if (reply != "ok\n") std::fprintf(stderr, "zentro-phone: %s: %s", serial.c_str(), reply.c_str());
         }
     }
 
@@ -135,8 +127,7 @@ int main(int argc, char** argv)
     char buffer[256];
     for (;;) {
         ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got == 0 || (got < 0 && errno != EINTR))
-            break;
+        if (got == 0 || (got < 0 && errno != EINTR)) break;
     }
     std::fflush(stdout);
     std::_Exit(0);

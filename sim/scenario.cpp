@@ -12,8 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-uint32_t mix(uint32_t x)
-{
+uint32_t mix(uint32_t x) {
     x ^= x >> 16;
     x *= 0x7feb352du;
     x ^= x >> 15;
@@ -43,23 +42,22 @@ struct Release {
     const char* version;
     const char* sdk;
 };
-const Release kReleases[] = {{"8.1.0", "27"}, {"9", "28"}, {"10", "29"}, {"11", "30"}, {"12", "31"}, {"13", "33"}};
+const Release kReleases[] = {{"8.1.0", "27"}, {"9", "28"},  {"10", "29"},
+                             {"11", "30"},    {"12", "31"}, {"13", "33"}};
 
 const char* const kFolders[] = {
-    "/sdcard/DCIM/Camera", "/sdcard/Pictures", "/sdcard/Images",  "/sdcard/Music",    "/sdcard/Movies",
-    "/sdcard/Videos",      "/sdcard/Download", "/sdcard/Documents", "/sdcard/Android", "/data/local/tmp",
-    "/data/app",
+    "/sdcard/DCIM/Camera", "/sdcard/Pictures", "/sdcard/Images",   "/sdcard/Music",
+    "/sdcard/Movies",      "/sdcard/Videos",   "/sdcard/Download", "/sdcard/Documents",
+    "/sdcard/Android",     "/data/local/tmp",  "/data/app",
 };
 
 template <size_t N, typename T>
-const T& pick(const T (&items)[N], uint32_t value)
-{
+const T& pick(const T (&items)[N], uint32_t value) {
     return items[value % N];
 }
 
 bool checkKeys(const json& object, std::initializer_list<const char*> allowed, const std::string& where,
-               std::string& error)
-{
+               std::string& error) {
     if (!object.is_object()) {
         error = where + " must be an object";
         return false;
@@ -74,10 +72,8 @@ bool checkKeys(const json& object, std::initializer_list<const char*> allowed, c
     return true;
 }
 
-bool faultFromJson(const json& j, CompanionFault& out, std::string& error)
-{
-    if (!checkKeys(j, {"kind", "delayMs", "times", "reply"}, "companion fault", error))
-        return false;
+bool faultFromJson(const json& j, CompanionFault& out, std::string& error) {
+    if (!checkKeys(j, {"kind", "delayMs", "times", "reply"}, "companion fault", error)) return false;
     static const std::pair<const char*, CompanionFault::Kind> kinds[] = {
         {"None", CompanionFault::Kind::None},
         {"CloseMidBody", CompanionFault::Kind::CloseMidBody},
@@ -112,10 +108,8 @@ bool faultFromJson(const json& j, CompanionFault& out, std::string& error)
     return true;
 }
 
-bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners, std::string& error)
-{
-    if (j.contains("state"))
-        d.setState(j.at("state").get<std::string>());
+bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners, std::string& error) {
+    if (j.contains("state")) d.setState(j.at("state").get<std::string>());
     if (j.contains("properties")) {
         if (!j.at("properties").is_object()) {
             error = "properties must be an object";
@@ -138,10 +132,8 @@ bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners
         error = "adbDelayMs must not be negative";
         return false;
     }
-    if (j.contains("wifiAddress"))
-        d.setWifiAddress(j.at("wifiAddress").get<std::string>());
-    if (j.value("wifiJoin", false))
-        wifiJoiners.push_back(d.serial);
+    if (j.contains("wifiAddress")) d.setWifiAddress(j.at("wifiAddress").get<std::string>());
+    if (j.value("wifiJoin", false)) wifiJoiners.push_back(d.serial);
     if (j.contains("sizes")) {
         const json& s = j.at("sizes");
         if (!checkKeys(s, {"messages", "calls", "events", "contacts", "apps", "photos", "music", "videos"},
@@ -163,8 +155,7 @@ bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners
         }
         for (const auto& [command, fj] : j.at("companionFaults").items()) {
             CompanionFault f;
-            if (!faultFromJson(fj, f, error))
-                return false;
+            if (!faultFromJson(fj, f, error)) return false;
             d.setCompanionFault(command, f);
         }
     }
@@ -181,20 +172,17 @@ bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners
 
 } // namespace
 
-std::string defaultSerial(int index)
-{
+std::string defaultSerial(int index) {
     char text[32];
     std::snprintf(text, sizeof text, "ZX1G22ABCD0000%02d", index % 100);
     return text;
 }
 
-uint32_t deviceSeed(uint32_t seed, int index)
-{
+uint32_t deviceSeed(uint32_t seed, int index) {
     return mix(seed * 0x9e3779b9u + static_cast<uint32_t>(index) + 1u);
 }
 
-std::shared_ptr<Device> makeDevice(std::string serial, uint32_t seed)
-{
+std::shared_ptr<Device> makeDevice(std::string serial, uint32_t seed) {
     auto d = std::make_shared<Device>(std::move(serial), seed);
     const Maker& maker = pick(kMakers, mix(seed));
     const std::string model = maker.models[mix(seed + 1) % 3];
@@ -204,13 +192,11 @@ std::shared_ptr<Device> makeDevice(std::string serial, uint32_t seed)
     static const char letters[] = "ABCDEFGHJKLMNPQRSTUVWXYZ";
     std::string pda = maker.code;
     uint32_t r = mix(seed + 3);
-    for (int i = 0; i < 3; ++i, r /= 10)
-        pda += static_cast<char>('0' + r % 10);
+    for (int i = 0; i < 3; ++i, r /= 10) pda += static_cast<char>('0' + r % 10);
     pda += "FXXU";
     r = mix(seed + 4);
     pda += static_cast<char>('1' + r % 9);
-    for (int i = 0; i < 4; ++i, r /= 24)
-        pda += letters[r % 24];
+    for (int i = 0; i < 4; ++i, r /= 24) pda += letters[r % 24];
 
     std::string device = maker.brand;
     device += "_";
@@ -229,13 +215,12 @@ std::shared_ptr<Device> makeDevice(std::string serial, uint32_t seed)
     d->setProperty("ro.build.display.id", pda);
     d->setProperty("ro.serialno", d->serial);
     d->setProperty("sys.boot_completed", "1");
-    for (const char* folder : kFolders)
-        d->files.makeFolder(folder);
+    for (const char* folder : kFolders) d->files.makeFolder(folder);
     return d;
 }
 
-bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, Scenario& out, std::string& error)
-{
+bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, Scenario& out,
+                  std::string& error) {
     out = Scenario();
     if (jsonText.find_first_not_of(" \t\r\n") == std::string::npos) {
         for (int i = 0; i < defaultCount; ++i)
@@ -244,8 +229,7 @@ bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, 
     }
     try {
         const json root = json::parse(jsonText);
-        if (!checkKeys(root, {"seed", "devices"}, "the scenario", error))
-            return false;
+        if (!checkKeys(root, {"seed", "devices"}, "the scenario", error)) return false;
         seed = root.value("seed", seed);
         if (!root.contains("devices")) {
             for (int i = 0; i < defaultCount; ++i)
@@ -291,8 +275,7 @@ bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, 
     return true;
 }
 
-bool parseCompanionFault(const std::string& jsonText, CompanionFault& out, std::string& error)
-{
+bool parseCompanionFault(const std::string& jsonText, CompanionFault& out, std::string& error) {
     try {
         return faultFromJson(nlohmann::json::parse(jsonText), out, error);
     } catch (const std::exception& e) {

@@ -51,7 +51,8 @@ std::shared_ptr<Device> makeDevice(std::string serial, uint32_t seed);
 
 // Builds the devices of a scenario text ("" or blank: `defaultCount` default devices).
 // False with `error` set on bad JSON or bad values.
-bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, Scenario& out, std::string& error);
+bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, Scenario& out,
+                  std::string& error);
 
 bool parseCompanionFault(const std::string& jsonText, CompanionFault& out, std::string& error);
 

@@ -42,7 +42,7 @@ struct ForwardRequest {
     std::string local;
     std::string remote;
     bool supported = false;
-    int localPort = -1;  // 0: pick a free port
+    int localPort = -1; // 0: pick a free port
     int remotePort = -1;
 };
 std::optional<ForwardRequest> parseForward(std::string_view service);

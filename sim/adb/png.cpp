@@ -5,19 +5,15 @@
 #include <algorithm>
 #include <vector>
 
-
 namespace zsim::adb {
 
 namespace {
 
-void putBe32(std::string& out, uint32_t value)
-{
-    for (int i = 3; i >= 0; --i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+void putBe32(std::string& out, uint32_t value) {
+    for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
 }
 
-void chunk(std::string& png, const char* type, const std::string& data)
-{
+void chunk(std::string& png, const char* type, const std::string& data) {
     putBe32(png, static_cast<uint32_t>(data.size()));
     std::string body(type, 4);
     body += data;
@@ -29,8 +25,7 @@ void chunk(std::string& png, const char* type, const std::string& data)
 
 } // namespace
 
-std::string makeScreenshotPng(uint32_t seed, int width, int height)
-{
+std::string makeScreenshotPng(uint32_t seed, int width, int height) {
     width = std::clamp(width, 1, 4096);
     height = std::clamp(height, 1, 4096);
     const auto w = static_cast<size_t>(width);

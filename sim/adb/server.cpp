@@ -24,71 +24,61 @@ namespace {
 
 constexpr const char* kServerVersion = "0029";
 
-bool isOnline(const std::string& state)
-{
+bool isOnline(const std::string& state) {
     return state == "device" || state == "recovery" || state == "sideload" || state == "rescue";
 }
 
 } // namespace
 
-std::string stateRefusal(const std::string& state)
-{
-    if (isOnline(state))
-        return {};
+std::string stateRefusal(const std::string& state) {
+    if (isOnline(state)) return {};
     if (state == "unauthorized")
         return "device unauthorized.\n"
                "This adb server's $ADB_VENDOR_KEYS is not set\n"
                "Try 'adb kill-server' if that seems wrong.\n"
                "Otherwise check for a confirmation dialog on your device.";
-    if (state == "authorizing")
-        return "device still authorizing";
-    if (state == "connecting")
-        return "device still connecting";
+    if (state == "authorizing") return "device still authorizing";
+    if (state == "connecting") return "device still connecting";
     return "device offline";
 }
 
-AdbServer::AdbServer(std::shared_ptr<DeviceList> devices) : devices_(std::move(devices)) {}
+AdbServer::AdbServer(std::shared_ptr<DeviceList> devices)
+    : devices_(std::move(devices)) {}
 
-AdbServer::~AdbServer()
-{
-    stop();
+AdbServer::~AdbServer() { stop(); }
+
+int AdbServer::start(int port, std::string* error) {
+    return tcp_.start(
+        port,
+        [this](int fd) {
+            serveConnection(fd);
+            finishConnection(fd);
+        },
+        error);
 }
 
-int AdbServer::start(int port, std::string* error)
-{
-    return tcp_.start(port, [this](int fd) {
-        serveConnection(fd);
-        finishConnection(fd);
-    }, error);
-}
-
-void AdbServer::stop()
-{
+void AdbServer::stop() {
     tcp_.stop();
     // After the connection threads: none of them can add a forward any more.
     removeAllForwards();
 }
 
-void AdbServer::serveConnection(int fd)
-{
+void AdbServer::serveConnection(int fd) {
     Resolved selected;
     for (;;) {
         char lengthText[4];
-        if (!readExact(fd, lengthText, sizeof lengthText))
-            return;
+        if (!readExact(fd, lengthText, sizeof lengthText)) return;
         auto length = parseHexLength(std::string_view(lengthText, 4));
         if (!length) {
             writeAll(fd, fail("bad request length"));
             return;
         }
         std::string request(*length, '\0');
-        if (*length > 0 && !readExact(fd, request.data(), *length))
-            return;
+        if (*length > 0 && !readExact(fd, request.data(), *length)) return;
         log_.add(request);
 
         if (parseHostRequest(request)) {
-            if (!serveHost(fd, request, selected))
-                return;
+            if (!serveHost(fd, request, selected)) return;
             continue;
         }
         // A device service without a transport switch goes to the only device there is.
@@ -107,33 +97,26 @@ void AdbServer::serveConnection(int fd)
     }
 }
 
-AdbServer::Resolved AdbServer::resolve(Target target, const std::string& serial, uint64_t id, bool anyState) const
-{
+AdbServer::Resolved AdbServer::resolve(Target target, const std::string& serial, uint64_t id,
+                                       bool anyState) const {
     Resolved out;
     const auto visible = devices_->visible();
     std::vector<DeviceList::Entry> matches;
     for (const auto& e : visible) {
         if ((target == Target::Serial && e.device->serial == serial) ||
-            (target == Target::TransportId && e.transportId == id) || target == Target::Any || target == Target::Usb)
+            (target == Target::TransportId && e.transportId == id) || target == Target::Any ||
+            target == Target::Usb)
             matches.push_back(e);
     }
     if (matches.empty()) {
         switch (target) {
-        case Target::Serial:
-            out.error = "device '" + serial + "' not found";
-            break;
+        case Target::Serial: out.error = "device '" + serial + "' not found"; break;
         case Target::TransportId:
             out.error = "no device with transport id '" + std::to_string(id) + "'";
             break;
-        case Target::Usb:
-            out.error = "no devices found";
-            break;
-        case Target::Local:
-            out.error = "no emulators found";
-            break;
-        default:
-            out.error = "no devices/emulators found";
-            break;
+        case Target::Usb: out.error = "no devices found"; break;
+        case Target::Local: out.error = "no emulators found"; break;
+        default: out.error = "no devices/emulators found"; break;
         }
         return out;
     }
@@ -143,16 +126,14 @@ AdbServer::Resolved AdbServer::resolve(Target target, const std::string& serial,
     }
     if (!anyState) {
         out.error = stateRefusal(matches[0].device->state());
-        if (!out.error.empty())
-            return out;
+        if (!out.error.empty()) return out;
     }
     out.device = matches[0].device;
     out.transportId = matches[0].transportId;
     return out;
 }
 
-bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected)
-{
+bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected) {
     const HostRequest host = *parseHostRequest(request);
     const std::string& service = host.service;
 
@@ -189,8 +170,7 @@ bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected
                 if (state == "device") {
                     std::string model = e.device->property("ro.product.model");
                     for (char& c : model)
-                        if (c == ' ')
-                            c = '_';
+                        if (c == ' ') c = '_';
                     text += " product:" + e.device->property("ro.product.name") + " model:" + model +
                             " device:" + e.device->property("ro.product.device");
                 }
@@ -214,8 +194,7 @@ bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected
         if (service == "list-forward") {
             // Lines joined, no line end after the last: the client adds that one.
             std::string text;
-            for (const auto& line : forwards())
-                text += (text.empty() ? "" : "\n") + line;
+            for (const auto& line : forwards()) text += (text.empty() ? "" : "\n") + line;
             writeAll(fd, okayWith(text));
             return false;
         }
@@ -233,12 +212,11 @@ bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected
     Resolved r;
     if (host.target == Target::None && selected.device) {
         r = selected;
-        if (!anyState)
-            r.error = stateRefusal(r.device->state());
-        if (!r.error.empty())
-            r.device = nullptr;
+        if (!anyState) r.error = stateRefusal(r.device->state());
+        if (!r.error.empty()) r.device = nullptr;
     } else {
-        r = resolve(host.target == Target::None ? Target::Any : host.target, host.serial, host.transportId, anyState);
+        r = resolve(host.target == Target::None ? Target::Any : host.target, host.serial, host.transportId,
+                    anyState);
     }
     if (!r.device) {
         writeAll(fd, fail(r.error));
@@ -268,16 +246,13 @@ bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected
     return false;
 }
 
-bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, const std::string& service)
-{
+bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, const std::string& service) {
     auto request = parseForward(service);
-    if (!request)
-        return writeAll(fd, fail("malformed forward '" + service + "'"));
+    if (!request) return writeAll(fd, fail("malformed forward '" + service + "'"));
     if (!request->supported)
         return writeAll(fd, fail("cannot bind listener: unsupported endpoint '" + request->local + ";" +
                                  request->remote + "'"));
-    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs))
-        return false;
+    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs)) return false;
 
     std::lock_guard ops(forwardOpsMutex_);
     bool exists;
@@ -286,14 +261,12 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
         exists = request->localPort != 0 && forwards_.count(request->localPort) > 0;
     }
     if (exists) {
-        if (request->noRebind)
-            return writeAll(fd, fail("cannot rebind existing socket"));
+        if (request->noRebind) return writeAll(fd, fail("cannot rebind existing socket"));
         removeForwardLocked(request->localPort); // the newer forward of a port wins
     }
     std::string error;
     int listenFd = listenTcp("127.0.0.1", request->localPort, &error);
-    if (listenFd < 0)
-        return writeAll(fd, fail("cannot bind listener: " + error));
+    if (listenFd < 0) return writeAll(fd, fail("cannot bind listener: " + error));
 
     auto forward = std::make_unique<Forward>();
     forward->serial = device->serial;
@@ -341,59 +314,48 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
     return writeAll(fd, reply);
 }
 
-bool AdbServer::removeForward(int localPort)
-{
+bool AdbServer::removeForward(int localPort) {
     std::lock_guard ops(forwardOpsMutex_);
     return removeForwardLocked(localPort);
 }
 
-bool AdbServer::removeForwardLocked(int localPort)
-{
+bool AdbServer::removeForwardLocked(int localPort) {
     std::unique_ptr<Forward> forward;
     {
         std::lock_guard lock(forwardsMutex_);
         auto it = forwards_.find(localPort);
-        if (it == forwards_.end())
-            return false;
+        if (it == forwards_.end()) return false;
         forward = std::move(it->second);
         forwards_.erase(it);
     }
     ::shutdown(forward->listenFd, SHUT_RDWR);
-    if (forward->acceptThread.joinable())
-        forward->acceptThread.join();
+    if (forward->acceptThread.joinable()) forward->acceptThread.join();
     ::close(forward->listenFd);
     return true;
 }
 
-void AdbServer::removeAllForwards()
-{
+void AdbServer::removeAllForwards() {
+    std::lock_guard ops(forwardOpsMutex_);
+    std::vector<int> ports;
+    {
+        std::lock_guard lock(forwardsMutex_);
+        for (const auto& [port, f] : forwards_) ports.push_back(port);
+    }
+    for (int port : ports) removeForwardLocked(port);
+}
+
+void AdbServer::removeForwardsOf(const std::string& serial) {
     std::lock_guard ops(forwardOpsMutex_);
     std::vector<int> ports;
     {
         std::lock_guard lock(forwardsMutex_);
         for (const auto& [port, f] : forwards_)
-            ports.push_back(port);
+            if (f->serial == serial) ports.push_back(port);
     }
-    for (int port : ports)
-        removeForwardLocked(port);
+    for (int port : ports) removeForwardLocked(port);
 }
 
-void AdbServer::removeForwardsOf(const std::string& serial)
-{
-    std::lock_guard ops(forwardOpsMutex_);
-    std::vector<int> ports;
-    {
-        std::lock_guard lock(forwardsMutex_);
-        for (const auto& [port, f] : forwards_)
-            if (f->serial == serial)
-                ports.push_back(port);
-    }
-    for (int port : ports)
-        removeForwardLocked(port);
-}
-
-std::vector<std::string> AdbServer::forwards() const
-{
+std::vector<std::string> AdbServer::forwards() const {
     std::lock_guard lock(forwardsMutex_);
     std::vector<std::string> out;
     for (const auto& [port, f] : forwards_)
@@ -401,33 +363,28 @@ std::vector<std::string> AdbServer::forwards() const
     return out;
 }
 
-void AdbServer::serveDeviceService(int fd, const std::shared_ptr<Device>& device, const std::string& request)
-{
+void AdbServer::serveDeviceService(int fd, const std::shared_ptr<Device>& device,
+                                   const std::string& request) {
     device->log.add(request);
-    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs))
-        return;
+    if (device->adbDelayMs > 0 && !tcp_.connections()->pause(device->adbDelayMs)) return;
     if (request.rfind("shell:", 0) == 0) {
         serveShell(fd, *device, request.substr(6));
     } else if (request.rfind("exec:", 0) == 0) {
         serveShell(fd, *device, request.substr(5));
     } else if (request == "sync:") {
-        if (writeAll(fd, "OKAY"))
-            serveSync(fd, *device);
+        if (writeAll(fd, "OKAY")) serveSync(fd, *device);
     } else {
         // What a phone does with a service it does not offer: it closes the stream.
         writeAll(fd, fail("closed"));
     }
 }
 
-void AdbServer::serveShell(int fd, Device& device, const std::string& command)
-{
-    if (!writeAll(fd, "OKAY"))
-        return;
+void AdbServer::serveShell(int fd, Device& device, const std::string& command) {
+    if (!writeAll(fd, "OKAY")) return;
     // A hanging command answers nothing until the server stops, the client goes away or the
     // test lifts the hang (then it runs after all).
     while (device.shellHangs(command)) {
-        if (!tcp_.connections()->pause(50) || !peerStillOpen(fd))
-            return;
+        if (!tcp_.connections()->pause(50) || !peerStillOpen(fd)) return;
     }
     ShellResult result = runShell(device, command);
     writeAll(fd, result.output);

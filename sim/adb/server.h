@@ -12,12 +12,12 @@
 // zsim::serveDevicePort(device, <remote>, fd) on a thread of its own.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-#include <map>
 
 #include "adb/device_list.h"
 #include "adb/host_request.h"

@@ -8,20 +8,15 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(std::string_view line) : line_(line) {}
+    explicit Parser(std::string_view line)
+        : line_(line) {}
 
-    ShellLine run()
-    {
-        while (pos_ < line_.size() && error_.empty())
-            step();
-        if (error_.empty() && inQuote_ != 0)
-            error_ = "syntax error: unterminated quoted string";
-        if (error_.empty())
-            endWord();
-        if (error_.empty() && pendingRedirect_)
-            error_ = "syntax error: redirection without a target";
-        if (error_.empty())
-            endCommand("");
+    ShellLine run() {
+        while (pos_ < line_.size() && error_.empty()) step();
+        if (error_.empty() && inQuote_ != 0) error_ = "syntax error: unterminated quoted string";
+        if (error_.empty()) endWord();
+        if (error_.empty() && pendingRedirect_) error_ = "syntax error: redirection without a target";
+        if (error_.empty()) endCommand("");
         ShellLine out;
         if (!error_.empty()) {
             out.error = error_;
@@ -37,8 +32,7 @@ public:
     }
 
 private:
-    void step()
-    {
+    void step() {
         char c = line_[pos_];
         if (inQuote_ == '\'') {
             ++pos_;
@@ -52,9 +46,9 @@ private:
             ++pos_;
             if (c == '"') {
                 inQuote_ = 0;
-            } else if (c == '\\' && pos_ < line_.size() && std::string_view("\"\\$`\n").find(line_[pos_]) != std::string_view::npos) {
-                if (line_[pos_] != '\n')
-                    word_ += line_[pos_];
+            } else if (c == '\\' && pos_ < line_.size() &&
+                       std::string_view("\"\\$`\n").find(line_[pos_]) != std::string_view::npos) {
+                if (line_[pos_] != '\n') word_ += line_[pos_];
                 ++pos_;
             } else {
                 word_ += c;
@@ -72,8 +66,7 @@ private:
         case '\\':
             ++pos_;
             if (pos_ < line_.size()) {
-                if (line_[pos_] != '\n')
-                    word_ += line_[pos_];
+                if (line_[pos_] != '\n') word_ += line_[pos_];
                 ++pos_;
             }
             inWord_ = true;
@@ -114,19 +107,15 @@ private:
             }
             return;
         case '<':
-        case '>':
-            redirect(c);
-            return;
-        default:
-            break;
+        case '>': redirect(c); return;
+        default: break;
         }
         word_ += c;
         inWord_ = true;
         ++pos_;
     }
 
-    void redirect(char c)
-    {
+    void redirect(char c) {
         Redirect r;
         r.fd = c == '<' ? 0 : 1;
         // "2>" names the descriptor: an unquoted number right before the operator.
@@ -152,10 +141,8 @@ private:
         pendingRedirect_ = true;
     }
 
-    void endWord()
-    {
-        if (!inWord_)
-            return;
+    void endWord() {
+        if (!inWord_) return;
         if (pendingRedirect_) {
             current_.redirects.back().target = std::move(word_);
             pendingRedirect_ = false;
@@ -167,8 +154,7 @@ private:
         quoted_ = false;
     }
 
-    void connector(const char* op)
-    {
+    void connector(const char* op) {
         endWord();
         if (pendingRedirect_) {
             error_ = "syntax error: redirection without a target";
@@ -176,16 +162,14 @@ private:
         }
         if (current_.words.empty() && current_.redirects.empty()) {
             // Blank lines and repeated ";" are fine; "&&" or "|" with nothing before is not.
-            if (std::string_view(op) == ";")
-                return;
+            if (std::string_view(op) == ";") return;
             error_ = std::string("syntax error: unexpected '") + op + "'";
             return;
         }
         endCommand(op);
     }
 
-    void endCommand(const char* op)
-    {
+    void endCommand(const char* op) {
         if (current_.words.empty() && current_.redirects.empty()) {
             if (!commands_.empty() && std::string_view(op).empty()) {
                 const std::string& last = commands_.back().connector;
@@ -213,9 +197,6 @@ private:
 
 } // namespace
 
-ShellLine parseShellLine(std::string_view line)
-{
-    return Parser(line).run();
-}
+ShellLine parseShellLine(std::string_view line) { return Parser(line).run(); }
 
 } // namespace zsim::adb

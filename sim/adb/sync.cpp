@@ -11,25 +11,21 @@ namespace zsim::adb {
 
 namespace {
 
-bool sendFail(int fd, const std::string& message)
-{
+bool sendFail(int fd, const std::string& message) {
     std::string packet = syncHeader("FAIL", static_cast<uint32_t>(message.size()));
     packet += message;
     return writeAll(fd, packet);
 }
 
 // Why a push to `path` cannot create the file, or "" when it can.
-std::string sendRefusal(const Device& d, const std::string& path)
-{
-    if (path.empty() || path[0] != '/')
-        return "couldn't create file: No such file or directory";
+std::string sendRefusal(const Device& d, const std::string& path) {
+    if (path.empty() || path[0] != '/') return "couldn't create file: No such file or directory";
     for (const char* ro : {"/system", "/vendor", "/proc", "/sys"}) {
         const std::string root = ro;
         if (path == root || path.rfind(root + "/", 0) == 0)
             return "couldn't create file: Read-only file system";
     }
-    if (auto st = d.files.stat(path); st && S_ISDIR(st->mode))
-        return "couldn't create file: Is a directory";
+    if (auto st = d.files.stat(path); st && S_ISDIR(st->mode)) return "couldn't create file: Is a directory";
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         if (auto st = d.files.stat(path.substr(0, slash)); st && !S_ISDIR(st->mode))
             return "couldn't create file: Not a directory";
@@ -37,8 +33,7 @@ std::string sendRefusal(const Device& d, const std::string& path)
     return {};
 }
 
-bool doStat(int fd, Device& d, const std::string& path)
-{
+bool doStat(int fd, Device& d, const std::string& path) {
     FileStat st = d.files.stat(path).value_or(FileStat{});
     std::string reply = syncHeader("STAT", st.mode);
     putLe32(reply, st.size);
@@ -46,8 +41,7 @@ bool doStat(int fd, Device& d, const std::string& path)
     return writeAll(fd, reply);
 }
 
-bool doList(int fd, Device& d, const std::string& path)
-{
+bool doList(int fd, Device& d, const std::string& path) {
     std::string reply;
     if (auto names = d.files.children(path)) {
         const std::string base = path.empty() || path.back() == '/' ? path : path + "/";
@@ -67,8 +61,7 @@ bool doList(int fd, Device& d, const std::string& path)
     return writeAll(fd, reply);
 }
 
-bool doRecv(int fd, Device& d, const std::string& path)
-{
+bool doRecv(int fd, Device& d, const std::string& path) {
     auto bytes = d.files.read(path);
     if (!bytes) {
         auto st = d.files.stat(path);
@@ -86,19 +79,16 @@ bool doRecv(int fd, Device& d, const std::string& path)
 }
 
 // "path,mode": the mode is decimal; a missing mode means a plain file.
-bool doSend(int fd, Device& d, const std::string& argument)
-{
+bool doSend(int fd, Device& d, const std::string& argument) {
     std::string path = argument;
-    if (size_t comma = argument.rfind(','); comma != std::string::npos)
-        path = argument.substr(0, comma);
+    if (size_t comma = argument.rfind(','); comma != std::string::npos) path = argument.substr(0, comma);
     std::string refusal = sendRefusal(d, path);
 
     std::string content;
     unsigned char header[8];
     std::string chunk;
     for (;;) {
-        if (!readExact(fd, header, sizeof header))
-            return false;
+        if (!readExact(fd, header, sizeof header)) return false;
         const std::string id(reinterpret_cast<char*>(header), 4);
         const uint32_t value = getLe32(header + 4);
         if (id == "DONE") {
@@ -119,28 +109,23 @@ bool doSend(int fd, Device& d, const std::string& argument)
             return false;
         }
         chunk.resize(value);
-        if (value > 0 && !readExact(fd, chunk.data(), value))
-            return false;
+        if (value > 0 && !readExact(fd, chunk.data(), value)) return false;
         if (refusal.empty() && content.size() + value > kSyncFileMax)
             refusal = "couldn't write file: No space left on device";
-        if (refusal.empty())
-            content += chunk;
+        if (refusal.empty()) content += chunk;
     }
 }
 
 } // namespace
 
-void serveSync(int fd, Device& device)
-{
+void serveSync(int fd, Device& device) {
     unsigned char header[8];
     std::string argument;
     for (;;) {
-        if (!readExact(fd, header, sizeof header))
-            return;
+        if (!readExact(fd, header, sizeof header)) return;
         const std::string id(reinterpret_cast<char*>(header), 4);
         const uint32_t length = getLe32(header + 4);
-        if (id == "QUIT")
-            return;
+        if (id == "QUIT") return;
         if (id != "STAT" && id != "LIST" && id != "SEND" && id != "RECV") {
             sendFail(fd, "unknown sync command");
             return;
@@ -150,8 +135,7 @@ void serveSync(int fd, Device& device)
             return;
         }
         argument.resize(length);
-        if (length > 0 && !readExact(fd, argument.data(), length))
-            return;
+        if (length > 0 && !readExact(fd, argument.data(), length)) return;
         device.log.add("sync:" + id + " " + argument);
         bool ok = true;
         if (id == "STAT")
@@ -162,8 +146,7 @@ void serveSync(int fd, Device& device)
             ok = doRecv(fd, device, argument);
         else
             ok = doSend(fd, device, argument);
-        if (!ok)
-            return;
+        if (!ok) return;
     }
 }
 

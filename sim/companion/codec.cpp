@@ -158,8 +158,10 @@ std::string fitRecord(std::vector<Field> fields, size_t limit) {
         std::string out;
         RecordWriter w(out);
         for (const Field& f : fields) {
-            if (f.plain) w.raw(f.key, f.value);
-            else w.text(f.key, f.value);
+            if (f.plain)
+                w.raw(f.key, f.value);
+            else
+                w.text(f.key, f.value);
         }
         w.end();
         return out;

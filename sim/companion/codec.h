@@ -29,9 +29,10 @@ std::vector<std::string_view> split(std::string_view text, char separator);
 // Builds reply text: KEY:HEX; fields, "." after each record.
 class RecordWriter {
 public:
-    explicit RecordWriter(std::string& out) : out_(out) {}
+    explicit RecordWriter(std::string& out)
+        : out_(out) {}
     void text(std::string_view key, std::string_view value);
-    void number(std::string_view key, int64_t value); // decimal digits, hex-coded like any text
+    void number(std::string_view key, int64_t value);       // decimal digits, hex-coded like any text
     void raw(std::string_view key, std::string_view value); // value as is (device info numbers)
     void end() { out_.push_back('.'); }
 
@@ -43,9 +44,9 @@ private:
 // cutting its longest texts.
 struct Field {
     std::string key;
-    std::string value;      // raw bytes; hex-coded when written unless `plain`
+    std::string value; // raw bytes; hex-coded when written unless `plain`
     bool plain = false;
-    bool cuttable = false;  // may be shortened to fit
+    bool cuttable = false; // may be shortened to fit
 };
 // "KEY:HEX;..." and a closing "."; cuttable values are shortened (longest first, on a UTF-8
 // boundary where one is near) until the text fits `limit` bytes. Empty when it cannot fit.

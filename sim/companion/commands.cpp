@@ -85,16 +85,31 @@ std::string page(const std::vector<Record>& list, const Request& r, bool newestF
     return out;
 }
 
-const char* const kContactKeys[21] = {"CONTACTID",  "NAME",         "",           "NICKNAME",      "PHONE_PHONE",
-                                      "PHONE_HOME", "PHONE_WORK",   "WEBSITE",    "EMAIL_HOME",    "BIRTHDAY",
-                                      "",           "NOTE",         "ORG_NAME",   "ORG_TITLE",     "",
-                                      "",           "ADDRESS_HOME", "ADDRESS_WORK", "PHONE_HOMEFAX", "PHONE_WORKFAX",
+const char* const kContactKeys[21] = {"CONTACTID",
+                                      "NAME",
+                                      "",
+                                      "NICKNAME",
+                                      "PHONE_PHONE",
+                                      "PHONE_HOME",
+                                      "PHONE_WORK",
+                                      "WEBSITE",
+                                      "EMAIL_HOME",
+                                      "BIRTHDAY",
+                                      "",
+                                      "NOTE",
+                                      "ORG_NAME",
+                                      "ORG_TITLE",
+                                      "",
+                                      "",
+                                      "ADDRESS_HOME",
+                                      "ADDRESS_WORK",
+                                      "PHONE_HOMEFAX",
+                                      "PHONE_WORKFAX",
                                       "EMAIL_WORK"};
-const char* const kUpdateKeywords[21] = {"",          "FIRSTNAME",   "LASTNAME",    "NICKNAME",    "MOBILE",
-                                         "HOMENUMBER", "WORKNUMBER", "HOMEPAGE",    "HOMEEMAIL",   "BIRTHDAY",
-                                         "GROUP",     "NOTE",        "ORGANZATION", "DEPARTMENT",  "",
-                                         "",          "HOMEADDRESS", "WORKADDRESS", "HOMEFAX",     "WORKFAX",
-                                         "WORKEMAIL"};
+const char* const kUpdateKeywords[21] = {
+    "",         "FIRSTNAME", "LASTNAME",    "NICKNAME",    "MOBILE",  "HOMENUMBER",  "WORKNUMBER",
+    "HOMEPAGE", "HOMEEMAIL", "BIRTHDAY",    "GROUP",       "NOTE",    "ORGANZATION", "DEPARTMENT",
+    "",         "",          "HOMEADDRESS", "WORKADDRESS", "HOMEFAX", "WORKFAX",     "WORKEMAIL"};
 
 } // namespace
 
@@ -124,7 +139,8 @@ int64_t payloadLength(const Request& r) {
     return *n > kMaxPayload ? -1 : *n;
 }
 
-CompanionState::CompanionState(Device& device) : device_(device) {}
+CompanionState::CompanionState(Device& device)
+    : device_(device) {}
 
 const std::map<std::string, CompanionState::Handler, std::less<>>& CompanionState::table() {
     using S = CompanionState;
@@ -285,7 +301,8 @@ void CompanionState::rebuildApps() {
             device_.addPackage(a.package);
             const std::string apk = "/data/app/" + a.package + "-1.apk";
             if (!device_.files.stat(apk)) {
-                device_.files.write(apk, makePackageZip(a.package), static_cast<uint32_t>(a.installTime / 1000));
+                device_.files.write(apk, makePackageZip(a.package),
+                                    static_cast<uint32_t>(a.installTime / 1000));
             }
             userApps_.emplace(a.package, std::move(a));
         }
@@ -302,8 +319,10 @@ void CompanionState::rebuildApps() {
         a.className = package + ".MainActivity";
         const auto parts = split(package, '.');
         std::string label(parts.back());
-        if ((label == "app" || label == "android") && parts.size() > 1) label = std::string(parts[parts.size() - 2]);
-        if (!label.empty() && label[0] >= 'a' && label[0] <= 'z') label[0] = static_cast<char>(label[0] - 'a' + 'A');
+        if ((label == "app" || label == "android") && parts.size() > 1)
+            label = std::string(parts[parts.size() - 2]);
+        if (!label.empty() && label[0] >= 'a' && label[0] <= 'z')
+            label[0] = static_cast<char>(label[0] - 'a' + 'A');
         a.label = label;
         a.version = "1.0";
         const auto stat = device_.files.stat("/data/app/" + package + "-1.apk");
@@ -368,7 +387,9 @@ std::string CompanionState::storagePath(const Request&) { return kStorageRoot; }
 
 // ---- messages -------------------------------------------------------------------------------
 
-std::string CompanionState::smsCount(const Request&) { return status(static_cast<int32_t>(messages().size())); }
+std::string CompanionState::smsCount(const Request&) {
+    return status(static_cast<int32_t>(messages().size()));
+}
 
 std::string CompanionState::smsPage(const Request& r) {
     return page(messages(), r, true, [](RecordWriter& w, const Message& m) {
@@ -487,7 +508,9 @@ std::string CompanionState::callAdd(const Request& r) {
 
 // ---- calendar -------------------------------------------------------------------------------
 
-std::string CompanionState::eventCount(const Request&) { return status(static_cast<int32_t>(events().size())); }
+std::string CompanionState::eventCount(const Request&) {
+    return status(static_cast<int32_t>(events().size()));
+}
 
 std::string CompanionState::eventPage(const Request& r) {
     return page(events(), r, false, [](RecordWriter& w, const Event& e) {
@@ -529,14 +552,17 @@ std::string CompanionState::eventAdd(const Request& r) {
     // Ordered by start where the start is a number; anything else goes last.
     const auto key = [](const Event& x) { return parseDecimal(x.start).value_or(INT64_MAX); };
     const int64_t k = key(e);
-    const auto at = std::upper_bound(list.begin(), list.end(), k, [&](int64_t value, const Event& x) { return value < key(x); });
+    const auto at = std::upper_bound(list.begin(), list.end(), k,
+                                     [&](int64_t value, const Event& x) { return value < key(x); });
     list.insert(at, std::move(e));
     return done();
 }
 
 // ---- contacts -------------------------------------------------------------------------------
 
-std::string CompanionState::contactCount(const Request&) { return status(static_cast<int32_t>(contacts().size())); }
+std::string CompanionState::contactCount(const Request&) {
+    return status(static_cast<int32_t>(contacts().size()));
+}
 
 std::string CompanionState::contactPage(const Request& r) {
     return page(contacts(), r, false, [](RecordWriter& w, const Contact& c) {
@@ -602,8 +628,10 @@ std::string CompanionState::contactUpdate(const Request& r) {
     if (!id || !value || field == 0) return refused();
     for (Contact& c : contacts()) {
         if (c.id != *id) continue;
-        if (value->empty()) c.fields[field].reset();
-        else c.fields[field] = *value;
+        if (value->empty())
+            c.fields[field].reset();
+        else
+            c.fields[field] = *value;
         return done();
     }
     return refused();
@@ -716,7 +744,8 @@ template <MediaKind K>
 std::string CompanionState::mediaDelete(const Request& r) {
     const auto id = parseDecimal(r.args);
     auto& items = media(K).items;
-    const auto it = std::find_if(items.begin(), items.end(), [&](const MediaItem& m) { return id && m.id == *id; });
+    const auto it =
+        std::find_if(items.begin(), items.end(), [&](const MediaItem& m) { return id && m.id == *id; });
     if (it == items.end()) return refused();
     device_.files.remove(it->path);
     items.erase(it);
@@ -749,7 +778,8 @@ std::string CompanionState::mediaRead(const Request& r) {
     const auto size = device_.files.size(item->path);
     if (!size) return refused();
     if (*offset >= static_cast<int64_t>(*size)) return status(0);
-    const auto bytes = device_.files.readRange(item->path, static_cast<uint64_t>(*offset), static_cast<uint64_t>(*count));
+    const auto bytes =
+        device_.files.readRange(item->path, static_cast<uint64_t>(*offset), static_cast<uint64_t>(*count));
     return bytes ? *bytes : refused();
 }
 
@@ -818,8 +848,9 @@ std::string CompanionState::mediaAbandon(const Request& r) {
     if (s.open && s.path == path) s.open = false;
     device_.files.remove(path);
     auto& items = media(K).items;
-    items.erase(std::remove_if(items.begin(), items.end(), [&](const MediaItem& m) { return m.path == path; }),
-                items.end());
+    items.erase(
+        std::remove_if(items.begin(), items.end(), [&](const MediaItem& m) { return m.path == path; }),
+        items.end());
     return done();
 }
 

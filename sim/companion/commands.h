@@ -138,20 +138,34 @@ private:
     std::string appCount(const Request&);
     std::string appInfo(const Request&);
     // Media, by kind.
-    template <MediaKind K> std::string mediaFlush(const Request&);
-    template <MediaKind K> std::string mediaCount(const Request&);
-    template <MediaKind K> std::string mediaInfo(const Request&);
-    template <MediaKind K> std::string mediaThumb(const Request&);
-    template <MediaKind K> std::string mediaDelete(const Request&);
-    template <MediaKind K> std::string mediaClear(const Request&);
-    template <MediaKind K> std::string mediaPath(const Request&);
-    template <MediaKind K> std::string mediaRead(const Request&);
-    template <MediaKind K> std::string mediaExists(const Request&);
-    template <MediaKind K> std::string mediaOpen(const Request&);
-    template <MediaKind K> std::string mediaWrite(const Request&);
-    template <MediaKind K> std::string mediaClose(const Request&);
-    template <MediaKind K> std::string mediaDone(const Request&);
-    template <MediaKind K> std::string mediaAbandon(const Request&);
+    template <MediaKind K>
+    std::string mediaFlush(const Request&);
+    template <MediaKind K>
+    std::string mediaCount(const Request&);
+    template <MediaKind K>
+    std::string mediaInfo(const Request&);
+    template <MediaKind K>
+    std::string mediaThumb(const Request&);
+    template <MediaKind K>
+    std::string mediaDelete(const Request&);
+    template <MediaKind K>
+    std::string mediaClear(const Request&);
+    template <MediaKind K>
+    std::string mediaPath(const Request&);
+    template <MediaKind K>
+    std::string mediaRead(const Request&);
+    template <MediaKind K>
+    std::string mediaExists(const Request&);
+    template <MediaKind K>
+    std::string mediaOpen(const Request&);
+    template <MediaKind K>
+    std::string mediaWrite(const Request&);
+    template <MediaKind K>
+    std::string mediaClose(const Request&);
+    template <MediaKind K>
+    std::string mediaDone(const Request&);
+    template <MediaKind K>
+    std::string mediaAbandon(const Request&);
     // Session markers.
     std::string markStart(const Request&);
     std::string markUpdate(const Request&);

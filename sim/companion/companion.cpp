@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
 #include <chrono>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -90,7 +90,9 @@ void idle(Device& device, int fd) {
     }
 }
 
-bool parseIpv4(const std::string& text, in_addr& out) { return ::inet_pton(AF_INET, text.c_str(), &out) == 1; }
+bool parseIpv4(const std::string& text, in_addr& out) {
+    return ::inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
 
 int connectWithTimeout(int fd, const sockaddr_in& to) {
     const int flags = ::fcntl(fd, F_GETFL, 0);
@@ -101,8 +103,10 @@ int connectWithTimeout(int fd, const sockaddr_in& to) {
         r = ::poll(&p, 1, kConnectTimeoutMs);
         int error = 0;
         socklen_t len = sizeof error;
-        if (r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) r = 0;
-        else r = -1;
+        if (r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
+            r = 0;
+        else
+            r = -1;
     }
     ::fcntl(fd, F_SETFL, flags);
     return r;
@@ -222,7 +226,8 @@ int startWifiJoin(const std::shared_ptr<Device>& device, const std::string& pcAd
     const int listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd < 0) return -1;
     socklen_t len = sizeof local;
-    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(listenFd, 8) != 0 ||
+    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(listenFd, 8) != 0 ||
         ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
         ::close(listenFd);
         return -1;

@@ -11,68 +11,84 @@ namespace zsim::companion {
 
 namespace {
 
-const char* const kGiven[] = {"Anna", "Ben", "Clara", "David", "Elena", "Felix", "Grace", "Henry", "Iris",
-                              "Jonas", "Karen", "Liam", "Maria", "Noah", "Olivia", "Paul", "Rosa", "Simon",
-                              "Tara", "Victor", "Wendy", "Yusuf", "Zoe", "Marta", "Lucas", "Nadia", "Omar",
-                              "Chloé", "Jörg", "Søren"};
-const char* const kFamily[] = {"Adams", "Baker", "Costa", "Dorn", "Evans", "Fischer", "Garcia", "Hughes",
-                               "Ivanova", "Jensen", "Keller", "Lopez", "Meyer", "Nakamura", "Olsen", "Patel",
-                               "Quinn", "Rossi", "Schmidt", "Turner", "Ueda", "Vogel", "Walsh", "Young",
-                               "Zhang", "Novak", "Moreau", "Brennan"};
+const char* const kGiven[] = {"Anna",  "Ben",   "Clara", "David",  "Elena", "Felix", "Grace",  "Henry",
+                              "Iris",  "Jonas", "Karen", "Liam",   "Maria", "Noah",  "Olivia", "Paul",
+                              "Rosa",  "Simon", "Tara",  "Victor", "Wendy", "Yusuf", "Zoe",    "Marta",
+                              "Lucas", "Nadia", "Omar",  "Chloé",  "Jörg",  "Søren"};
+const char* const kFamily[] = {"Adams",  "Baker",   "Costa",  "Dorn",   "Evans",   "Fischer", "Garcia",
+                               "Hughes", "Ivanova", "Jensen", "Keller", "Lopez",   "Meyer",   "Nakamura",
+                               "Olsen",  "Patel",   "Quinn",  "Rossi",  "Schmidt", "Turner",  "Ueda",
+                               "Vogel",  "Walsh",   "Young",  "Zhang",  "Novak",   "Moreau",  "Brennan"};
 const char* const kNick[] = {"Annie", "Benny", "Doc", "Ellie", "Fee", "Hank", "Jo", "Kat", "Max", "Tiny"};
-const char* const kOrg[] = {"Northwind Traders", "Blue Harbor Clinic", "City Library", "Greenfield School",
-                            "Atlas Logistics", "Riverside Bakery", "Summit Consulting", "Polar Labs"};
-const char* const kTitle[] = {"Manager", "Engineer", "Teacher", "Nurse", "Designer", "Accountant", "Driver",
-                              "Chef"};
-const char* const kStreet[] = {"Maple Street", "Harbour Road", "Station Square", "Hill Lane", "Park Avenue",
-                               "Mill Way", "Church Street", "Lake View"};
+const char* const kOrg[] = {"Northwind Traders", "Blue Harbor Clinic", "City Library",
+                            "Greenfield School", "Atlas Logistics",    "Riverside Bakery",
+                            "Summit Consulting", "Polar Labs"};
+const char* const kTitle[] = {"Manager",  "Engineer",   "Teacher", "Nurse",
+                              "Designer", "Accountant", "Driver",  "Chef"};
+const char* const kStreet[] = {"Maple Street", "Harbour Road", "Station Square", "Hill Lane",
+                               "Park Avenue",  "Mill Way",     "Church Street",  "Lake View"};
 const char* const kCity[] = {"Springfield", "Riverton", "Lakeside", "Fairview", "Millbrook", "Oakdale"};
 const char* const kGroup[] = {"Family", "Friends", "Coworkers", "Sports club"};
 const char* const kNote[] = {"Met at the conference", "Allergic to nuts", "Spare key holder",
-                             "Call after 6 pm", "Plays the cello", "Neighbour, flat 3B"};
+                             "Call after 6 pm",       "Plays the cello",  "Neighbour, flat 3B"};
 const char* const kDomain[] = {"mail.example", "post.example", "inbox.example", "example.org"};
 
-const char* const kOpen[] = {"Hi", "Hey", "Hello", "Morning", "OK", "Sure", "Thanks", "Sorry", "Good news",
-                             "Quick question", "Reminder"};
-const char* const kPhrase[] = {"are you coming tonight", "I will be there at seven", "can you call me back",
-                               "the train is late again", "see you at the station", "did you get my email",
-                               "lunch tomorrow", "happy birthday", "the meeting moved to Thursday",
-                               "I left the keys at home", "the parcel arrived", "running ten minutes late",
-                               "let's meet at the café", "bring the charger please", "that sounds great",
-                               "ping me when you land", "dinner is ready", "tickets are booked",
-                               "Grüße aus München", "on my way 🚗"};
+const char* const kOpen[] = {"Hi",     "Hey",   "Hello",     "Morning",        "OK",      "Sure",
+                             "Thanks", "Sorry", "Good news", "Quick question", "Reminder"};
+const char* const kPhrase[] = {"are you coming tonight",
+                               "I will be there at seven",
+                               "can you call me back",
+                               "the train is late again",
+                               "see you at the station",
+                               "did you get my email",
+                               "lunch tomorrow",
+                               "happy birthday",
+                               "the meeting moved to Thursday",
+                               "I left the keys at home",
+                               "the parcel arrived",
+                               "running ten minutes late",
+                               "let's meet at the café",
+                               "bring the charger please",
+                               "that sounds great",
+                               "ping me when you land",
+                               "dinner is ready",
+                               "tickets are booked",
+                               "Grüße aus München",
+                               "on my way 🚗"};
 const char* const kClose[] = {"", "", "!", ".", " :)", "?", " thanks", " see you", " x"};
 const char* const kServiceBody[] = {"Your code is %04d. Do not share it.",
                                     "Your parcel %04d is out for delivery today.",
                                     "Balance alert: %04d units left on your plan.",
                                     "Appointment confirmed, ref %04d. Reply STOP to opt out."};
 
-const char* const kEventTitle[] = {"Dentist", "Team meeting", "Yoga", "Birthday party", "Flight", "Dinner",
-                                   "Parents' evening", "Car service", "Football", "Book club", "Project review",
-                                   "Haircut"};
-const char* const kPlace[] = {"Room 4.12", "City Hall", "Riverside Bakery", "Central Station", "Gym",
-                              "Home", "Airport Terminal 2", ""};
+const char* const kEventTitle[] = {
+    "Dentist",          "Team meeting", "Yoga",     "Birthday party", "Flight",         "Dinner",
+    "Parents' evening", "Car service",  "Football", "Book club",      "Project review", "Haircut"};
+const char* const kPlace[] = {"Room 4.12", "City Hall", "Riverside Bakery",   "Central Station",
+                              "Gym",       "Home",      "Airport Terminal 2", ""};
 const char* const kZone[] = {"UTC", "Europe/London", "Europe/Berlin", "America/New_York", "Asia/Tokyo"};
 const char* const kRule[] = {"FREQ=WEEKLY;BYDAY=MO", "FREQ=WEEKLY;BYDAY=TU,TH", "FREQ=YEARLY",
                              "FREQ=DAILY;COUNT=5", "FREQ=MONTHLY;BYMONTHDAY=1"};
 
 const char* const kAppWord[] = {"bright", "pocket", "swift", "cloud", "pixel", "quiet", "river", "stone",
-                                "maple", "orbit", "lumen", "tidy", "north", "paper", "echo", "nova"};
-const char* const kAppNoun[] = {"notes", "weather", "tasks", "reader", "radio", "maps", "budget", "chess",
-                                "scanner", "fitness", "recipes", "translate", "camera", "wallet", "puzzle"};
-const char* const kPermission[] = {"INTERNET", "CAMERA", "READ_CONTACTS", "ACCESS_FINE_LOCATION",
-                                   "RECORD_AUDIO", "WRITE_EXTERNAL_STORAGE", "VIBRATE", "READ_SMS"};
+                                "maple",  "orbit",  "lumen", "tidy",  "north", "paper", "echo",  "nova"};
+const char* const kAppNoun[] = {"notes",   "weather",   "tasks",  "reader",  "radio",
+                                "maps",    "budget",    "chess",  "scanner", "fitness",
+                                "recipes", "translate", "camera", "wallet",  "puzzle"};
+const char* const kPermission[] = {
+    "INTERNET", "CAMERA",  "READ_CONTACTS", "ACCESS_FINE_LOCATION", "RECORD_AUDIO", "WRITE_EXTERNAL_STORAGE",
+    "VIBRATE",  "READ_SMS"};
 
-const char* const kArtist[] = {"The Lanterns", "Mira Soleil", "Northbound", "Echo Park Trio", "Dusty Keys",
-                               "Velvet Static", "June Harper", "Kilo & Lima"};
-const char* const kAlbumWord[] = {"Blue", "Paper", "Midnight", "Golden", "Quiet", "Electric", "Summer",
-                                  "Hollow"};
-const char* const kAlbumNoun[] = {"Hours", "Lights", "Roads", "Letters", "Tides", "Gardens", "Signals",
-                                  "Rooms"};
+const char* const kArtist[] = {"The Lanterns", "Mira Soleil",   "Northbound",  "Echo Park Trio",
+                               "Dusty Keys",   "Velvet Static", "June Harper", "Kilo & Lima"};
+const char* const kAlbumWord[] = {"Blue",  "Paper",    "Midnight", "Golden",
+                                  "Quiet", "Electric", "Summer",   "Hollow"};
+const char* const kAlbumNoun[] = {"Hours", "Lights",  "Roads",   "Letters",
+                                  "Tides", "Gardens", "Signals", "Rooms"};
 const char* const kTrackWord[] = {"Slow", "Falling", "Bright", "Lost", "Open", "Little", "Wild", "Late"};
 const char* const kTrackNoun[] = {"River", "Sky", "Heart", "Train", "Window", "Morning", "Fire", "Song"};
-const char* const kMovie[] = {"Holiday", "Birthday", "Concert", "Garden tour", "First steps", "Road trip",
-                              "Snow day", "Beach"};
+const char* const kMovie[] = {"Holiday",     "Birthday",  "Concert",  "Garden tour",
+                              "First steps", "Road trip", "Snow day", "Beach"};
 
 // Generated data ends around this date plus up to a year, depending on the seed.
 constexpr int64_t kBaseEnd = 1370044800; // 2013-06-01 00:00:00
@@ -92,7 +108,9 @@ std::string fmt(const char* format, long long a) {
 }
 
 std::string mobileNumber(Rng& rng) { return "+1555" + fmt("%07lld", rng.range(0, 9999999)); }
-std::string landline(Rng& rng) { return "+1555" + fmt("%03lld", rng.range(200, 999)) + fmt("%04lld", rng.range(0, 9999)); }
+std::string landline(Rng& rng) {
+    return "+1555" + fmt("%03lld", rng.range(200, 999)) + fmt("%04lld", rng.range(0, 9999));
+}
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -125,7 +143,9 @@ Contact makeContact(uint32_t seed, int index) {
     if (has(20)) f[7] = "https://www." + lower(asciiOnly(family)) + "-" + std::to_string(c.id) + ".example";
     const std::string mailName = lower(asciiOnly(given)) + "." + lower(asciiOnly(family));
     if (has(60)) f[8] = mailName + "@" + rng.pick(kDomain);
-    if (has(30)) f[9] = fmt("%04lld", rng.range(1950, 2005)) + fmt("-%02lld", rng.range(1, 12)) + fmt("-%02lld", rng.range(1, 28));
+    if (has(30))
+        f[9] = fmt("%04lld", rng.range(1950, 2005)) + fmt("-%02lld", rng.range(1, 12)) +
+               fmt("-%02lld", rng.range(1, 28));
     if (has(50)) f[10] = rng.pick(kGroup);
     if (has(20)) f[11] = rng.pick(kNote);
     const bool employed = has(40);
@@ -183,14 +203,17 @@ std::string messageBody(Rng& rng, const Correspondent& who) {
     if (rng.chance(30)) {
         body += ". ";
         std::string more = rng.pick(kPhrase);
-        if (!more.empty() && more[0] >= 'a' && more[0] <= 'z') more[0] = static_cast<char>(more[0] - 'a' + 'A');
+        if (!more.empty() && more[0] >= 'a' && more[0] <= 'z')
+            more[0] = static_cast<char>(more[0] - 'a' + 'A');
         body += more;
     }
     body += rng.pick(kClose);
     return body;
 }
 
-int64_t meanGap(int count, int64_t span) { return std::clamp<int64_t>(span / std::max(count, 1), 30, 2 * 86400); }
+int64_t meanGap(int count, int64_t span) {
+    return std::clamp<int64_t>(span / std::max(count, 1), 30, 2 * 86400);
+}
 
 } // namespace
 
@@ -427,8 +450,8 @@ MediaCatalogue generateMedia(MediaKind kind, uint32_t seed, const DataSizes& req
             auto digits = [&](size_t at, size_t n) { return stamp.substr(at, n); };
             const bool screenshot = i % 5 == 4;
             if (screenshot) {
-                p.displayName = "Screenshot_" + digits(0, 10) + "-" + digits(11, 2) + "-" + digits(14, 2) + "-" +
-                                digits(17, 2) + ".png";
+                p.displayName = "Screenshot_" + digits(0, 10) + "-" + digits(11, 2) + "-" + digits(14, 2) +
+                                "-" + digits(17, 2) + ".png";
                 p.path = std::string(kSdcard) + "/DCIM/Screenshots/" + p.displayName;
             } else {
                 p.displayName = "IMG_" + digits(0, 4) + digits(5, 2) + digits(8, 2) + "_" + digits(11, 2) +
@@ -436,7 +459,8 @@ MediaCatalogue generateMedia(MediaKind kind, uint32_t seed, const DataSizes& req
                 p.path = std::string(kSdcard) + "/DCIM/Camera/" + p.displayName;
             }
             p.title = p.displayName.substr(0, p.displayName.size() - 4);
-            static const int dims[][2] = {{160, 120}, {120, 160}, {128, 96}, {96, 128}, {200, 150}, {90, 160}};
+            static const int dims[][2] = {{160, 120}, {120, 160}, {128, 96},
+                                          {96, 128},  {200, 150}, {90, 160}};
             const auto& d = dims[screenshot ? 5 : rng.range(0, 4)];
             const std::string bytes = makeScenePng(d[0], d[1], p.artSeed);
             p.size = static_cast<int64_t>(bytes.size());
@@ -454,7 +478,8 @@ MediaCatalogue generateMedia(MediaKind kind, uint32_t seed, const DataSizes& req
         };
         std::vector<Album> list;
         for (int a = 0; a < albums; ++a)
-            list.push_back({std::string(rng.pick(kAlbumWord)) + " " + rng.pick(kAlbumNoun), rng.pick(kArtist)});
+            list.push_back(
+                {std::string(rng.pick(kAlbumWord)) + " " + rng.pick(kAlbumNoun), rng.pick(kArtist)});
         for (int i = 0; i < sizes.music; ++i) {
             MediaItem t;
             t.albumId = i % albums + 1;
@@ -466,7 +491,8 @@ MediaCatalogue generateMedia(MediaKind kind, uint32_t seed, const DataSizes& req
             t.path = std::string(kSdcard) + "/Music/" + t.artist + "/" + t.album + "/" + t.displayName;
             t.durationMs = rng.range(2, 6) * 1000;
             t.artSeed = mixSeed(seed, 0xA1B0ull + static_cast<uint64_t>(t.albumId));
-            const std::string bytes = makeToneWav(static_cast<int>(rng.range(220, 880)), static_cast<int>(t.durationMs));
+            const std::string bytes =
+                makeToneWav(static_cast<int>(rng.range(220, 880)), static_cast<int>(t.durationMs));
             t.size = static_cast<int64_t>(bytes.size());
             t.created = end - rng.range(30, 900) * 86400;
             t.modified = t.created;

@@ -19,7 +19,8 @@ inline constexpr const char* kSdcard = "/sdcard";
 
 class Rng {
 public:
-    explicit Rng(uint64_t seed) : state_(seed) {}
+    explicit Rng(uint64_t seed)
+        : state_(seed) {}
     uint64_t next();
     // Uniform in [lo, hi] (hi >= lo).
     int64_t range(int64_t lo, int64_t hi);
@@ -41,8 +42,8 @@ struct Message {
     std::string address;
     int64_t person = 0; // contact id, 0 when the number is nobody's
     std::string body;
-    std::string date;   // YYYY-MM-DD HH:MM:SS
-    int type = 1;       // 1 received, 2 sent
+    std::string date; // YYYY-MM-DD HH:MM:SS
+    int type = 1;     // 1 received, 2 sent
     int read = 1;
 };
 
@@ -51,7 +52,7 @@ struct Call {
     std::optional<std::string> name; // cached contact name; absent for unknown numbers
     std::string number;
     std::string date;
-    int type = 1;     // 1 incoming, 2 outgoing, 3 missed
+    int type = 1;         // 1 incoming, 2 outgoing, 3 missed
     std::string duration; // seconds
 };
 

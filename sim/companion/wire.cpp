@@ -60,9 +60,7 @@ ReplyPlan planReply(const std::string& body, const CompanionFault& fault) {
     ReplyPlan plan;
     plan.delayMs = std::max(0, fault.delayMs);
     switch (fault.kind) {
-    case Kind::None:
-        plan.writes.push_back(frameReply(body));
-        break;
+    case Kind::None: plan.writes.push_back(frameReply(body)); break;
     case Kind::CloseMidBody:
         plan.writes.push_back(leInt32(static_cast<int32_t>(body.size())) + body.substr(0, body.size() / 2));
         plan.after = ReplyPlan::After::Close;
@@ -76,12 +74,8 @@ ReplyPlan planReply(const std::string& body, const CompanionFault& fault) {
     case Kind::Oversize:
         plan.writes.push_back(frameReply(body.empty() ? std::string(8, '\0') : body + body));
         break;
-    case Kind::Empty:
-        plan.writes.push_back(frameReply(std::string()));
-        break;
-    case Kind::CustomReply:
-        plan.writes.push_back(frameReply(fault.reply));
-        break;
+    case Kind::Empty: plan.writes.push_back(frameReply(std::string())); break;
+    case Kind::CustomReply: plan.writes.push_back(frameReply(fault.reply)); break;
     case Kind::SplitLength: {
         const std::string framed = frameReply(body);
         plan.writes.push_back(framed.substr(0, 2));
@@ -89,9 +83,7 @@ ReplyPlan planReply(const std::string& body, const CompanionFault& fault) {
         plan.pauseMs = kSplitPauseMs;
         break;
     }
-    case Kind::Close:
-        plan.after = ReplyPlan::After::Close;
-        break;
+    case Kind::Close: plan.after = ReplyPlan::After::Close; break;
     }
     return plan;
 }

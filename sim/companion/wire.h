@@ -31,8 +31,8 @@ public:
 
 private:
     std::string buffer_;
-    size_t start_ = 0;   // first unread byte
-    size_t scanned_ = 0; // bytes from start_ already searched for ';'
+    size_t start_ = 0;               // first unread byte
+    size_t scanned_ = 0;             // bytes from start_ already searched for ';'
     std::optional<Request> waiting_; // command read, payload still arriving
     size_t payloadSize_ = 0;
     Error error_ = Error::None;

@@ -10,16 +10,13 @@ using namespace zentro;
 namespace {
 
 // The add inside Zentro_AddPerson2 is logged as the add export it stands for.
-void logAddPerson() {
-    core::logCall("Zentro_AddPerson");
-}
+void logAddPerson() { core::logCall("Zentro_AddPerson"); }
 
 } // namespace
 
 extern "C" {
 
-ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char* name, const char* phone,
-                                                int32_t deviceIndex) {
+ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char* name, const char* phone, int32_t deviceIndex) {
     return api::guarded64(0, [&] {
         logAddPerson();
         return records::addPerson(name, phone, deviceIndex);
@@ -27,9 +24,7 @@ ZENTRO_API int64_t ZENTRO_CALL Zentro_AddPerson(const char* name, const char* ph
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson2(char* const* fields, int32_t deviceIndex) {
-    return api::guarded(-1, [&] {
-        return records::addPersonThenUpdate(fields, deviceIndex, logAddPerson);
-    });
+    return api::guarded(-1, [&] { return records::addPersonThenUpdate(fields, deviceIndex, logAddPerson); });
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_AddPerson3(char* const* fields, int32_t deviceIndex) {

@@ -1,7 +1,7 @@
 // Exports of detection, device information and the USB watcher. The watcher family asks
 // detection again through the export itself, so every such call logs as the host's own would.
-#include "api/guard.h"
 #include "bridge/detection.h"
+#include "api/guard.h"
 #include "bridge/usb_watcher.h"
 #include "core/log.h"
 #include "zentrolink.h"

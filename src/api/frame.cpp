@@ -39,7 +39,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_CheckSupportEnabled(int32_t feature) {
 #pragma GCC diagnostic ignored "-Wmissing-attributes"
 int32_t ZENTRO_CALL zentro_do_nothing(void) { return 0; }
 
-#define ZENTRO_DO_NOTHING(name) \
+#define ZENTRO_DO_NOTHING(name)                                                                              \
     ZENTRO_API int32_t ZENTRO_CALL name(void) __attribute__((alias("zentro_do_nothing")))
 
 ZENTRO_DO_NOTHING(Zentro_ClearAllApp);

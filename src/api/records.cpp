@@ -90,7 +90,7 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory(int32_t deviceIndex, int3
 }
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_FlushCallHistory_Not_ClearList(int32_t deviceIndex,
-                                                                    int32_t startOffset) {
+                                                                     int32_t startOffset) {
     return guarded(0, [&] {
         core::logCall("Zentro_FlushCallHistory_Not_ClearList");
         return records::callLogList().appendPage(deviceIndex, startOffset);

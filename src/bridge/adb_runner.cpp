@@ -62,9 +62,7 @@ Outcome runAdbWaited(const char* args, const char* stdoutPath, int timeoutMs) {
 
 } // namespace
 
-int runAdb(const char* args) {
-    return runAdbWaited(args, nullptr, -1) == Outcome::NotStarted ? -1 : 0;
-}
+int runAdb(const char* args) { return runAdbWaited(args, nullptr, -1) == Outcome::NotStarted ? -1 : 0; }
 
 bool adbArgumentsFit(const char* args) {
     if (args == nullptr) return true;
@@ -86,8 +84,8 @@ int runTool(const char* program, const char* argsOrNull) {
     if (program == nullptr) return -1;
     ChildTurn turn;
     char commandLine[kCommandLineSize];
-    platform::formatToolCommandLine(commandLine, sizeof commandLine, platform::hostFolder().c_str(),
-                                    program, argsOrNull);
+    platform::formatToolCommandLine(commandLine, sizeof commandLine, platform::hostFolder().c_str(), program,
+                                    argsOrNull);
     return runWaited(commandLine, nullptr, -1) == Outcome::NotStarted ? -1 : 0;
 }
 

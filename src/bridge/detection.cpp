@@ -83,7 +83,8 @@ int32_t takeScreenshot(const char* pcPath, int32_t deviceIndex) {
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
     if (row == nullptr || pcPath == nullptr) return 0; // nothing to reach; failures give 0
     char args[kCommandLineSize];
-    std::snprintf(args, sizeof args, "-s %s shell /system/bin/screencap -p /sdcard/screenshot.png", row->serial);
+    std::snprintf(args, sizeof args, "-s %s shell /system/bin/screencap -p /sdcard/screenshot.png",
+                  row->serial);
     runAdb(args);
     std::snprintf(args, sizeof args, "-s %s pull /sdcard/screenshot.png \"%s\" ", row->serial, pcPath);
     runAdb(args);
@@ -93,7 +94,9 @@ int32_t takeScreenshot(const char* pcPath, int32_t deviceIndex) {
 int32_t rowsHoldSerials(const char* serial0, const char* serial1) {
     if (serial0 == nullptr || serial1 == nullptr) return -1;
     const core::LibraryState& st = core::state();
-    return std::strcmp(st.devices[0].serial, serial0) == 0 && std::strcmp(st.devices[1].serial, serial1) == 0 ? 0 : -1;
+    return std::strcmp(st.devices[0].serial, serial0) == 0 && std::strcmp(st.devices[1].serial, serial1) == 0
+               ? 0
+               : -1;
 }
 
 } // namespace zentro::bridge

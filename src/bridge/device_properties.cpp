@@ -41,7 +41,8 @@ CaptureResult captureAdbOutput(const char* args, size_t maxBytes, bool deleteToo
 }
 
 void storeVersion(core::DeviceEntry& row, const std::string& output) {
-    core::copyText(row.versionText, sizeof row.versionText, output.data(), output.size()); // a zero byte ends it
+    core::copyText(row.versionText, sizeof row.versionText, output.data(),
+                   output.size()); // a zero byte ends it
     core::copyText(row.androidVersion, sizeof row.androidVersion, row.versionText);
 }
 

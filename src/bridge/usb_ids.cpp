@@ -43,10 +43,14 @@ namespace {
 constexpr size_t kIdDigits = 4;
 
 bool hexDigit(char c, uint32_t& value) {
-    if (c >= '0' && c <= '9') value = static_cast<uint32_t>(c - '0');
-    else if (c >= 'A' && c <= 'F') value = static_cast<uint32_t>(c - 'A' + 10);
-    else if (c >= 'a' && c <= 'f') value = static_cast<uint32_t>(c - 'a' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+        value = static_cast<uint32_t>(c - '0');
+    else if (c >= 'A' && c <= 'F')
+        value = static_cast<uint32_t>(c - 'A' + 10);
+    else if (c >= 'a' && c <= 'f')
+        value = static_cast<uint32_t>(c - 'a' + 10);
+    else
+        return false;
     return true;
 }
 

@@ -69,8 +69,7 @@ int startWatcherOnce(std::atomic<bool>& started, bool (*create)()) {
         return 0;
     }
     // No handle exists after a failed start; it is logged as 0.
-    core::logAt(kModuleName, kStartFailureLine, 0, "Faild(%d)  %s, %d\n", 0, kModuleName,
-                kStartFailureLine);
+    core::logAt(kModuleName, kStartFailureLine, 0, "Faild(%d)  %s, %d\n", 0, kModuleName, kStartFailureLine);
     return -1;
 }
 

@@ -37,8 +37,8 @@ intptr_t openLogFile() {
     int n = std::snprintf(banner, sizeof banner,
                           "============================================\n%d/%d/%d %d:%d:%d\n"
                           "============================================\n\n",
-                          local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                          local.tm_min, local.tm_sec);
+                          local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                          local.tm_sec);
     platform::writeLogFile(file, banner, static_cast<size_t>(n));
     {
         std::lock_guard<std::mutex> lock(g_pathMutex);

@@ -6,8 +6,8 @@
 
 #include "bridge/adb_runner.h"
 #include "core/log.h"
-#include "link/test_seams.h"
 #include "core/state.h"
+#include "link/test_seams.h"
 #include "platform/platform.h"
 
 namespace zentro::link {
@@ -125,14 +125,14 @@ bool CommandChannel::receiveLength(int32_t& length) {
         if (n <= 0) return false;
         have += static_cast<size_t>(n);
     }
-    length = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                                  static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+    length =
+        static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                             static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
     return true;
 }
 
 CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply, int32_t capacity,
-                                                const void* payload, int32_t payloadLength,
-                                                int& result) {
+                                                const void* payload, int32_t payloadLength, int& result) {
     const size_t commandLength = std::strlen(command);
     const bool withPayload = payload != nullptr && payloadLength >= 1;
     int64_t sent = platform::tcpSendPair(m_sockSrv, command, commandLength, withPayload ? payload : nullptr,

@@ -61,8 +61,8 @@ private:
 // only when not null and its length is at least 1. Result as CommandChannel::exchange; -1 also
 // for a null or empty command, a null reply buffer, a negative capacity, an index outside 0..9,
 // or when no channel could be had.
-int SendCommandToAndroidServices(const char* command, char* reply, int32_t capacity,
-                                 const void* payload, int32_t payloadLength, int32_t deviceIndex);
+int SendCommandToAndroidServices(const char* command, char* reply, int32_t capacity, const void* payload,
+                                 int32_t payloadLength, int32_t deviceIndex);
 
 // Creates the channel of index 0 or 1 if missing and opens it if it is not connected: with no
 // host for a USB phone (the index's local port and the serial of its device row), else with the

@@ -24,7 +24,8 @@ void setProgress(int32_t value) { core::readyProgress().store(value); }
 
 int forceStopCompanion(int32_t deviceIndex) {
     char args[bridge::kCommandLineSize];
-    std::snprintf(args, sizeof args, "-s %s shell am force-stop %s", serialOf(deviceIndex), kCompanionPackage);
+    std::snprintf(args, sizeof args, "-s %s shell am force-stop %s", serialOf(deviceIndex),
+                  kCompanionPackage);
     return bridge::runAdbBounded(args);
 }
 
@@ -37,8 +38,7 @@ int removeOldPackages(int32_t deviceIndex) {
 }
 
 int installCompanion(int32_t deviceIndex) {
-    const std::string packageFile =
-        platform::hostFolder() + platform::kPathSeparator + kCompanionPackageFile;
+    const std::string packageFile = platform::hostFolder() + platform::kPathSeparator + kCompanionPackageFile;
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s install \"%s\"", serialOf(deviceIndex), packageFile.c_str());
     return bridge::runAdb(args);
@@ -46,8 +46,8 @@ int installCompanion(int32_t deviceIndex) {
 
 int startCompanion(int32_t deviceIndex) {
     char args[bridge::kCommandLineSize];
-    std::snprintf(args, sizeof args, "-s %s shell am start -n %s/%s", serialOf(deviceIndex), kCompanionPackage,
-                  kCompanionActivity);
+    std::snprintf(args, sizeof args, "-s %s shell am start -n %s/%s", serialOf(deviceIndex),
+                  kCompanionPackage, kCompanionActivity);
     return bridge::runAdb(args);
 }
 

@@ -23,10 +23,10 @@ int preparePhone(int32_t deviceIndex);
 int checkIsConnectToOursAndroidServices(int32_t deviceIndex);
 
 // The single steps, each one adb run for the device row's serial.
-int forceStopCompanion(int32_t deviceIndex);  // bounded wait; 0 or -1
-int removeOldPackages(int32_t deviceIndex);   // result of the second uninstall
+int forceStopCompanion(int32_t deviceIndex); // bounded wait; 0 or -1
+int removeOldPackages(int32_t deviceIndex);  // result of the second uninstall
 int installCompanion(int32_t deviceIndex);
 int startCompanion(int32_t deviceIndex);
-void sendStartNotice(int32_t deviceIndex);    // only for a counted row; reply not read
+void sendStartNotice(int32_t deviceIndex); // only for a counted row; reply not read
 
 } // namespace zentro::link

@@ -46,8 +46,7 @@ int decodeHex(const char* text, size_t count, void* out, int32_t* capacity) {
     size_t written = 0;
     for (size_t i = 0; i < count && written < limit; i += 2) {
         const char second = i + 1 < count ? text[i + 1] : '\0';
-        bytes[written++] =
-            static_cast<unsigned char>(16 * hexDigitValue(text[i]) + hexDigitValue(second));
+        bytes[written++] = static_cast<unsigned char>(16 * hexDigitValue(text[i]) + hexDigitValue(second));
     }
     *capacity = static_cast<int32_t>(written);
     return 0;

@@ -26,9 +26,7 @@ Field splitField(char* text) {
     return field;
 }
 
-char* skipRecordEnd(char* text) {
-    return text != nullptr && text[0] == '.' ? text + 1 : nullptr;
-}
+char* skipRecordEnd(char* text) { return text != nullptr && text[0] == '.' ? text + 1 : nullptr; }
 
 size_t decodeFieldValue(const char* value, char (&scratch)[kFieldValueSize]) {
     int32_t capacity = static_cast<int32_t>(kFieldValueSize - 1);

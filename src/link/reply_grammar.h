@@ -122,8 +122,7 @@ int parseRecordList(char* text, std::span<const FieldRule<Record>> rules, OnReco
 template <class Record>
 void parseSingleRecord(char* text, std::span<const FieldRule<Record>> rules, Record& record) {
     parseReplyText(
-        text, [&](const char* key, const char* value) { applyField(rules, record, key, value); },
-        [] {});
+        text, [&](const char* key, const char* value) { applyField(rules, record, key, value); }, [] {});
 }
 
 // First-record parse: the fields before the first record end land in `record` as they are read

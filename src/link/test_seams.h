@@ -11,8 +11,8 @@ namespace zentro::link {
 
 // Waits and ports of the command channel; tests shorten and move them.
 struct LinkTimings {
-    int idleReadSleepMs = 1000; // after a receive that found the phone's side closed
-    int forwardSleepMs = 300;   // after each of the two forwarding runs
+    int idleReadSleepMs = 1000;                  // after a receive that found the phone's side closed
+    int forwardSleepMs = 300;                    // after each of the two forwarding runs
     void (*sleepMs)(int milliseconds) = nullptr; // null: the platform's sleep
     platform::ClientOptions socket;
     uint16_t usbLocalPortBase = kUsbLocalPortBase;

@@ -33,8 +33,7 @@ enum class WaitResult { Ended, TimedOut, Failed };
 // quotes group, backslashes escape only before a quote). No console; current folder
 // `currentDir`; standard output appended to `stdoutPath` when given; every other standard
 // handle is nothing (/dev/null on POSIX). Returns false when the child could not be started.
-bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath,
-                  Process& out);
+bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath, Process& out);
 
 // Waits at most `timeoutMs` (negative: without limit).
 WaitResult waitProcess(Process& process, int timeoutMs);

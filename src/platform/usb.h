@@ -19,7 +19,6 @@ bool listDeviceInstanceIds(std::vector<std::string>& out);
 // A missing "<root>/bus/usb" means no devices. Portable so that every build can test it.
 std::vector<std::string> instanceIdsFromSysfs(const std::string& root);
 
-
 enum class DeviceChange { None, Arrival, Removal };
 using DeviceChangeHandler = void (*)(DeviceChange change);
 

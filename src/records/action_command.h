@@ -28,7 +28,8 @@ struct HexItem {
 
 class ActionCommand {
 public:
-    explicit ActionCommand(const char* head) : text_(head) {}
+    explicit ActionCommand(const char* head)
+        : text_(head) {}
 
     // Appends the text as it is (null appends nothing).
     ActionCommand& plain(const char* text);

@@ -26,8 +26,8 @@ constexpr size_t kTexts = 11; // id .. recurrence rule
 static_assert(offsetof(CalenderRecord, recurrenceRule) == (kTexts - 1) * sizeof(char*));
 static_assert(offsetof(CalenderRecord, flags1) == kTexts * sizeof(char*));
 
-constexpr ListKind<CalenderRecord> kEvents{kFields, kTexts, "getcalendarcount;",
-                                           "getcalendarpart10:%d;", Insertion::AtTail, false};
+constexpr ListKind<CalenderRecord> kEvents{
+    kFields, kTexts, "getcalendarcount;", "getcalendarpart10:%d;", Insertion::AtTail, false};
 
 RecordList<CalenderRecord> g_list{kEvents};
 

@@ -21,8 +21,8 @@ constexpr size_t kTexts = 7; // id .. reserved
 static_assert(offsetof(CallHistoryRecord, reserved) == (kTexts - 1) * sizeof(char*));
 static_assert(offsetof(CallHistoryRecord, flags1) == kTexts * sizeof(char*));
 
-constexpr ListKind<CallHistoryRecord> kCalls{kFields, kTexts, "getcalllogcount;",
-                                             "getcalllogpart10:%d;", Insertion::AtTail, false};
+constexpr ListKind<CallHistoryRecord> kCalls{
+    kFields, kTexts, "getcalllogcount;", "getcalllogpart10:%d;", Insertion::AtTail, false};
 
 RecordList<CallHistoryRecord> g_list{kCalls};
 BulkProgress g_progress;

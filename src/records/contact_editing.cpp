@@ -15,15 +15,12 @@ constexpr int kMobileField = 4;
 
 // Keywords of "UpdatePerson:" by person field number; "ORGANZATION" is the companion's spelling.
 constexpr std::array<const char*, kPersonFields> kUpdateKeywords = {
-    nullptr,       "FIRSTNAME",   "LASTNAME",    "NICKNAME",    "MOBILE",     "HOMENUMBER",
-    "WORKNUMBER",  "HOMEPAGE",    "HOMEEMAIL",   "BIRTHDAY",    "GROUP",      "NOTE",
-    "ORGANZATION", "DEPARTMENT",  nullptr,       nullptr,       "HOMEADDRESS", "WORKADDRESS",
-    "HOMEFAX",     "WORKFAX",     "WORKEMAIL",
+    nullptr,    "FIRSTNAME", "LASTNAME",    "NICKNAME",    "MOBILE",  "HOMENUMBER",  "WORKNUMBER",
+    "HOMEPAGE", "HOMEEMAIL", "BIRTHDAY",    "GROUP",       "NOTE",    "ORGANZATION", "DEPARTMENT",
+    nullptr,    nullptr,     "HOMEADDRESS", "WORKADDRESS", "HOMEFAX", "WORKFAX",     "WORKEMAIL",
 };
 
-bool isEmpty(const char* text) {
-    return text == nullptr || text[0] == '\0';
-}
+bool isEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
 
 // First name and last name joined without a separator. Only the first kItemBytes bytes of the
 // joined name are ever sent, so neither part is read further than that.
@@ -78,8 +75,8 @@ int32_t addPersonWhole(const char* const* fields, int32_t deviceIndex) {
 
     ActionCommand command("AddPerson3:");
     command.hexItems(items).plain(';');
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<uint64_t>(sendForId(command.text(), deviceIndex))));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<uint64_t>(sendForId(command.text(), deviceIndex))));
 }
 
 int32_t updatePerson(const char* id, int32_t kind, const char* value, int32_t deviceIndex) {
@@ -94,8 +91,6 @@ int32_t updatePerson(const char* id, int32_t kind, const char* value, int32_t de
     return sendForStatus(command.text(), deviceIndex);
 }
 
-int32_t clearPeople(int32_t deviceIndex) {
-    return sendForStatus("ClearPerson;", deviceIndex);
-}
+int32_t clearPeople(int32_t deviceIndex) { return sendForStatus("ClearPerson;", deviceIndex); }
 
 } // namespace zentro::records

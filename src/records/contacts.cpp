@@ -40,8 +40,8 @@ constexpr size_t kTexts = 21;
 static_assert(offsetof(PersonRecord, fields) == 0);
 static_assert(offsetof(PersonRecord, reserved1) == kTexts * sizeof(char*));
 
-constexpr ListKind<PersonRecord> kContacts{kFields, kTexts, "getcontactCount;",
-                                           "getcontactpart10:%d;", Insertion::AtHead, false};
+constexpr ListKind<PersonRecord> kContacts{
+    kFields, kTexts, "getcontactCount;", "getcontactpart10:%d;", Insertion::AtHead, false};
 
 RecordList<PersonRecord> g_list{kContacts};
 BulkProgress g_progress;

@@ -57,13 +57,13 @@ DateFields readDateFields(const char* text) {
     return fields;
 }
 
-int64_t dateKey(const char* text) {
-    return convertAsLocal(readDateFields(text), localNow());
-}
+int64_t dateKey(const char* text) { return convertAsLocal(readDateFields(text), localNow()); }
 
-DateKeyCalculator::DateKeyCalculator() : now_(localNow()) {}
+DateKeyCalculator::DateKeyCalculator()
+    : now_(localNow()) {}
 
-DateKeyCalculator::DateKeyCalculator(int dstFlag) : now_(localNow()) {
+DateKeyCalculator::DateKeyCalculator(int dstFlag)
+    : now_(localNow()) {
     now_.tm_isdst = dstFlag;
 }
 
@@ -74,9 +74,7 @@ int64_t DateKeyCalculator::key(const char* text) {
     return dayBased(fields);
 }
 
-int64_t DateKeyCalculator::convert(const DateFields& fields) {
-    return convertAsLocal(fields, now_);
-}
+int64_t DateKeyCalculator::convert(const DateFields& fields) { return convertAsLocal(fields, now_); }
 
 // A span converts evenly when its last second lies exactly its length after its first; zones
 // change their offset at most once within a day, so a change inside the span shows there.

@@ -37,7 +37,7 @@ int64_t dateKey(const char* text);
 // here such a time gets one of the two, as it does from any sequence of conversions.
 class DateKeyCalculator {
 public:
-    DateKeyCalculator();                  // the daylight-saving flag in force now
+    DateKeyCalculator();                     // the daylight-saving flag in force now
     explicit DateKeyCalculator(int dstFlag); // a given flag (tests cover both seasons)
 
     int64_t key(const char* text); // `text` must not be null

@@ -13,7 +13,8 @@ namespace {
 // Counts of marked positions, prefix sums in O(log n).
 class PositionCounts {
 public:
-    explicit PositionCounts(size_t size) : tree_(size + 1, 0) {}
+    explicit PositionCounts(size_t size)
+        : tree_(size + 1, 0) {}
     void mark(size_t position) {
         for (size_t i = position + 1; i < tree_.size(); i += i & (~i + 1)) ++tree_[i];
     }

@@ -25,7 +25,8 @@ public:
     // A fresh element, or null when a new block was needed and could not be had.
     T* take() {
         if (block_ == nullptr || block_->used == block_->capacity) {
-            const size_t capacity = block_ == nullptr ? kFirstBlock : std::min(block_->capacity * 2, kLargestBlock);
+            const size_t capacity =
+                block_ == nullptr ? kFirstBlock : std::min(block_->capacity * 2, kLargestBlock);
             const size_t bytes = sizeof(Block) + capacity * sizeof(T);
             void* memory = g_allocate != nullptr ? g_allocate(bytes) : std::malloc(bytes);
             if (memory == nullptr) return nullptr;
@@ -98,7 +99,8 @@ private:
 // text stays behind in the old heap and is dropped when it comes to the top.
 class GroupsByText {
 public:
-    explicit GroupsByText(size_t texts) : heaps_(texts) {}
+    explicit GroupsByText(size_t texts)
+        : heaps_(texts) {}
     void add(int32_t text, uint32_t group) {
         if (text < 0) return;
         std::vector<uint32_t>& heap = heaps_[static_cast<size_t>(text)];
@@ -154,8 +156,8 @@ void buildMessageGroups(SmsRecord* head) {
         const int32_t thread = threadOf[i];
         const int32_t address = addressOf[i];
         const int64_t date = groupDate(record->date, calculator);
-        const int64_t joined = std::max(byThread.newest(thread, newestThread),
-                                        byAddress.newest(address, newestAddress));
+        const int64_t joined =
+            std::max(byThread.newest(thread, newestThread), byAddress.newest(address, newestAddress));
         if (joined >= 0) {
             auto* link = g_messages.links.take();
             if (link == nullptr) continue;

@@ -30,16 +30,15 @@ constexpr size_t kTexts = 9; // id .. reserved
 static_assert(offsetof(SmsRecord, reserved) == (kTexts - 1) * sizeof(char*));
 static_assert(offsetof(SmsRecord, flags1) == kTexts * sizeof(char*));
 
-constexpr ListKind<SmsRecord> kMessages{kFields, kTexts, "getsmsCount;", "getsmsPart10:%d;",
+constexpr ListKind<SmsRecord> kMessages{kFields,           kTexts, "getsmsCount;", "getsmsPart10:%d;",
                                         Insertion::AtHead, true};
 
 RecordList<SmsRecord> g_list{kMessages};
 BulkProgress g_progress;
 
 void logPage(int32_t total, int32_t offset, int added) {
-    core::log(0, "dataCount = %d,st_sms_index =%d, read_i = %d, prasecount = %d\n",
-              static_cast<int>(total), static_cast<int>(offset),
-              static_cast<int>(offset + kBulkStep), added);
+    core::log(0, "dataCount = %d,st_sms_index =%d, read_i = %d, prasecount = %d\n", static_cast<int>(total),
+              static_cast<int>(offset), static_cast<int>(offset + kBulkStep), added);
 }
 
 } // namespace

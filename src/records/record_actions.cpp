@@ -15,9 +15,7 @@ constexpr int kDefaultPackageArea = 1024;
 
 // An event without a recurrence rule goes out with one blank in its place, the companion's
 // form of "does not recur".
-const char* ruleOrBlank(const char* rule) {
-    return rule == nullptr || rule[0] == '\0' ? " " : rule;
-}
+const char* ruleOrBlank(const char* rule) { return rule == nullptr || rule[0] == '\0' ? " " : rule; }
 
 } // namespace
 
@@ -25,15 +23,17 @@ int32_t sendSms(const SmsRecord* message, int32_t deviceIndex) {
     if (message == nullptr) return -1;
     ActionCommand command("SendSMS:");
     // "-1" asks the companion to find the thread of the address itself.
-    command.hexItems({{message->address}, {message->body, kBodyBytes}, {message->date},
-                      {message->read}, {"-1"}, {message->type}});
+    command.hexItems({{message->address},
+                      {message->body, kBodyBytes},
+                      {message->date},
+                      {message->read},
+                      {"-1"},
+                      {message->type}});
     command.plain(';');
     return sendForStatus(command.text(), deviceIndex);
 }
 
-int32_t clearSms(int32_t deviceIndex) {
-    return sendForStatus("ClearSMS;", deviceIndex);
-}
+int32_t clearSms(int32_t deviceIndex) { return sendForStatus("ClearSMS;", deviceIndex); }
 
 int32_t androidVersionAt44(int32_t deviceIndex) {
     if (deviceIndex < 0 || deviceIndex >= core::state().connectAndroidCount) return 0;
@@ -72,14 +72,12 @@ int32_t checkDefaultMessaging(int32_t deviceIndex) {
     if (androidVersionAt44(deviceIndex) == 0) return 0;
     // Plain text; one byte is kept back so the area always ends in a zero byte.
     char package[kDefaultPackageArea] = {};
-    link::SendCommandToAndroidServices("GetDefaultMessage_pkgName;", package,
-                                       kDefaultPackageArea - 1, nullptr, 0, deviceIndex);
+    link::SendCommandToAndroidServices("GetDefaultMessage_pkgName;", package, kDefaultPackageArea - 1,
+                                       nullptr, 0, deviceIndex);
     return std::strcmp(package, kManagerPackage) == 0 ? 0 : -1;
 }
 
-int32_t clearCallLog(int32_t deviceIndex) {
-    return sendForStatus("ClearCallHistory;", deviceIndex);
-}
+int32_t clearCallLog(int32_t deviceIndex) { return sendForStatus("ClearCallHistory;", deviceIndex); }
 
 int32_t addCall(const CallHistoryRecord* call, int32_t deviceIndex) {
     if (call == nullptr) return -1;
@@ -89,16 +87,20 @@ int32_t addCall(const CallHistoryRecord* call, int32_t deviceIndex) {
     return sendForStatus(command.text(), deviceIndex);
 }
 
-int32_t clearCalendar(int32_t deviceIndex) {
-    return sendForStatus("ClearCalender;", deviceIndex);
-}
+int32_t clearCalendar(int32_t deviceIndex) { return sendForStatus("ClearCalender;", deviceIndex); }
 
 int32_t addEvent(const CalenderRecord* event, int32_t deviceIndex) {
     if (event == nullptr) return -1;
     ActionCommand command("AddCalender:");
-    command.hexItems({{event->title}, {event->start}, {event->end}, {event->location},
-                      {event->timeZone}, {event->description}, {event->hasAlarm},
-                      {event->reminderMinutes}, {ruleOrBlank(event->recurrenceRule)}});
+    command.hexItems({{event->title},
+                      {event->start},
+                      {event->end},
+                      {event->location},
+                      {event->timeZone},
+                      {event->description},
+                      {event->hasAlarm},
+                      {event->reminderMinutes},
+                      {ruleOrBlank(event->recurrenceRule)}});
     command.plain(';');
     return sendForStatus(command.text(), deviceIndex);
 }

@@ -47,7 +47,8 @@ protected:
 template <class Node>
 class RecordList final : public PagedList {
 public:
-    explicit constexpr RecordList(const ListKind<Node>& kind) : kind_(kind) {}
+    explicit constexpr RecordList(const ListKind<Node>& kind)
+        : kind_(kind) {}
 
     Node* head() const { return head_; }
     int32_t count() const { return count_; }

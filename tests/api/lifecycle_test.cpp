@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/test_seams.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 #include "test_support.h"
 #include "zentrolink.h"
 
@@ -29,7 +29,9 @@ protected:
         ztest::resetLibraryState();
     }
 
-    std::string workFolder() const { return temp.path() + zentro::platform::kPathSeparator + "Temp_zentrolink"; }
+    std::string workFolder() const {
+        return temp.path() + zentro::platform::kPathSeparator + "Temp_zentrolink";
+    }
     std::string runs() const { return host.file("runs.txt"); }
 
     ztest::ScratchFolder temp;

@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/test_seams.h"
-#include "bridge/test_seams.h"
 #include "bridge/adb_runner.h"
+#include "bridge/test_seams.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 #include "test_support.h"
 
 namespace bridge = zentro::bridge;
@@ -101,12 +101,13 @@ TEST_F(AdbRunner, MissingAdbMakesEveryVariantFail) {
 
 TEST_F(AdbRunner, ArgumentsArriveSplitByTheWindowsRules) {
     std::string record = path("args.txt");
-    std::string args = "args \"" + record + "\" -s \"SERIAL 1\" pull \"/sdcard/a b.jpg\" say\\\"hi C:\\dir\\ ";
+    std::string args =
+        "args \"" + record + "\" -s \"SERIAL 1\" pull \"/sdcard/a b.jpg\" say\\\"hi C:\\dir\\ ";
     EXPECT_EQ(bridge::runAdb(args.c_str()), 0);
     std::string recorded = ztest::readFile(record);
     // The first line is the program itself.
-    EXPECT_THAT(recorded, EndsWith(lines({"args", record.c_str(), "-s", "SERIAL 1", "pull",
-                                          "/sdcard/a b.jpg", "say\"hi", "C:\\dir\\"})));
+    EXPECT_THAT(recorded, EndsWith(lines({"args", record.c_str(), "-s", "SERIAL 1", "pull", "/sdcard/a b.jpg",
+                                          "say\"hi", "C:\\dir\\"})));
 }
 
 TEST_F(AdbRunner, OverlongCommandLinesAreCutTo1023Characters) {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/test_seams.h"
 #include "adb/png.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
@@ -81,10 +81,9 @@ TEST_F(Detection, OnePhoneCostsOneListingAndFourQueriesAndGivesItsScreen) {
     EXPECT_EQ(count(server, "host:version"), 5u);
     EXPECT_EQ(count(server, "host:devices"), 1u);
     EXPECT_EQ(count(server, "host:kill"), 0u);
-    EXPECT_EQ(shellRequests(), (std::vector<std::string>{"shell:getprop ro.build.version.release",
-                                                         "shell:getprop ro.product.model",
-                                                         "shell:getprop ro.product.manufacturer",
-                                                         "shell:getprop ro.build.PDA"}));
+    EXPECT_EQ(shellRequests(), (std::vector<std::string>{
+                                   "shell:getprop ro.build.version.release", "shell:getprop ro.product.model",
+                                   "shell:getprop ro.product.manufacturer", "shell:getprop ro.build.PDA"}));
     EXPECT_EQ(core::state().connectAndroidCount, 1);
 
     DeviceInfoRecord info;

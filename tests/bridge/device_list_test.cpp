@@ -49,9 +49,9 @@ TEST_F(DeviceList, KeepsEveryStateWordAndSkipsWhatIsNotAPhoneLine) {
          "AAAA0001\toffline\n"
          "AAAA0002\tunauthorized\n"
          "AAAA0003\tno permissions (user in plugdev group); see [http://example.invalid/x/y/z/w]\n"
-         "ab\n"              // shorter than five characters
+         "ab\n" // shorter than five characters
          "no tab on this line\n"
-         "\tdevice\n"        // no serial
+         "\tdevice\n"         // no serial
          "AAAA0001\tdevice\n" // already listed
          "AAAA0004\tdevice"); // last piece without its line end
     ASSERT_EQ(st.connectAndroidCount, 3);
@@ -131,7 +131,9 @@ TEST_F(DeviceList, ModelAndBrandKeepOnlyPlainCharacters) {
     EXPECT_STREQ(row.model, "Pixel 7 ");
     bridge::storeModel(row, "SM-G990B/DS_x.y[1]^`\\z\n");
     EXPECT_STREQ(row.model, "SM-G990B/DS_x.y[1]^`\\z ");
-    bridge::storeBrand(row, std::string("A:B@C{D}~E\x7f" "F\x80G\xe9H,I+J\tK\"L") + '\n');
+    bridge::storeBrand(row, std::string("A:B@C{D}~E\x7f"
+                                        "F\x80G\xe9H,I+J\tK\"L") +
+                                '\n');
     EXPECT_STREQ(row.brand, "A B C D  E F G H I J K L ");
 
     // 63 bytes: the model keeps 62, the brand all of them.

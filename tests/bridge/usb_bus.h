@@ -27,8 +27,8 @@ inline fs::path addDevice(const std::string& root, const std::string& name, cons
 }
 
 // An interface folder; class ff, subclass 42, protocol 01 is the debug port.
-inline void addInterface(const fs::path& folder, const std::string& cls = "ff", const std::string& subclass = "42",
-                         const std::string& protocol = "01") {
+inline void addInterface(const fs::path& folder, const std::string& cls = "ff",
+                         const std::string& subclass = "42", const std::string& protocol = "01") {
     writeAttribute(folder, "bInterfaceClass", cls);
     writeAttribute(folder, "bInterfaceSubClass", subclass);
     writeAttribute(folder, "bInterfaceProtocol", protocol);

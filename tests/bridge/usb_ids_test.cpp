@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/test_seams.h"
 #include "bridge/usb_ids.h"
+#include "platform/test_seams.h"
 #include "platform/usb.h"
 #include "test_support.h"
 #include "usb_bus.h"
@@ -53,10 +53,10 @@ TEST(UsbIds, OnlyPhonesOfKnownMakersAreListed) {
 }
 
 TEST(UsbIds, IncompleteIdentifiersAreIgnored) {
-    for (const char* id : std::vector<const char*>{"", "USB", "USB\\", "USB\\VID_", "USB\\VID_04E8", "USB\\VID_04E8&",
-                           "USB\\VID_04E8&PID_6860", "USB\\VID_04E8&PID_6860\\ab",
-                           "USB\\VID_04G8&PID_6860\\0001", "USB\\VID_04E8&PID_68X0\\0001",
-                           "USB\\PID_6860&VID_04E8\\0001", "USB\\VID_04E8&QID_6860\\0001", nullptr}) {
+    for (const char* id : std::vector<const char*>{
+             "", "USB", "USB\\", "USB\\VID_", "USB\\VID_04E8", "USB\\VID_04E8&", "USB\\VID_04E8&PID_6860",
+             "USB\\VID_04E8&PID_6860\\ab", "USB\\VID_04G8&PID_6860\\0001", "USB\\VID_04E8&PID_68X0\\0001",
+             "USB\\PID_6860&VID_04E8\\0001", "USB\\VID_04E8&QID_6860\\0001", nullptr}) {
         bridge::UsbList list{};
         bridge::readInstanceId(id, list);
         EXPECT_EQ(list.count, 0) << (id ? id : "null");
@@ -95,8 +95,8 @@ TEST(UsbSysfs, IdentifiersAsTheDeviceSetupServiceWouldGiveThem) {
     usbtest::addInterface(phone / "1-1:1.0", "06", "01", "01");
     usbtest::addInterface(phone / "1-1:1.1");
     const auto bare = usbtest::addDevice(root.path(), "1-2", "18d1", "4ee7"); // the bus position stands in
-    usbtest::addInterface(bare / "1-2:1.0", "ff", "42", "03");             // another protocol: no debug port
-    usbtest::addDevice(root.path(), "2-1", "1234", "zz12", "bad");          // not an identifier
+    usbtest::addInterface(bare / "1-2:1.0", "ff", "42", "03");     // another protocol: no debug port
+    usbtest::addDevice(root.path(), "2-1", "1234", "zz12", "bad"); // not an identifier
     usbtest::addDevice(root.path(), "usb1", "1d6b", "0002", "0000:00:14.0");
     usbtest::addInterface(phone.parent_path() / "1-1:1.1"); // interface entries beside the devices
 
@@ -125,7 +125,8 @@ TEST(Uevent, OnlyWholeUsbDevicesComeAndGo) {
     const size_t complete = add.find("DEVTYPE=usb_device") + std::strlen("DEVTYPE=usb_device");
     for (size_t n = 0; n < add.size(); ++n) {
         EXPECT_EQ(classify(add.substr(0, n)),
-                  n >= complete ? platform::DeviceChange::Arrival : platform::DeviceChange::None) << n;
+                  n >= complete ? platform::DeviceChange::Arrival : platform::DeviceChange::None)
+            << n;
     }
     EXPECT_EQ(platform::classifyUevent(nullptr, 10), platform::DeviceChange::None);
 }

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/test_seams.h"
 #include "bridge/test_seams.h"
 #include "bridge/usb_watcher.h"
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
+#include "platform/test_seams.h"
 #include "platform/usb.h"
 #include "test_support.h"
 #include "usb_bus.h"
@@ -42,8 +42,9 @@ std::vector<int32_t> values() {
 
 // Hands the watcher the kernel's message of a USB device or interface coming or going.
 bool inject(const std::string& action, const std::string& devtype) {
-    return platform::injectUeventForTests(usbtest::uevent({action + "@/devices/pci0000:00/0000:00:14.0/usb1/1-1",
-                                                           "ACTION=" + action, "SUBSYSTEM=usb", "DEVTYPE=" + devtype}));
+    return platform::injectUeventForTests(
+        usbtest::uevent({action + "@/devices/pci0000:00/0000:00:14.0/usb1/1-1", "ACTION=" + action,
+                         "SUBSYSTEM=usb", "DEVTYPE=" + devtype}));
 }
 
 bool waitForOneSource() {
@@ -57,7 +58,7 @@ class UsbWatcher : public ::testing::Test {
 protected:
     void SetUp() override {
         ztest::resetLibraryState(); // the bridge's runner and USB list too
-        g_values.clear(); // no callback is set before the test sets one
+        g_values.clear();           // no callback is set before the test sets one
         g_threads.clear();
         platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
         platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
@@ -80,7 +81,9 @@ protected:
     void unplugAll() { usbtest::fs::remove_all(usbtest::fs::path(sysfs.path()) / "bus"); }
 
     std::string runs() { return ztest::readFile(host.file("runs.txt")); }
-    bool logHas(const std::string& text) { return ztest::readFile(core::logFilePath()).find(text) != std::string::npos; }
+    bool logHas(const std::string& text) {
+        return ztest::readFile(core::logFilePath()).find(text) != std::string::npos;
+    }
 
     ztest::ScratchFolder documents, temp, host, sysfs;
 };
@@ -99,13 +102,17 @@ TEST_F(UsbWatcher, EventsReachTheCallbackOnTheWatcherThread) {
     ASSERT_TRUE(inject("add", "usb_device"));
     ASSERT_EQ(values(), std::vector<int32_t>{ZENTRO_USB_ARRIVAL});
     EXPECT_NE(g_threads[0], std::this_thread::get_id());
-    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 1); } // enumerated before the call
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 1);
+    } // enumerated before the call
 
     if (sysfs) unplugAll();
     ASSERT_TRUE(inject("remove", "usb_device"));
     EXPECT_EQ(values(), (std::vector<int32_t>{ZENTRO_USB_ARRIVAL, ZENTRO_USB_REMOVAL}));
     EXPECT_EQ(g_threads[1], g_threads[0]);
-    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 0); }
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 0);
+    }
     EXPECT_TRUE(logHas("USB Remove 1 \n"));
 
     // An interface coming or going is part of a device change already reported.
@@ -119,7 +126,9 @@ TEST_F(UsbWatcher, EventsReachTheCallbackOnTheWatcherThread) {
     ASSERT_TRUE(inject("add", "usb_device"));
     ASSERT_TRUE(inject("remove", "usb_device"));
     EXPECT_EQ(values().size(), 2u);
-    if (sysfs) { EXPECT_EQ(bridge::usbListSnapshot().count, 1); }
+    if (sysfs) {
+        EXPECT_EQ(bridge::usbListSnapshot().count, 1);
+    }
 }
 
 TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
@@ -135,7 +144,12 @@ TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
 TEST_F(UsbWatcher, StartFailureIsTriedTwiceAndLogged) {
     std::atomic<bool> started{false};
     g_attempts = 0;
-    EXPECT_EQ(bridge::startWatcherOnce(started, [] { ++g_attempts; return false; }), -1);
+    EXPECT_EQ(bridge::startWatcherOnce(started,
+                                       [] {
+                                           ++g_attempts;
+                                           return false;
+                                       }),
+              -1);
     EXPECT_EQ(g_attempts, 2);
     EXPECT_FALSE(started.load());
     EXPECT_TRUE(logHas("file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n"));

@@ -102,8 +102,9 @@ TEST_F(Cli, PrepareThenInfoAndScreenshot) {
     ZentroRun prepare = runZentro("prepare", phone.adbPort(), documents.path());
     ASSERT_EQ(prepare.status, 0) << prepare.err;
     EXPECT_NE(prepare.err.find("preparing: 100%"), std::string::npos) << prepare.err;
-    EXPECT_EQ(nlohmann::json::parse(runZentro("--json info", phone.adbPort(), documents.path()).out)["prepared"],
-              true);
+    EXPECT_EQ(
+        nlohmann::json::parse(runZentro("--json info", phone.adbPort(), documents.path()).out)["prepared"],
+        true);
 
     const std::string png = documents.file("screen.png");
     ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 0);
@@ -123,7 +124,8 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
     const auto messages = list("sms");
     ASSERT_GT(messages.size(), 5u);
     for (size_t i = 1; i < messages.size(); ++i) {
-        EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>()) << "newest first";
+        EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>())
+            << "newest first";
     }
     ZentroRun threads = runZentro("--json sms threads", port, documents.path());
     ASSERT_EQ(threads.status, 0) << threads.err;
@@ -137,7 +139,8 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
     const auto cards = zentro::cli::parseVCards(ztest::readFile(vcf));
     ASSERT_EQ(cards.size(), contacts.size());
     for (size_t i = 0; i < cards.size(); ++i) {
-        const std::string first = contacts[i]["firstName"].is_null() ? "" : contacts[i]["firstName"].get<std::string>();
+        const std::string first =
+            contacts[i]["firstName"].is_null() ? "" : contacts[i]["firstName"].get<std::string>();
         EXPECT_EQ(cards[i][0].second.rfind(first, 0), 0u) << "FN starts with the first name";
     }
 
@@ -146,10 +149,12 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
     ASSERT_EQ(runZentro("calendar export '" + ics + "'", port, documents.path()).status, 0);
     icalcomponent* calendar = icalparser_parse_string(ztest::readFile(ics).c_str());
     ASSERT_NE(calendar, nullptr);
-    EXPECT_EQ(static_cast<size_t>(icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT)), events.size());
+    EXPECT_EQ(static_cast<size_t>(icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT)),
+              events.size());
     icalcomponent_free(calendar);
 
-    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port, documents.path()).status, 2);
+    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port, documents.path()).status,
+              2);
     EXPECT_EQ(runZentro("sms clear", port, documents.path()).status, 2) << "a clear needs --yes";
 }
 
@@ -173,7 +178,8 @@ public:
                 char request[64];
                 ssize_t n = ::recv(client, request, sizeof request, 0);
                 std::string text(request, n > 0 ? static_cast<size_t>(n) : 0);
-                const std::string reply = text.find("host:version") != std::string::npos ? "OKAY00040020" : "OKAY0000";
+                const std::string reply =
+                    text.find("host:version") != std::string::npos ? "OKAY00040020" : "OKAY0000";
                 ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
                 ::close(client);
             }

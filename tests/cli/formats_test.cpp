@@ -6,16 +6,16 @@
 namespace cli = zentro::cli;
 
 TEST(Formats, CsvQuotesOnlyWhereNeededAndDoublesQuotes) {
-    const std::string csv = cli::toCsv({"a", "b"}, {{std::string("plain"), std::string("x,\"y\"\nz")},
-                                                    {std::nullopt, std::string("")}});
+    const std::string csv = cli::toCsv(
+        {"a", "b"}, {{std::string("plain"), std::string("x,\"y\"\nz")}, {std::nullopt, std::string("")}});
     EXPECT_EQ(csv, "a,b\r\nplain,\"x,\"\"y\"\"\nz\"\r\n,\r\n");
 }
 
 TEST(Formats, VCardFoldsLongLinesWithoutSplittingCharactersAndReadsBack) {
     std::string note(100, 'x');
     note += "Grüße; a, b\\c\nnext";
-    const std::string text = cli::toVCard({{"FN", cli::escapeVCardText("Jörg Keller")},
-                                           {"NOTE", cli::escapeVCardText(note)}});
+    const std::string text =
+        cli::toVCard({{"FN", cli::escapeVCardText("Jörg Keller")}, {"NOTE", cli::escapeVCardText(note)}});
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find("\r\n", start);

@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
 
-#include "core/test_seams.h"
 #include "core/log.h"
+#include "core/test_seams.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -15,10 +15,10 @@ using ::testing::StartsWith;
 
 namespace {
 
-const std::regex kBanner(
-    "============================================\n"
-    "[1-9][0-9]{3}/([1-9]|1[0-2])/([1-9]|[12][0-9]|3[01]) ([0-9]|1[0-9]|2[0-3]):([0-9]|[1-5][0-9]):([0-9]|[1-5][0-9])\n"
-    "============================================\n\n");
+const std::regex kBanner("============================================\n"
+                         "[1-9][0-9]{3}/([1-9]|1[0-2])/([1-9]|[12][0-9]|3[01]) "
+                         "([0-9]|1[0-9]|2[0-3]):([0-9]|[1-5][0-9]):([0-9]|[1-5][0-9])\n"
+                         "============================================\n\n");
 
 class DiagnosticLog : public ::testing::Test {
 protected:

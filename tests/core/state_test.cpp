@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "core/test_seams.h"
 #include "core/state.h"
+#include "core/test_seams.h"
 #include "test_support.h"
 #include "zentrolink.h"
 

@@ -70,14 +70,19 @@ TEST_F(CommandChannelTest, RepliesOfEveryFormOnOneConnection) {
     usbIndexZeroReaches(peer.port());
 
     const std::string u = "\x55", zeros(4, '\0');
-    const struct { const char* command; int32_t capacity; int result; std::string replyStart; } cases[] = {
-        {"empty;", 8, 0, zeros + u},                    // no body: four zero bytes
-        {"empty;", 2, 0, zeros.substr(2) + u},          // never past the capacity
+    const struct {
+        const char* command;
+        int32_t capacity;
+        int result;
+        std::string replyStart;
+    } cases[] = {
+        {"empty;", 8, 0, zeros + u},           // no body: four zero bytes
+        {"empty;", 2, 0, zeros.substr(2) + u}, // never past the capacity
         {"negative;", 8, 0, zeros},
-        {"text;", 8, 3, "abc" + u},                     // no zero byte added
+        {"text;", 8, 3, "abc" + u}, // no zero byte added
         {"split;", 8, 5, "hello"},
-        {"partial;", 16, 3, "abc" + u},                 // what arrived before the time-out...
-        {"text;", 8, 3, "abc" + u},                     // ...on a connection still in service
+        {"partial;", 16, 3, "abc" + u}, // what arrived before the time-out...
+        {"text;", 8, 3, "abc" + u},     // ...on a connection still in service
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -100,7 +105,8 @@ TEST_F(CommandChannelTest, ReplyLongerThanCapacityFailsAfterThreeAttempts) {
     EXPECT_EQ(std::string(reply, 5), "0123\x55"); // what fits, and not a byte more
     EXPECT_EQ(peer.commands(), std::vector<std::string>(3, "getsmsCount;"));
     const std::string retry = "SendCommandToAndroidServices error:cmd=getsmsCount;\n";
-    EXPECT_TRUE(logHas(retry + retry + retry + "error SendCommandToAndroidServices cmd = getsmsCount;, m_sockSrv ="));
+    EXPECT_TRUE(
+        logHas(retry + retry + retry + "error SendCommandToAndroidServices cmd = getsmsCount;, m_sockSrv ="));
     EXPECT_TRUE(logHas(", try_count = 3\n"));
 }
 
@@ -127,7 +133,8 @@ TEST_F(CommandChannelTest, PayloadTravelsRightBehindTheCommand) {
     std::string received;
     LoopbackPeer peer([&received](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {
-            if (command->rfind("write_photofile:", 0) == 0) received = c.readBytes(std::stoul(command->substr(16)));
+            if (command->rfind("write_photofile:", 0) == 0)
+                received = c.readBytes(std::stoul(command->substr(16)));
             c.sendReply(std::string("\x01\x00\x00\x00", 4));
         }
     });
@@ -142,7 +149,8 @@ TEST_F(CommandChannelTest, PayloadTravelsRightBehindTheCommand) {
     // No payload without a pointer or with a length below 1.
     EXPECT_EQ(send("close_photofile;", &status, 4, 0, nullptr, 50), 4);
     EXPECT_EQ(send("ping;", &status, 4, 0, chunk.data(), 0), 4);
-    EXPECT_EQ(peer.commands(), (std::vector<std::string>{"write_photofile:102400;", "close_photofile;", "ping;"}));
+    EXPECT_EQ(peer.commands(),
+              (std::vector<std::string>{"write_photofile:102400;", "close_photofile;", "ping;"}));
 }
 
 TEST_F(CommandChannelTest, RefusalsAndUnreachablePhones) {
@@ -202,7 +210,8 @@ TEST_F(CommandChannelTest, ConcurrentExchangesKeepTheirOwnReplies) {
             for (int i = 0; i < 100; ++i) {
                 const std::string command = "t" + std::to_string(t) + "-" + std::to_string(i) + ";";
                 char reply[32] = {};
-                mismatches += send(command.c_str(), reply, 31) != static_cast<int>(command.size()) || command != reply;
+                mismatches +=
+                    send(command.c_str(), reply, 31) != static_cast<int>(command.size()) || command != reply;
             }
         });
     }

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/test_seams.h"
 #include "bridge/adb_runner.h"
+#include "bridge/test_seams.h"
 #include "core/state.h"
 #include "loopback_peer.h"
 #include "virtual_phone.h"
@@ -26,11 +26,13 @@ std::string scenario(const std::string& deviceExtras = "") {
 }
 
 // True when each expected entry starts one of the log's entries, in this order.
-::testing::AssertionResult inOrder(const std::vector<std::string>& log, const std::vector<std::string>& expected) {
+::testing::AssertionResult inOrder(const std::vector<std::string>& log,
+                                   const std::vector<std::string>& expected) {
     auto at = log.begin();
     for (const std::string& want : expected) {
         at = std::find_if(at, log.end(), [&](const std::string& entry) { return entry.rfind(want, 0) == 0; });
-        if (at++ == log.end()) return ::testing::AssertionFailure() << "\"" << want << "\" missing or out of order";
+        if (at++ == log.end())
+            return ::testing::AssertionFailure() << "\"" << want << "\" missing or out of order";
     }
     return ::testing::AssertionSuccess();
 }
@@ -88,7 +90,9 @@ TEST_F(CompanionBootstrapE2e, UsbPhoneIsPreparedStepByStepThenWifiNeedsNoAdb) {
     // The channel stays open for what follows, and the connection test uses it.
     EXPECT_EQ(Zentro_CheckDevicesIsConnect(0), 0);
     int32_t count = 0;
-    EXPECT_EQ(link::SendCommandToAndroidServices("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0), 4);
+    EXPECT_EQ(
+        link::SendCommandToAndroidServices("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0),
+        4);
     EXPECT_GT(count, 0);
 
     // A WiFi row at the companion's address (here the forwarded port): only the handshake.

@@ -1,8 +1,8 @@
 // Preparation against a stand-in adb (the test child, which records its arguments) and an
 // in-process companion on the channel's port.
-#include "platform/test_seams.h"
-#include "link/test_seams.h"
 #include "link/companion_bootstrap.h"
+#include "link/test_seams.h"
+#include "platform/test_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -66,16 +66,20 @@ TEST_F(CompanionBootstrapTest, UsbPreparationRunsEveryStepAndForwardsOnEveryConn
 
     EXPECT_EQ(Zentro_ReadyTodoing(0), 0);
     EXPECT_EQ(Zentro_GetReadyTodoProgress(), 100);
-    const std::string forward = "-s|SER0|shell|forward|--remove-all\n-s|SER0|forward|tcp:" +
-                                std::to_string(peer.port()) + "|tcp:" + std::to_string(peer.port() - 10000) + "\n";
-    EXPECT_EQ(ztest::readFile(adbRuns()),
-              forward + forward +
-                  "-s|SER0|shell|am|force-stop|com.vantrey.pocketdesk\n"
-                  "-s|SER0|uninstall|com.vantrey.zentrolink\n"
-                  "-s|SER0|uninstall|com.vantrey.pocketdesk\n"
-                  "-s|SER0|install|" + host_.file("zentrolink.apk") + "\n"
-                  "-s|SER0|shell|am|start|-n|com.vantrey.pocketdesk/com.vantrey.pocketdesk.ui.MainActivity\n" +
-                  forward);
+    const std::string forward =
+        "-s|SER0|shell|forward|--remove-all\n-s|SER0|forward|tcp:" + std::to_string(peer.port()) +
+        "|tcp:" + std::to_string(peer.port() - 10000) + "\n";
+    EXPECT_EQ(
+        ztest::readFile(adbRuns()),
+        forward + forward +
+            "-s|SER0|shell|am|force-stop|com.vantrey.pocketdesk\n"
+            "-s|SER0|uninstall|com.vantrey.zentrolink\n"
+            "-s|SER0|uninstall|com.vantrey.pocketdesk\n"
+            "-s|SER0|install|" +
+            host_.file("zentrolink.apk") +
+            "\n"
+            "-s|SER0|shell|am|start|-n|com.vantrey.pocketdesk/com.vantrey.pocketdesk.ui.MainActivity\n" +
+            forward);
     EXPECT_EQ(peer.commands(), (std::vector<std::string>{"getsmsCount;", "getsmsCount;", "hello-transfer;",
                                                          "sync_android_USBStart;"}));
     EXPECT_EQ(peer.connections(), 3);

@@ -44,10 +44,12 @@ TEST(HexCodec, EncodesUpperCaseWithinCapacityAndBuffer) {
 
 TEST(HexCodec, DecodesDigitsTheCompanionsWay) {
     EXPECT_EQ(decode("616263"), "abc");
-    EXPECT_EQ(decode("4a"), "\x6A");          // lower-case a counts 42: 4 * 16 + 42 = 106
-    EXPECT_EQ(decode("1Z"), "3");             // Z counts 35
-    EXPECT_EQ(decode("G1"), "\x01");          // 257 kept to 8 bits
-    EXPECT_EQ(decode("-1\xC1" "1"), "\x01\x01"); // not digits, high bytes included: 0
-    EXPECT_EQ(decode("41424"), "AB\x40");     // an odd last character pairs with a zero
-    EXPECT_EQ(decode("414243", 2), "AB");     // the capacity bounds the output
+    EXPECT_EQ(decode("4a"), "\x6A"); // lower-case a counts 42: 4 * 16 + 42 = 106
+    EXPECT_EQ(decode("1Z"), "3");    // Z counts 35
+    EXPECT_EQ(decode("G1"), "\x01"); // 257 kept to 8 bits
+    EXPECT_EQ(decode("-1\xC1"
+                     "1"),
+              "\x01\x01");                // not digits, high bytes included: 0
+    EXPECT_EQ(decode("41424"), "AB\x40"); // an odd last character pairs with a zero
+    EXPECT_EQ(decode("414243", 2), "AB"); // the capacity bounds the output
 }

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "link/test_seams.h"
-#include "core/test_seams.h"
 #include "core/log.h"
+#include "core/test_seams.h"
 #include "link/command_channel.h"
+#include "link/test_seams.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "test_support.h"
@@ -56,8 +56,11 @@ inline std::string lengthBytes(int32_t length) {
 
 class PeerConnection {
 public:
-    PeerConnection(net::SocketHandle socket, const std::atomic<bool>& stop, std::function<void(std::string)> record)
-        : socket_(socket), stop_(stop), record_(std::move(record)) {}
+    PeerConnection(net::SocketHandle socket, const std::atomic<bool>& stop,
+                   std::function<void(std::string)> record)
+        : socket_(socket)
+        , stop_(stop)
+        , record_(std::move(record)) {}
 
     // A command up to and including its ";"; nothing once the library closed the connection.
     std::optional<std::string> readCommand() {
@@ -100,7 +103,8 @@ public:
     // handler(connection, n): n counts connections from 0; the connection closes when it returns.
     using Handler = std::function<void(PeerConnection&, int)>;
 
-    explicit LoopbackPeer(Handler handler) : handler_(std::move(handler)) {
+    explicit LoopbackPeer(Handler handler)
+        : handler_(std::move(handler)) {
         net::socketLibraryStart();
         listener_ = net::tcpListen("127.0.0.1", 0, 8);
         port_ = net::tcpLocalPort(listener_);

@@ -75,7 +75,8 @@ TEST(ReplyGrammar, FieldEdges) {
 
 TEST(ReplyGrammar, NumbersAndOwnedTexts) {
     // Hex-coded decimal text: leading digits count, none give 0, the 32-bit range holds.
-    Parsed parsed("N:2D3132616263;L:39393939393939393939;O:48656C6C6F;.N:7A;L:2D31;.N:3939393939393939393939;.");
+    Parsed parsed(
+        "N:2D3132616263;L:39393939393939393939;O:48656C6C6F;.N:7A;L:2D31;.N:3939393939393939393939;.");
     ASSERT_EQ(parsed.count, 3);
     EXPECT_EQ(parsed.records[0].number, -12);
     EXPECT_EQ(parsed.records[0].big, 9999999999LL);
@@ -106,11 +107,11 @@ TEST(DeviceInfoReply, FillsOneRecordFromAllFields) {
     EXPECT_STREQ(info.serial, "SER1");
     // The record is packed: its numbers are read by value, never bound to a reference.
     EXPECT_EQ(uint64_t{info.memTotal}, 4096u);
-    EXPECT_EQ(uint64_t{info.memAvail}, 169u);         // "a" counts 49, without a digit check
-    EXPECT_EQ(uint64_t{info.phoneStorageTotal}, 1u);  // wraps modulo 2^64
+    EXPECT_EQ(uint64_t{info.memAvail}, 169u);        // "a" counts 49, without a digit check
+    EXPECT_EQ(uint64_t{info.phoneStorageTotal}, 1u); // wraps modulo 2^64
     EXPECT_EQ(uint64_t{info.phoneStorageAvail}, 0u);
     EXPECT_EQ(uint64_t{info.sdStorageTotal}, 7u);
-    EXPECT_EQ(uint64_t{info.sdStorageAvail}, 5u);     // absent: left as it was
+    EXPECT_EQ(uint64_t{info.sdStorageAvail}, 5u); // absent: left as it was
 
     std::string longSerial = "SERIAL:";
     for (int i = 0; i < 100; ++i) longSerial += "39";

@@ -24,10 +24,10 @@ TEST(CommandLine, SplitsByTheWindowsRules) {
 
 TEST(CommandLine, BackslashesEscapeOnlyBeforeAQuote) {
     EXPECT_EQ(splitWindowsCommandLine(R"(C:\dir\file.txt)"), (Args{R"(C:\dir\file.txt)"}));
-    EXPECT_EQ(splitWindowsCommandLine(R"(a\"b)"), (Args{R"(a"b)"}));       // 1 -> literal quote
+    EXPECT_EQ(splitWindowsCommandLine(R"(a\"b)"), (Args{R"(a"b)"}));        // 1 -> literal quote
     EXPECT_EQ(splitWindowsCommandLine(R"("a\\" b)"), (Args{R"(a\)", "b"})); // 2 -> one, quote closes
-    EXPECT_EQ(splitWindowsCommandLine(R"(a\\\"b)"), (Args{R"(a\"b)"}));    // 3 -> one and a quote
-    EXPECT_EQ(splitWindowsCommandLine(R"("x""y")"), (Args{R"(x"y)"}));     // "" inside quotes
+    EXPECT_EQ(splitWindowsCommandLine(R"(a\\\"b)"), (Args{R"(a\"b)"}));     // 3 -> one and a quote
+    EXPECT_EQ(splitWindowsCommandLine(R"("x""y")"), (Args{R"(x"y)"}));      // "" inside quotes
 }
 
 TEST(CommandLine, QuotingRoundTrips) {

@@ -36,12 +36,13 @@ inline std::string varied(size_t size, unsigned seed = 0) {
 
 class ActionsTest : public linktest::LinkTest {
 protected:
-    ActionsTest() : peer_([this](linktest::PeerConnection& c, int) {
-        while (auto command = c.readCommand()) {
-            std::lock_guard<std::mutex> guard(mutex_);
-            c.sendReply(replies_[command->substr(0, command->find_first_of(":;"))]);
-        }
-    }) {}
+    ActionsTest()
+        : peer_([this](linktest::PeerConnection& c, int) {
+            while (auto command = c.readCommand()) {
+                std::lock_guard<std::mutex> guard(mutex_);
+                c.sendReply(replies_[command->substr(0, command->find_first_of(":;"))]);
+            }
+        }) {}
     void SetUp() override {
         LinkTest::SetUp();
         usbIndexZeroReaches(peer_.port());

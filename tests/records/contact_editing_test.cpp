@@ -37,8 +37,8 @@ TEST_F(ContactEditingTest, AddsSendHexTextsAndReturnTheId) {
         full += "-" + hexOf(values_[f].substr(0, 510));
     }
     EXPECT_EQ(Zentro_AddPerson3(person_.fields, 0), 57);
-    EXPECT_EQ(sent(), (Commands{"AddPerson:4142:3132;", "AddPerson::3132;", "AddPerson3:-------------------20;",
-                                full + "-20;"}));
+    EXPECT_EQ(sent(), (Commands{"AddPerson:4142:3132;", "AddPerson::3132;",
+                                "AddPerson3:-------------------20;", full + "-20;"}));
     EXPECT_EQ(logCount("Call Function: Zentro_AddPerson\n"), 2u);
 
     answer("AddPerson", littleEndian(57, 4)); // four bytes of eight: the rest stays 0
@@ -68,9 +68,13 @@ TEST_F(ContactEditingTest, AddPerson2AddsThenUpdatesEachFurtherField) {
 
 TEST_F(ContactEditingTest, UpdatePersonRefusesWithoutSending) {
     answer("UpdatePerson", littleEndian(1, 4));
-    const struct { const char* id; int32_t kind; const char* value; } refused[] = {
-        {"57", 0, "X"},   {"57", 14, "X"}, {"57", 15, "X"},     {"57", 21, "X"},     {"57", 12, "\""},
-        {"57", 12, ""},   {"57", 12, nullptr}, {nullptr, 12, "X"}, {"", 12, "X"},
+    const struct {
+        const char* id;
+        int32_t kind;
+        const char* value;
+    } refused[] = {
+        {"57", 0, "X"}, {"57", 14, "X"},     {"57", 15, "X"},    {"57", 21, "X"}, {"57", 12, "\""},
+        {"57", 12, ""}, {"57", 12, nullptr}, {nullptr, 12, "X"}, {"", 12, "X"},
     };
     for (const auto& r : refused) EXPECT_EQ(Zentro_updatePerson(r.id, r.kind, r.value, 0), -1) << r.kind;
     EXPECT_TRUE(sent().empty());

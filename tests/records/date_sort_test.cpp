@@ -40,7 +40,8 @@ private:
 int64_t referenceKey(const std::string& text, int dstFlag) {
     auto field = [&text](size_t at, size_t width) {
         int value = 0;
-        for (size_t i = at; i < at + width && i < text.size() && isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        for (size_t i = at; i < at + width && i < text.size() && isdigit(static_cast<unsigned char>(text[i]));
+             ++i) {
             value = value * 10 + (text[i] - '0');
         }
         return value;
@@ -103,13 +104,12 @@ TEST(DateKey, CalculatorMatchesTheCLibraryInEveryZoneAndSeason) {
     // carries over or (with a 32-bit time) rejects. Under a fixed flag only some of these
     // changes make a day uneven.
     const char* days[] = {"2012-03-11", "2012-11-04", "2012-03-25", "2012-10-28", "2012-04-01",
-                          "2012-10-07", "2014-10-26", "2011-03-27", "2011-12-29", "2011-12-30", "1986-01-01",
-                          "2013-07-15", "2013-01-15", "2012-02-31", "2012-13-01", "1969-12-31",
-                          "1970-01-01", "2040-06-01", "0000-00-00", "1900-01-01"};
+                          "2012-10-07", "2014-10-26", "2011-03-27", "2011-12-29", "2011-12-30",
+                          "1986-01-01", "2013-07-15", "2013-01-15", "2012-02-31", "2012-13-01",
+                          "1969-12-31", "1970-01-01", "2040-06-01", "0000-00-00", "1900-01-01"};
     std::mt19937 random(7);
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "America/New_York", "Europe/Dublin",
-                             "Australia/Lord_Howe", "Europe/Moscow", "Pacific/Apia",
-                             "Asia/Kathmandu"}) {
+                             "Australia/Lord_Howe", "Europe/Moscow", "Pacific/Apia", "Asia/Kathmandu"}) {
         ZoneGuard guard(zone);
         for (int flag : {0, 1}) {
             DateKeyCalculator calculator(flag);
@@ -136,9 +136,18 @@ TEST(DateKey, CalculatorMatchesTheCLibraryInEveryZoneAndSeason) {
 }
 
 TEST(DateSort, ListMatchesTheExchangeSortOverTheList) {
-    const char* dates[] = {nullptr, "", "2012-12-31 23:59:59", "2013-01-02 10:00:00", "1970-01-01 00:00:00",
-                           "1969-12-31 23:59:59", "2040-01-01 00:00:00", "2013-01-02 10:00:00x", "garbage",
-                           "2013-01-02", "2011-06-15 08:30:00", "2011-06-15 08:30:01"};
+    const char* dates[] = {nullptr,
+                           "",
+                           "2012-12-31 23:59:59",
+                           "2013-01-02 10:00:00",
+                           "1970-01-01 00:00:00",
+                           "1969-12-31 23:59:59",
+                           "2040-01-01 00:00:00",
+                           "2013-01-02 10:00:00x",
+                           "garbage",
+                           "2013-01-02",
+                           "2011-06-15 08:30:00",
+                           "2011-06-15 08:30:01"};
     zrec::DirectKeys keys;
     std::mt19937 random(5);
     for (int round = 0; round < 2000; ++round) {
@@ -158,10 +167,12 @@ TEST(DateSort, ListMatchesTheExchangeSortOverTheList) {
             zrec::exchangeSortList(list.head(), flag, keys);
             const std::vector<SmsRecord> expected = zrec::contentsOf(list.head());
             for (size_t i = 0; i < count; ++i) {
-                ASSERT_TRUE(zrec::equalContents(fast[i], expected[i])) << "round " << round << " flag " << flag << " at " << i;
+                ASSERT_TRUE(zrec::equalContents(fast[i], expected[i]))
+                    << "round " << round << " flag " << flag << " at " << i;
             }
             size_t at = 0; // the nodes and their links stay where they were
-            for (SmsRecord* node = list.head(); node != nullptr; node = node->next) ASSERT_EQ(node, nodes[at++]);
+            for (SmsRecord* node = list.head(); node != nullptr; node = node->next)
+                ASSERT_EQ(node, nodes[at++]);
             ASSERT_EQ(at, count);
         }
     }
@@ -178,7 +189,7 @@ TEST(DateSort, DirectCases) {
 
     zrec::MessageList pair;
     SmsRecord* head = pair.add("1", "a", "2013-01-02 10:00:00"); // id 0
-    pair.add("1", "a", "2012-12-31 23:59:59");                     // id 1
+    pair.add("1", "a", "2012-12-31 23:59:59");                   // id 1
     sortMessagesByDate(pair.head(), 1);
     EXPECT_EQ(pair.head(), head); // the host's earlier pointer is still the first node
     EXPECT_EQ(idsOf(head), (std::vector<std::string>{"1", "0"}));

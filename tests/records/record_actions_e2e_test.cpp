@@ -32,7 +32,8 @@ protected:
     // The first record of a page, values decoded.
     static Record first(const std::string& command) {
         std::vector<char> reply(1 << 20);
-        const int n = link::SendCommandToAndroidServices(command.c_str(), reply.data(), 1 << 19, nullptr, 0, 0);
+        const int n =
+            link::SendCommandToAndroidServices(command.c_str(), reply.data(), 1 << 19, nullptr, 0, 0);
         reply[n > 0 ? static_cast<size_t>(n) : 0] = '\0';
         Record record;
         bool closed = false;
@@ -64,7 +65,8 @@ TEST_F(RecordActionsE2e, SentMessageAndAddedCallAreOnThePhone) {
     EXPECT_EQ(count("getsmsCount;"), messages + 1);
     EXPECT_EQ(count("getcalllogcount;"), calls + 1);
     const Record sms = first("getsmsPart10:0;"), missed = first("getcalllogpart10:0;"); // newest first
-    EXPECT_EQ(sms.at("ADDRESS") + "|" + sms.at("BODY") + "|" + sms.at("DATE"), address + "|" + body + "|" + date);
+    EXPECT_EQ(sms.at("ADDRESS") + "|" + sms.at("BODY") + "|" + sms.at("DATE"),
+              address + "|" + body + "|" + date);
     EXPECT_EQ(missed.at("NUMBER") + "|" + missed.at("TYPE"), address + "|" + type);
 
     EXPECT_EQ(Zentro_ClearSMS(0), 1);
@@ -73,7 +75,8 @@ TEST_F(RecordActionsE2e, SentMessageAndAddedCallAreOnThePhone) {
 
 TEST_F(RecordActionsE2e, ContactAddedAndUpdatedIsOnThePhone) {
     PersonRecord person{};
-    std::string firstName = "Ada", lastName = "Lovelace", mobile = "5550142", org = "Engines", title = "Countess";
+    std::string firstName = "Ada", lastName = "Lovelace", mobile = "5550142", org = "Engines",
+                title = "Countess";
     person.fields[ZENTRO_PERSON_NAME] = firstName.data();
     person.fields[ZENTRO_PERSON_LAST_NAME] = lastName.data();
     person.fields[ZENTRO_PERSON_MOBILE] = mobile.data();

@@ -14,7 +14,8 @@ class RecordActionsTest : public ActionsTest {
 protected:
     void release(const char* version) { // device row 0 in use on this Android release
         core::state().connectAndroidCount = 1;
-        core::copyText(core::deviceRow(0)->androidVersion, sizeof core::deviceRow(0)->androidVersion, version);
+        core::copyText(core::deviceRow(0)->androidVersion, sizeof core::deviceRow(0)->androidVersion,
+                       version);
     }
 };
 
@@ -47,8 +48,8 @@ TEST_F(RecordActionsTest, SendSmsHexItemsAndTheirCuts) {
     EXPECT_EQ(Zentro_SendSMS(nullptr, 0), -1);
     EXPECT_EQ(sent(), (Commands{"SendSMS:----2D31-;", "SendSMS:353535-4869--31-2D31-32;",
                                 "SendSMS:-" + hexOf(longBody.substr(0, 1020)) + "---2D31-;",
-                                "SendSMS:" + item + "-" + hexOf(longBody.substr(0, 1020)) + "-" + item +
-                                    "-" + item + "-2D31-" + item + ";"}));
+                                "SendSMS:" + item + "-" + hexOf(longBody.substr(0, 1020)) + "-" + item + "-" +
+                                    item + "-2D31-" + item + ";"}));
     EXPECT_EQ(logCount("Call Function: Zentro_SendSMS\n"), 5u); // the refused call logs too
 }
 
@@ -82,16 +83,22 @@ TEST_F(RecordActionsTest, CallsAndEventsKeepEmptyItemsAndTheBlankRule) {
     EXPECT_EQ(Zentro_ClearCallHistory(0), 0x12345678);
     EXPECT_EQ(Zentro_ClearCalender(0), 0); // empty reply
     EXPECT_EQ(sent(), (Commands{"AddCallHistory:353535---;", "AddCallHistory:353535-35-31-30;",
-                                "AddCalender:--------20;", "AddCalender:54--------20;", "AddCalender:" + nine + ";",
-                                "ClearCallHistory;", "ClearCalender;"}));
+                                "AddCalender:--------20;", "AddCalender:54--------20;",
+                                "AddCalender:" + nine + ";", "ClearCallHistory;", "ClearCalender;"}));
     EXPECT_EQ(logCount("Call Function: Zentro_AddCalender\n"), 4u);
     EXPECT_EQ(logCount("Call Function: Zentro_ClearCallHistory\n"), 0u);
 }
 
 TEST_F(RecordActionsTest, DefaultMessagingFollowsTheReleaseRule) {
-    const struct { const char* release; int32_t holds; } cases[] = {
-        {"4.4.2", 1}, {"4.4", 1}, {"4.3", 0}, {"5.0", 1}, {"4.10", 1}, {"", 0}, {"12", 1},
-        {"4.3.9", 0}, {"v4.x4", 1}, {"0.000000000044", 0} /* a twelfth digit is dropped */,
+    const struct {
+        const char* release;
+        int32_t holds;
+    } cases[] = {
+        {"4.4.2", 1}, {"4.4", 1},
+        {"4.3", 0},   {"5.0", 1},
+        {"4.10", 1},  {"", 0},
+        {"12", 1},    {"4.3.9", 0},
+        {"v4.x4", 1}, {"0.000000000044", 0} /* a twelfth digit is dropped */,
     };
     for (const auto& c : cases) {
         release(c.release);
@@ -111,8 +118,14 @@ TEST_F(RecordActionsTest, DefaultMessagingFollowsTheReleaseRule) {
     release("4.4.2");
     EXPECT_EQ(Zentro_SetDefaultMessage(0), 1);
     EXPECT_EQ(sent(), Commands{"SetDefaultMessage;"});
-    const struct { std::string reply; int32_t result; } replies[] = {
-        {"com.vantrey.pocketdesk", 0},  {"com.vantrey.pocketdesk\n", -1}, {"com.android.mms", -1}, {"", -1},
+    const struct {
+        std::string reply;
+        int32_t result;
+    } replies[] = {
+        {"com.vantrey.pocketdesk", 0},
+        {"com.vantrey.pocketdesk\n", -1},
+        {"com.android.mms", -1},
+        {"", -1},
         {std::string("com.vantrey.pocketdesk\0x", 24), 0}, // compared up to its zero byte
     };
     for (const auto& r : replies) {

@@ -32,9 +32,9 @@ zsim::DataSizes phoneSizes() {
 std::string scenario() {
     const zsim::DataSizes s = phoneSizes();
     return std::string(R"({"devices":[{"serial":")") + kSerial + R"(","seed":)" + std::to_string(kSeed) +
-           R"(,"companionRunning":true,"sizes":{"messages":)" + std::to_string(s.messages) +
-           R"(,"calls":)" + std::to_string(s.calls) + R"(,"events":)" + std::to_string(s.events) +
-           R"(,"contacts":)" + std::to_string(s.contacts) + "}}]}";
+           R"(,"companionRunning":true,"sizes":{"messages":)" + std::to_string(s.messages) + R"(,"calls":)" +
+           std::to_string(s.calls) + R"(,"events":)" + std::to_string(s.events) + R"(,"contacts":)" +
+           std::to_string(s.contacts) + "}}]}";
 }
 
 // A node's texts joined into one line; null and empty stay apart.
@@ -50,10 +50,12 @@ std::string sent(const std::optional<std::string>& value) { return value ? sent(
 std::string sent(int64_t value) { return sent(std::to_string(value)); }
 
 // Equal lines, or the first place they part.
-::testing::AssertionResult sameLines(const std::vector<std::string>& got, const std::vector<std::string>& want) {
+::testing::AssertionResult sameLines(const std::vector<std::string>& got,
+                                     const std::vector<std::string>& want) {
     for (size_t i = 0; i < got.size() && i < want.size(); ++i) {
         if (got[i] != want[i])
-            return ::testing::AssertionFailure() << "record " << i << ": " << got[i] << " instead of " << want[i];
+            return ::testing::AssertionFailure()
+                   << "record " << i << ": " << got[i] << " instead of " << want[i];
     }
     if (got.size() != want.size())
         return ::testing::AssertionFailure() << got.size() << " records instead of " << want.size();
@@ -102,7 +104,8 @@ TEST_F(RecordListsE2e, BulkMessagesEqualThePhonesWhileProgressRisesThroughTheOff
     // Pages come newest first and land at the head: the walk runs oldest first.
     std::vector<std::string> want;
     for (const Message& m : generateMessages(kSeed, phoneSizes())) {
-        want.push_back(sent(m.id) + sent(m.person != 0 ? std::optional(std::to_string(m.person)) : std::nullopt) +
+        want.push_back(sent(m.id) +
+                       sent(m.person != 0 ? std::optional(std::to_string(m.person)) : std::nullopt) +
                        sent(m.address) + sent(m.body) + sent(m.date) + sent(m.type) + sent(m.read) +
                        sent(m.threadId) + "<null>");
     }
@@ -110,7 +113,8 @@ TEST_F(RecordListsE2e, BulkMessagesEqualThePhonesWhileProgressRisesThroughTheOff
     EXPECT_EQ(Zentro_GetSMS(&head), 1000);
     std::vector<std::string> got;
     for (const SmsRecord* r = head; r != nullptr; r = r->next)
-        got.push_back(line({r->id, r->person, r->address, r->body, r->date, r->type, r->read, r->threadId, r->reserved}));
+        got.push_back(line(
+            {r->id, r->person, r->address, r->body, r->date, r->type, r->read, r->threadId, r->reserved}));
     EXPECT_TRUE(sameLines(got, want));
 }
 
@@ -131,15 +135,33 @@ TEST_F(RecordListsE2e, BulkCallsAndContactsAndPagedEventsEqualThePhones) {
 
     ASSERT_EQ(Zentro_FlushPersonAll(1), 0);
     EXPECT_EQ(Zentro_FlushContactAll_Count(), 61);
-    static const char* const kKeyed[21] = {"CONTACTID", "NAME", "", "NICKNAME", "PHONE_PHONE", "PHONE_HOME",
-                                           "PHONE_WORK", "WEBSITE", "EMAIL_HOME", "BIRTHDAY", "", "NOTE",
-                                           "ORG_NAME", "ORG_TITLE", "", "", "ADDRESS_HOME", "ADDRESS_WORK",
-                                           "PHONE_HOMEFAX", "PHONE_WORKFAX", "EMAIL_WORK"};
+    static const char* const kKeyed[21] = {"CONTACTID",
+                                           "NAME",
+                                           "",
+                                           "NICKNAME",
+                                           "PHONE_PHONE",
+                                           "PHONE_HOME",
+                                           "PHONE_WORK",
+                                           "WEBSITE",
+                                           "EMAIL_HOME",
+                                           "BIRTHDAY",
+                                           "",
+                                           "NOTE",
+                                           "ORG_NAME",
+                                           "ORG_TITLE",
+                                           "",
+                                           "",
+                                           "ADDRESS_HOME",
+                                           "ADDRESS_WORK",
+                                           "PHONE_HOMEFAX",
+                                           "PHONE_WORKFAX",
+                                           "EMAIL_WORK"};
     want.clear();
     const std::vector<Contact> contacts = generateContacts(kSeed, phoneSizes());
     for (auto c = contacts.rbegin(); c != contacts.rend(); ++c) { // pages by id, head insertion
         std::string w = sent(c->id) + sent(c->displayName());
-        for (int f = 2; f < 21; ++f) w += kKeyed[f][0] != '\0' ? sent(c->fields[static_cast<size_t>(f)]) : "<null>";
+        for (int f = 2; f < 21; ++f)
+            w += kKeyed[f][0] != '\0' ? sent(c->fields[static_cast<size_t>(f)]) : "<null>";
         want.push_back(w);
     }
     PersonRecord* person = nullptr;

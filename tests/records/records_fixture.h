@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "link/hex_codec.h"
 #include "../link/loopback_peer.h"
+#include "link/hex_codec.h"
 #include "zentrolink.h"
 
 namespace recordstest {
@@ -46,7 +46,8 @@ inline std::string idPage(const std::string& key, std::initializer_list<int> ids
 // given get an empty reply. `onCommand` runs before the reply goes out (null: nothing).
 class ScriptedCompanion {
 public:
-    ScriptedCompanion() : peer_([this](linktest::PeerConnection& c, int) { serve(c); }) {}
+    ScriptedCompanion()
+        : peer_([this](linktest::PeerConnection& c, int) { serve(c); }) {}
 
     void answer(const std::string& command, const std::string& body) {
         std::lock_guard<std::mutex> guard(mutex_);

@@ -17,7 +17,8 @@ namespace {
 
 const std::string kPhone0 = zsim::defaultSerial(0);
 const std::string kPhone1 = zsim::defaultSerial(1);
-const std::string kBothListed = "List of devices attached\n" + kPhone0 + "\tdevice\n" + kPhone1 + "\tdevice\n\n";
+const std::string kBothListed =
+    "List of devices attached\n" + kPhone0 + "\tdevice\n" + kPhone1 + "\tdevice\n\n";
 
 struct AdbRun {
     std::string output; // standard output and error
@@ -89,7 +90,8 @@ TEST_F(AdbE2E, DeviceListAndPropertiesAsTheLibraryReadsThem) {
 
     // The phones the executable made from --seed 7 are the ones the library would make.
     auto expected = zsim::makeDevice(kPhone0, zsim::deviceSeed(7, 0));
-    for (const char* name : {"ro.build.version.release", "ro.product.model", "ro.product.manufacturer", "ro.build.PDA"})
+    for (const char* name :
+         {"ro.build.version.release", "ro.product.model", "ro.product.manufacturer", "ro.build.PDA"})
         EXPECT_EQ(sh(kPhone0, std::string("getprop ") + name), expected->property(name) + "\n") << name;
 
     EXPECT_TRUE(contains(phone.requestLog("server"), "host:tport:serial:" + kPhone0));
@@ -172,7 +174,8 @@ TEST_F(AdbE2E, InstallStartHandshakeAndUninstall) {
     EXPECT_TRUE(contains(phone.requestLog(kPhone0), "shell:pm 'uninstall' '" + package + "'"));
     EXPECT_NE(on0("install -r -s " + file("broken.apk")).output.find("Failure [INSTALL_FAILED_INVALID_APK]"),
               std::string::npos);
-    EXPECT_TRUE(contains(phone.requestLog(kPhone0), "shell:pm 'install' '-r' '-s' '/data/local/tmp/broken.apk'"));
+    EXPECT_TRUE(
+        contains(phone.requestLog(kPhone0), "shell:pm 'install' '-r' '-s' '/data/local/tmp/broken.apk'"));
     EXPECT_EQ(on0("forward --remove-all").status, 0);
     EXPECT_EQ(adb("forward --list").output, "\n");
 }

@@ -6,13 +6,11 @@
 
 using namespace zsim::adb;
 
-TEST(AdbFraming, LengthsAreFourHexDigitsAndRepliesAreCutAtTheLimit)
-{
+TEST(AdbFraming, LengthsAreFourHexDigitsAndRepliesAreCutAtTheLimit) {
     EXPECT_EQ(parseHexLength("000c"), 12u);
     EXPECT_EQ(parseHexLength("FFFF"), 0xffffu);
     EXPECT_EQ(parseHexLength("00aB"), 0xabu);
-    for (const char* bad : {"00g0", " 00c", "-001", "0c", "0000c"})
-        EXPECT_FALSE(parseHexLength(bad)) << bad;
+    for (const char* bad : {"00g0", " 00c", "-001", "0c", "0000c"}) EXPECT_FALSE(parseHexLength(bad)) << bad;
 
     EXPECT_EQ(okayWith("0029"), "OKAY00040029");
     EXPECT_EQ(okayWith(""), "OKAY0000");
@@ -23,8 +21,7 @@ TEST(AdbFraming, LengthsAreFourHexDigitsAndRepliesAreCutAtTheLimit)
     EXPECT_EQ(syncHeader("DATA", 65536), std::string("DATA\0\0\1\0", 8));
 }
 
-TEST(AdbHostRequest, PrefixesNameTheTarget)
-{
+TEST(AdbHostRequest, PrefixesNameTheTarget) {
     auto r = parseHostRequest("host:version");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->target, Target::None);
@@ -41,7 +38,8 @@ TEST(AdbHostRequest, PrefixesNameTheTarget)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->target, Target::TransportId);
     EXPECT_EQ(r->transportId, 3u);
-    for (const char* bad : {"host-transport-id:x:features", "host-serial::features", "shell:getprop", "sync:"})
+    for (const char* bad :
+         {"host-transport-id:x:features", "host-serial::features", "shell:getprop", "sync:"})
         EXPECT_FALSE(parseHostRequest(bad)) << bad;
 
     auto t = parseTransportSwitch("transport:ZX1");
@@ -57,12 +55,12 @@ TEST(AdbHostRequest, PrefixesNameTheTarget)
     ASSERT_TRUE(t);
     EXPECT_EQ(t->target, Target::TransportId);
     EXPECT_EQ(t->transportId, 7u);
-    for (const char* bad : {"tport:serial:", "tport:nonsense", "transport-id:99999999999999999999", "devices"})
+    for (const char* bad :
+         {"tport:serial:", "tport:nonsense", "transport-id:99999999999999999999", "devices"})
         EXPECT_FALSE(parseTransportSwitch(bad)) << bad;
 }
 
-TEST(AdbHostRequest, ForwardSpecs)
-{
+TEST(AdbHostRequest, ForwardSpecs) {
     auto f = parseForward("forward:norebind:tcp:0;tcp:20149");
     ASSERT_TRUE(f);
     EXPECT_TRUE(f->supported);
@@ -72,7 +70,8 @@ TEST(AdbHostRequest, ForwardSpecs)
     EXPECT_FALSE(parseForward("forward:tcp:1;tcp:2")->noRebind);
 
     // Endpoints this phone does not have are understood but not supported.
-    for (const char* odd : {"forward:tcp:1;localabstract:x", "forward:tcp:70000;tcp:1", "forward:tcp:1;tcp:0"}) {
+    for (const char* odd :
+         {"forward:tcp:1;localabstract:x", "forward:tcp:70000;tcp:1", "forward:tcp:1;tcp:0"}) {
         f = parseForward(odd);
         ASSERT_TRUE(f) << odd;
         EXPECT_FALSE(f->supported) << odd;

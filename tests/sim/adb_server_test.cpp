@@ -92,7 +92,8 @@ TEST_F(AdbServerTest, SyncRefusesWhatItCannotStore) {
     // A good push, its mtime kept.
     int fd = open(request("sync:"));
     ASSERT_EQ(readUpTo(fd, 4), "OKAY");
-    writeAll(fd, syncPacket("SEND", "/sdcard/a.bin,33188") + syncPacket("DATA", "abc") + syncHeader("DONE", 1234));
+    writeAll(fd, syncPacket("SEND", "/sdcard/a.bin,33188") + syncPacket("DATA", "abc") +
+                     syncHeader("DONE", 1234));
     EXPECT_EQ(readUpTo(fd, 8), syncHeader("OKAY", 0));
     EXPECT_EQ(d.files.read("/sdcard/a.bin"), "abc");
     EXPECT_EQ(d.files.stat("/sdcard/a.bin")->mtime, 1234u);
@@ -108,12 +109,14 @@ TEST_F(AdbServerTest, SyncRefusesWhatItCannotStore) {
     EXPECT_FALSE(d.files.stat("/system/x"));
 
     // A chunk above 64 KiB breaks the protocol: refused, connection closed, nothing stored.
-    EXPECT_NE(drain(open(request("sync:") + syncPacket("SEND", "/sdcard/big,33188") + syncHeader("DATA", 65537)))
-                  .find("FAIL"),
-              std::string::npos);
+    EXPECT_NE(
+        drain(open(request("sync:") + syncPacket("SEND", "/sdcard/big,33188") + syncHeader("DATA", 65537)))
+            .find("FAIL"),
+        std::string::npos);
     EXPECT_FALSE(d.files.stat("/sdcard/big"));
-    EXPECT_NE(drain(open(request("sync:") + syncPacket("STAT", std::string(2000, 'a')))).find("path too long"),
-              std::string::npos);
+    EXPECT_NE(
+        drain(open(request("sync:") + syncPacket("STAT", std::string(2000, 'a')))).find("path too long"),
+        std::string::npos);
 
     // A missing file answers FAIL and the session goes on.
     fd = open(request("sync:") + syncPacket("RECV", "/sdcard/none"));
@@ -171,19 +174,23 @@ TEST(TcpServer, StopWaitsForEveryConnectionThreadAndStaysStopped) {
     std::atomic<int> started{0}, ended{0};
     TcpServer tcp;
     std::string error;
-    const int port = tcp.start(0, [&](int fd) {
-        ++started;
-        char c;
-        while (::recv(fd, &c, 1, 0) > 0) {} // until stop() shuts the connection down
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ++ended;
-    }, &error);
+    const int port = tcp.start(
+        0,
+        [&](int fd) {
+            ++started;
+            char c;
+            while (::recv(fd, &c, 1, 0) > 0) {} // until stop() shuts the connection down
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ++ended;
+        },
+        &error);
     ASSERT_GT(port, 0) << error;
     EXPECT_LT(tcp.start(0, [](int) {}), 0) << "one listener per server";
 
     int fds[3];
     for (int& fd : fds) ASSERT_GE(fd = connectTcp(port), 0);
-    for (int i = 0; i < 500 && started.load() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && started.load() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(started.load(), 3);
 
     tcp.stop();

@@ -51,8 +51,16 @@ void expectKeys(const Record& r, std::initializer_list<const char*> keys) {
 
 class Companion : public ::testing::Test {
 protected:
-    Companion() : device(std::make_shared<zsim::Device>("ZX1G22ABCD0000", 7)), state(*device) {
-        device->sizes = {.messages = 23, .calls = 9, .events = 7, .contacts = 12, .apps = 4, .photos = 5, .music = 4,
+    Companion()
+        : device(std::make_shared<zsim::Device>("ZX1G22ABCD0000", 7))
+        , state(*device) {
+        device->sizes = {.messages = 23,
+                         .calls = 9,
+                         .events = 7,
+                         .contacts = 12,
+                         .apps = 4,
+                         .photos = 5,
+                         .music = 4,
                          .videos = 2};
         device->setProperty("ro.product.manufacturer", "Acme");
         device->setProperty("ro.product.model", "A1");
@@ -62,7 +70,9 @@ protected:
     std::string send(const std::string& text, const std::string& payload = {}) {
         return state.handle(makeRequest(text, payload));
     }
-    int64_t sendInt(const std::string& text, const std::string& payload = {}) { return asInt(send(text, payload)); }
+    int64_t sendInt(const std::string& text, const std::string& payload = {}) {
+        return asInt(send(text, payload));
+    }
     // Sends each command in turn; each must answer its number.
     void expectInts(std::initializer_list<std::pair<std::string, int64_t>> script) {
         for (const auto& [text, value] : script) EXPECT_EQ(sendInt(text), value) << text;
@@ -145,8 +155,8 @@ TEST_F(Companion, MessagesPageNewestFirstAndChange) {
     expectInts({{"SendSMS:" + hexEncode("+15550001; +15550002") + "-" + hexEncode("old") + "-" +
                      hexEncode("2001-01-01 10:00:00") + "-31-2D31-31;",
                  1},
-                {"SendSMS:--31-2D31-32;", -1},      // five items
-                {"SendSMS:-4869--31-2D31-32;", -1}, // no recipient
+                {"SendSMS:--31-2D31-32;", -1},        // five items
+                {"SendSMS:-4869--31-2D31-32;", -1},   // no recipient
                 {"SendSMS:3G-4869--31-2D31-32;", -1}, // not hex
                 {"getsmsCount;", 26}});
     list = all("getsmsPart10", 26);
@@ -167,12 +177,13 @@ TEST_F(Companion, CallLogAndCalendar) {
     // A call with a contact's number takes the contact's name.
     const Record contact = first("getcontactpart10:0;");
     const std::string number = contact.at("PHONE_PHONE");
-    expectInts({{"AddCallHistory:" + hexEncode(number) + "-" + hexEncode("2030-01-01 08:00:00") + "-33-30;", 1}});
+    expectInts(
+        {{"AddCallHistory:" + hexEncode(number) + "-" + hexEncode("2030-01-01 08:00:00") + "-33-30;", 1}});
     const Record newest = first("getcalllogpart10:0;");
     EXPECT_EQ(newest.at("NUMBER"), number);
     EXPECT_EQ(newest.at("NAME"), contact.at("NAME"));
     EXPECT_EQ(newest.at("TYPE"), "3");
-    expectInts({{"AddCallHistory:353535---;", 1}, // only the number, as the library may send
+    expectInts({{"AddCallHistory:353535---;", 1},        // only the number, as the library may send
                 {"AddCallHistory:353535-35-39-30;", -1}, // no such call type
                 {"AddCallHistory:353535-35-31;", -1},
                 {"getcalllogcount;", 11},
@@ -182,15 +193,15 @@ TEST_F(Companion, CallLogAndCalendar) {
 
     auto events = all("getcalendarpart10", 7);
     for (size_t i = 0; i < events.size(); ++i) {
-        expectKeys(events[i], {"ID", "CALENDARID", "TITLE", "START", "END", "EVENTLOC", "EVENTTZ", "DESCRIPTION",
-                               "HASALARM", "MINUTES"});
+        expectKeys(events[i], {"ID", "CALENDARID", "TITLE", "START", "END", "EVENTLOC", "EVENTTZ",
+                               "DESCRIPTION", "HASALARM", "MINUTES"});
         EXPECT_TRUE(!events[i].count("RRULE") || !events[i].at("RRULE").empty());
         EXPECT_TRUE(i == 0 || std::stoll(events[i - 1].at("START")) <= std::stoll(events[i].at("START")));
     }
     // All fields empty: eight separators and the blank that stands for "no rule".
     expectInts({{"AddCalender:--------20;", 1},
-                {"AddCalender:" + hexEncode("Lunch") + "-" + hexEncode("1000") + "-" + hexEncode("2000") + "------" +
-                     hexEncode("FREQ=DAILY") + ";",
+                {"AddCalender:" + hexEncode("Lunch") + "-" + hexEncode("1000") + "-" + hexEncode("2000") +
+                     "------" + hexEncode("FREQ=DAILY") + ";",
                  1},
                 {"AddCalender:4142;", -1}});
     events = all("getcalendarpart10", 9);
@@ -204,9 +215,9 @@ TEST_F(Companion, ContactsAddUpdateClear) {
     expectInts({{"getcontactCount;", 12}});
     const auto list = all("getcontactpart10", 12);
     EXPECT_EQ(list.at(0).at("CONTACTID"), "1");
-    expectKeys(list.at(0), {"NAME", "NICKNAME", "PHONE_PHONE", "PHONE_HOME", "PHONE_WORK", "WEBSITE", "EMAIL_HOME",
-                            "BIRTHDAY", "NOTE", "ORG_NAME", "ORG_TITLE", "ADDRESS_HOME", "ADDRESS_WORK",
-                            "PHONE_HOMEFAX", "PHONE_WORKFAX", "EMAIL_WORK"});
+    expectKeys(list.at(0), {"NAME", "NICKNAME", "PHONE_PHONE", "PHONE_HOME", "PHONE_WORK", "WEBSITE",
+                            "EMAIL_HOME", "BIRTHDAY", "NOTE", "ORG_NAME", "ORG_TITLE", "ADDRESS_HOME",
+                            "ADDRESS_WORK", "PHONE_HOMEFAX", "PHONE_WORKFAX", "EMAIL_WORK"});
 
     EXPECT_EQ(asInt(send("AddPerson:4142:3132;"), 8), 13);
     expectInts({{"UpdatePerson:13:3132:MOBILE;", 1},
@@ -230,11 +241,11 @@ TEST_F(Companion, ContactsAddUpdateClear) {
     for (const char* nothing : {"AddPerson3:-------------------20;", "AddPerson3:4142-20;", "AddPerson::;"})
         EXPECT_EQ(asInt(send(nothing), 8), 0) << nothing;
     const Record full = records(send("getcontactpart10:10;")).at(3);
-    const std::map<std::string, std::string> stored = {{"NAME", "Kim"},       {"NICKNAME", "v3"},
-                                                       {"PHONE_PHONE", "v4"}, {"BIRTHDAY", "v9"},
-                                                       {"ORG_TITLE", "v13"},  {"ADDRESS_HOME", "v16"},
-                                                       {"EMAIL_WORK", "v20"}};
-    for (const auto& [key, value] : stored) EXPECT_EQ(full.count(key) ? full.at(key) : "<none>", value) << key;
+    const std::map<std::string, std::string> stored = {
+        {"NAME", "Kim"},      {"NICKNAME", "v3"},      {"PHONE_PHONE", "v4"}, {"BIRTHDAY", "v9"},
+        {"ORG_TITLE", "v13"}, {"ADDRESS_HOME", "v16"}, {"EMAIL_WORK", "v20"}};
+    for (const auto& [key, value] : stored)
+        EXPECT_EQ(full.count(key) ? full.at(key) : "<none>", value) << key;
 
     expectInts({{"getcontactCount;", 14}, {"ClearPerson;", 1}, {"getcontactCount;", 0}});
     EXPECT_EQ(asInt(send("AddPerson:4142:;"), 8), 15) << "ids are not reused";
@@ -305,8 +316,11 @@ TEST_F(Companion, MediaCatalogueAndReading) {
             // Read in chunks of a size that does not divide the file, as a download does; past
             // the end comes the status 0.
             std::string copy, chunk;
-            auto readAt = [&](size_t offset) { return send(kind.read + id + ":" + std::to_string(offset) + ":4000;"); };
-            while (copy.size() < bytes->size() && !(chunk = readAt(copy.size())).empty() && chunk.size() <= 4000u)
+            auto readAt = [&](size_t offset) {
+                return send(kind.read + id + ":" + std::to_string(offset) + ":4000;");
+            };
+            while (copy.size() < bytes->size() && !(chunk = readAt(copy.size())).empty() &&
+                   chunk.size() <= 4000u)
                 copy += chunk;
             EXPECT_EQ(copy, *bytes);
             EXPECT_EQ(asInt(readAt(copy.size())), 0);
@@ -315,7 +329,8 @@ TEST_F(Companion, MediaCatalogueAndReading) {
         expectInts({{kind.read + "999:0:10;", -1}, {kind.read + "1:-1:10;", -1}, {kind.read + "1:0:0;", -1}});
     }
     // A 64-bit offset is read whole.
-    expectInts({{"exportfilefromdevice_music:1:5000000000:10240;", 0}, {"getdcimthumb:999;", -1},
+    expectInts({{"exportfilefromdevice_music:1:5000000000:10240;", 0},
+                {"getdcimthumb:999;", -1},
                 {"getmusicthumb:999:999;", -1}});
 
     EXPECT_EQ(send("getdcimthumb:1;").substr(0, 4), "\x89PNG");
@@ -338,8 +353,12 @@ TEST_F(Companion, MediaDeleteAndRefresh) {
     EXPECT_NE(first("getvideoindexinfo:0;").at("ID"), video.at("ID"));
 
     const Record track = first("getmusicindexinfo:0;");
-    expectInts({{"ClearMusic;", 1}, {"getmusiccount;", 0}, {"ClearPhotos;", 1}, {"getdcimcount;", 0},
-                {"deletevideofromdevice:" + first("getvideoindexinfo:0;").at("ID") + ";", 1}, {"getvideocount;", 0}});
+    expectInts({{"ClearMusic;", 1},
+                {"getmusiccount;", 0},
+                {"ClearPhotos;", 1},
+                {"getdcimcount;", 0},
+                {"deletevideofromdevice:" + first("getvideoindexinfo:0;").at("ID") + ";", 1},
+                {"getvideocount;", 0}});
     EXPECT_FALSE(device->files.stat("/sdcard" + track.at("PATH").substr(19)));
 }
 
@@ -384,14 +403,18 @@ TEST_F(Companion, WriteSessionsCreateFiles) {
     // Names stay inside their folder.
     for (const std::string bad : {"", "../x", "/etc/x", "a//b", "a/./b"})
         expectInts({{"checkFileisExist:" + bad + ";", -1}, {"open_Musicfile:" + hexEncode(bad) + ";", -1}});
-    expectInts({{"open_Musicfile:4;", -1}, {"checkFileisExist:sub/a.png;", 0}}); // not hex; a sub-folder is fine
+    expectInts(
+        {{"open_Musicfile:4;", -1}, {"checkFileisExist:sub/a.png;", 0}}); // not hex; a sub-folder is fine
 }
 
 TEST(CompanionRequest, PayloadSizesAndSyncMarkers) {
-    const std::pair<const char*, int64_t> lengths[] = {
-        {"write_photofile:102400;", 102400}, {"write_musicfile:1;", 1},    {"write_videofile:0;", 0},
-        {"write_videofile:-3;", 0},          {"write_videofile:abc;", 0}, {"write_videofile:999999999999;", -1},
-        {"getsmsPart10:5;", 0}};
+    const std::pair<const char*, int64_t> lengths[] = {{"write_photofile:102400;", 102400},
+                                                       {"write_musicfile:1;", 1},
+                                                       {"write_videofile:0;", 0},
+                                                       {"write_videofile:-3;", 0},
+                                                       {"write_videofile:abc;", 0},
+                                                       {"write_videofile:999999999999;", -1},
+                                                       {"getsmsPart10:5;", 0}};
     for (const auto& [text, length] : lengths) EXPECT_EQ(payloadLength(makeRequest(text)), length) << text;
 
     auto device = std::make_shared<zsim::Device>("S", 1);

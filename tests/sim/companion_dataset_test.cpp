@@ -38,7 +38,8 @@ TEST(CompanionCodec, HexDatesAndFitting) {
     // Cutting keeps the record inside the limit, takes from the longest cuttable text first
     // and never splits a UTF-8 character.
     const std::string fitted = fitRecord(
-        {{"PKG", "com.a", false, true}, {"ID", "7"}, {"PATH", std::string(300, 'x') + "é", false, true}}, 200);
+        {{"PKG", "com.a", false, true}, {"ID", "7"}, {"PATH", std::string(300, 'x') + "é", false, true}},
+        200);
     ASSERT_FALSE(fitted.empty());
     EXPECT_LE(fitted.size(), 200u);
     EXPECT_NE(fitted.find("PKG:636F6D2E61;ID:37;"), std::string::npos);
@@ -81,7 +82,8 @@ TEST(CompanionDataSet, RecordsAreConsistentAndFollowTheSeed) {
         EXPECT_TRUE(i == 0 || messages[i - 1].date <= m.date) << "kept oldest first";
         EXPECT_TRUE(ids.insert(m.id).second);
         EXPECT_FALSE(m.body.empty());
-        EXPECT_EQ(threadOf.emplace(m.address, m.threadId).first->second, m.threadId) << "one thread per address";
+        EXPECT_EQ(threadOf.emplace(m.address, m.threadId).first->second, m.threadId)
+            << "one thread per address";
         if (m.person != 0) {
             ASSERT_TRUE(byId.count(m.person));
             EXPECT_EQ(*byId[m.person]->fields[4], m.address);
@@ -99,7 +101,8 @@ TEST(CompanionDataSet, RecordsAreConsistentAndFollowTheSeed) {
     EXPECT_TRUE(generateCalls(11, sizes).empty());
 
     // The first contact carries every field the list can show.
-    for (int f = 0; f <= 20; ++f) EXPECT_EQ(contacts[0].fields[f].has_value(), f != 14 && f != 15) << "field " << f;
+    for (int f = 0; f <= 20; ++f)
+        EXPECT_EQ(contacts[0].fields[f].has_value(), f != 14 && f != 15) << "field " << f;
 
     for (const Event& e : generateEvents(11, sizes)) {
         const auto start = parseDecimal(e.start), end = parseDecimal(e.end);

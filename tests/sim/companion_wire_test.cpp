@@ -33,7 +33,8 @@ Fault fault(Fault::Kind kind, std::string reply = {}) {
 // A connection to the companion of a running phone, served on a thread of its own.
 class CompanionConnection : public ::testing::Test {
 protected:
-    CompanionConnection() : device(std::make_shared<zsim::Device>("SER1", 5)) {
+    CompanionConnection()
+        : device(std::make_shared<zsim::Device>("SER1", 5)) {
         device->sizes.messages = 12;
         device->companionRunning = true;
     }
@@ -115,9 +116,10 @@ TEST_F(CompanionConnection, ManyExchangesAreServedAndLogged) {
     EXPECT_EQ(roundTrip(peer, "close_photofile;"), leInt32(1));
     EXPECT_EQ(device->files.read("/sdcard/Images/p.png"), chunk);
 
-    const std::vector<std::string> expected = {
-        "companion:hello-transfer;", "companion:open_photofile:702E706E67;",
-        "companion:write_photofile:100000; payload=100000", "companion:unknown;", "companion:close_photofile;"};
+    const std::vector<std::string> expected = {"companion:hello-transfer;",
+                                               "companion:open_photofile:702E706E67;",
+                                               "companion:write_photofile:100000; payload=100000",
+                                               "companion:unknown;", "companion:close_photofile;"};
     EXPECT_EQ(companionLog(), expected);
 }
 
@@ -173,7 +175,8 @@ TEST_F(CompanionConnection, BrokenRepliesAndBadPeersEndTheConnection) {
     EXPECT_TRUE(closedByPeer(peer));
     connect(5555);
     EXPECT_TRUE(closedByPeer(peer));
-    EXPECT_EQ(companionLog(), (std::vector<std::string>{"companion:getsmsPart10:0;", "companion:getsmsCount;"}));
+    EXPECT_EQ(companionLog(),
+              (std::vector<std::string>{"companion:getsmsPart10:0;", "companion:getsmsCount;"}));
 }
 
 TEST_F(CompanionConnection, StoppedAppRefusesAndShortBodyIdlesUntilItStops) {
@@ -203,8 +206,8 @@ TEST(CompanionWifi, PairingTextAndRegistration) {
     ASSERT_TRUE(target);
     EXPECT_EQ(target->address, "192.168.1.20");
     EXPECT_EQ(target->port, 20166);
-    for (const char* bad : {"PC_SERVERIP:192.168.1.20", "PC_SERVERIP:host:20166", "PC_SERVERIP:1.2.3.4:70000",
-                            "XX:1.2.3.4:1"})
+    for (const char* bad :
+         {"PC_SERVERIP:192.168.1.20", "PC_SERVERIP:host:20166", "PC_SERVERIP:1.2.3.4:70000", "XX:1.2.3.4:1"})
         EXPECT_FALSE(parsePairingText(bad)) << bad;
     EXPECT_EQ(registerMessage("AB:C;D", 4242), "CMD_REGISTER:AB_C_D:4242;");
 }

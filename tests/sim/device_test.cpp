@@ -10,8 +10,7 @@ using zsim::Device;
 using zsim::FileTree;
 using Names = std::vector<std::string>;
 
-TEST(FileTree, PathsAreNormalisedAndFoldersFollowFromFiles)
-{
+TEST(FileTree, PathsAreNormalisedAndFoldersFollowFromFiles) {
     FileTree tree;
     tree.write("/sdcard//DCIM/./Camera/a.jpg", "abc", 1700000000);
     tree.write("/sdcard/Music/../Music/b.mp3", std::string(70000, 'm'));
@@ -39,8 +38,7 @@ TEST(FileTree, PathsAreNormalisedAndFoldersFollowFromFiles)
     EXPECT_FALSE(tree.children("/nowhere"));
 }
 
-TEST(FileTree, EmptyFoldersAppendAndRemove)
-{
+TEST(FileTree, EmptyFoldersAppendAndRemove) {
     FileTree tree;
     tree.makeFolder("/sdcard/Download/");
     EXPECT_EQ(tree.children("/sdcard/Download"), Names{});
@@ -57,8 +55,7 @@ TEST(FileTree, EmptyFoldersAppendAndRemove)
     EXPECT_FALSE(tree.stat("/sdcard"));
 }
 
-TEST(Device, FaultsAreConsumedByCountThenTheWildcardAnswers)
-{
+TEST(Device, FaultsAreConsumedByCountThenTheWildcardAnswers) {
     Device d("S1", 1);
     CompanionFault twice, always;
     twice.kind = CompanionFault::Kind::CustomReply;

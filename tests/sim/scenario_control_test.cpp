@@ -136,6 +136,7 @@ TEST(Control, CommandsChangeThePhones) {
     EXPECT_FALSE(a->companionRunning);
     EXPECT_EQ(a->takeCompanionFault("hello-transfer").kind, CompanionFault::Kind::None);
 
-    for (const char* bad : {"delay A -4", "delay A 99999999999999", "fault A x {nope", "wifi-join A 127.0.0.1"})
+    for (const char* bad :
+         {"delay A -4", "delay A 99999999999999", "fault A x {nope", "wifi-join A 127.0.0.1"})
         EXPECT_EQ(control.handle(bad).substr(0, 6), "error ") << bad;
 }

@@ -44,9 +44,11 @@ TEST_F(Shell, InstallStartStopUninstallTheCompanion) {
     EXPECT_EQ(runShell(d, "pm 'install' '-r' '/data/local/tmp/zentrolink.apk'").output, "Success\n");
     EXPECT_TRUE(d.hasPackage("com.vantrey.pocketdesk"));
     EXPECT_EQ(d.files.read("/data/app/com.vantrey.pocketdesk-1.apk"), apk);
-    EXPECT_EQ(runShell(d, "pm path com.vantrey.pocketdesk").output, "package:/data/app/com.vantrey.pocketdesk-1.apk\n");
+    EXPECT_EQ(runShell(d, "pm path com.vantrey.pocketdesk").output,
+              "package:/data/app/com.vantrey.pocketdesk-1.apk\n");
 
-    EXPECT_EQ(runShell(d, start).output, "Starting: Intent { cmp=com.vantrey.pocketdesk/.ui.MainActivity }\n");
+    EXPECT_EQ(runShell(d, start).output,
+              "Starting: Intent { cmp=com.vantrey.pocketdesk/.ui.MainActivity }\n");
     EXPECT_TRUE(d.companionRunning);
     runShell(d, "am force-stop com.vantrey.pocketdesk");
     EXPECT_FALSE(d.companionRunning);

@@ -6,10 +6,10 @@
 using zsim::adb::parseShellLine;
 using Words = std::vector<std::string>;
 
-TEST(ShellWords, TheClientsOwnQuotingComesOffExactly)
-{
+TEST(ShellWords, TheClientsOwnQuotingComesOffExactly) {
     const std::pair<const char*, Words> lines[] = {
-        {"pm 'install' '-r' '/data/local/tmp/my app.apk'", {"pm", "install", "-r", "/data/local/tmp/my app.apk"}},
+        {"pm 'install' '-r' '/data/local/tmp/my app.apk'",
+         {"pm", "install", "-r", "/data/local/tmp/my app.apk"}},
         {"rm 'it'\\''s.apk' </dev/null", {"rm", "it's.apk"}}, // a quote inside quotes is written '\''
         {"echo \"a \\\"b\\\" $c\" d\\ e '' x", {"echo", "a \"b\" $c", "d e", "", "x"}},
         {"echo '2'>f", {"echo", "2"}}, // a quoted number is a word, not a descriptor
@@ -32,8 +32,7 @@ TEST(ShellWords, TheClientsOwnQuotingComesOffExactly)
     EXPECT_TRUE(parseShellLine("").error.empty());
 }
 
-TEST(ShellWords, RedirectionsConnectorsAndSyntaxErrors)
-{
+TEST(ShellWords, RedirectionsConnectorsAndSyntaxErrors) {
     auto line = parseShellLine("ls /sdcard 2>&1 > /sdcard/out.txt; getprop x && echo ok || echo no | cat");
     ASSERT_TRUE(line.error.empty()) << line.error;
     ASSERT_EQ(line.commands.size(), 5u);

@@ -67,7 +67,8 @@ inline bool closedByPeer(int fd, int ms = 5000) {
 
 // One companion exchange: the reply body behind its 4-byte length, or nothing when the
 // framing broke.
-inline std::optional<std::string> roundTrip(int fd, const std::string& command, const std::string& payload = {}) {
+inline std::optional<std::string> roundTrip(int fd, const std::string& command,
+                                            const std::string& payload = {}) {
     const std::string bytes = command + payload;
     if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) return {};
     const std::string head = readUpTo(fd, 4);
@@ -79,8 +80,10 @@ inline std::optional<std::string> roundTrip(int fd, const std::string& command, 
 
 // Signature, chunk CRCs, an 8-bit RGB header of the given size (0: any) and picture data that
 // inflates to exactly its rows.
-inline ::testing::AssertionResult isValidPng(const std::string& png, uint32_t width = 0, uint32_t height = 0) {
-    if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return ::testing::AssertionFailure() << "no PNG signature";
+inline ::testing::AssertionResult isValidPng(const std::string& png, uint32_t width = 0,
+                                             uint32_t height = 0) {
+    if (png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0)
+        return ::testing::AssertionFailure() << "no PNG signature";
     std::string header, idat;
     size_t at = 8;
     bool ended = false;
@@ -88,7 +91,8 @@ inline ::testing::AssertionResult isValidPng(const std::string& png, uint32_t wi
         const uint32_t length = be32(png, at);
         if (at + 12 + length > png.size()) return ::testing::AssertionFailure() << "chunk past the end";
         const std::string chunk = png.substr(at + 4, 4 + length), type = chunk.substr(0, 4);
-        const uLong crc = ::crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(chunk.size()));
+        const uLong crc =
+            ::crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(chunk.size()));
         if (crc != be32(png, at + 8 + length)) return ::testing::AssertionFailure() << "bad CRC in " << type;
         if (type == "IHDR") header = chunk.substr(4);
         if (type == "IDAT") idat += chunk.substr(4);
@@ -99,11 +103,12 @@ inline ::testing::AssertionResult isValidPng(const std::string& png, uint32_t wi
     if (header.size() != 13 || header.compare(8, 5, std::string("\x08\x02\0\0\0", 5)) != 0)
         return ::testing::AssertionFailure() << "not an 8-bit RGB header";
     const uint32_t w = be32(header, 0), h = be32(header, 4);
-    if ((width && w != width) || (height && h != height)) return ::testing::AssertionFailure() << w << "x" << h;
+    if ((width && w != width) || (height && h != height))
+        return ::testing::AssertionFailure() << w << "x" << h;
     std::string raw(size_t{h} * (1 + 3 * size_t{w}), '\0');
     uLongf rawSize = raw.size();
-    if (::uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawSize, reinterpret_cast<const Bytef*>(idat.data()),
-                     idat.size()) != Z_OK ||
+    if (::uncompress(reinterpret_cast<Bytef*>(raw.data()), &rawSize,
+                     reinterpret_cast<const Bytef*>(idat.data()), idat.size()) != Z_OK ||
         rawSize != raw.size())
         return ::testing::AssertionFailure() << "picture data does not inflate to " << raw.size() << " bytes";
     return ::testing::AssertionSuccess();

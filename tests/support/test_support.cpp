@@ -1,9 +1,9 @@
-#include "platform/test_seams.h"
-#include "link/test_seams.h"
-#include "core/test_seams.h"
-#include "bridge/test_seams.h"
-#include "media/test_seams.h"
 #include "test_support.h"
+#include "bridge/test_seams.h"
+#include "core/test_seams.h"
+#include "link/test_seams.h"
+#include "media/test_seams.h"
+#include "platform/test_seams.h"
 
 #include <atomic>
 #include <filesystem>
@@ -13,9 +13,9 @@
 
 #include "bridge/adb_runner.h"
 #include "bridge/detection.h"
-#include "link/command_channel.h"
 #include "core/log.h"
 #include "core/state.h"
+#include "link/command_channel.h"
 #include "platform/platform.h"
 #include "records/test_seams.h"
 
@@ -27,10 +27,9 @@ ScratchFolder::ScratchFolder() {
     static std::atomic<int> counter{0};
     fs::path base = fs::temp_directory_path();
     for (;;) {
-        fs::path candidate = base / ("zentro-test-" + std::to_string(std::hash<std::string>{}(
-                                         fs::current_path().string())) +
-                                     "-" + std::to_string(counter++) + "-" +
-                                     std::to_string(std::random_device{}()));
+        fs::path candidate =
+            base / ("zentro-test-" + std::to_string(std::hash<std::string>{}(fs::current_path().string())) +
+                    "-" + std::to_string(counter++) + "-" + std::to_string(std::random_device{}()));
         std::error_code error;
         if (fs::create_directory(candidate, error)) {
             path_ = candidate.string();
@@ -44,9 +43,7 @@ ScratchFolder::~ScratchFolder() {
     fs::remove_all(path_, error);
 }
 
-std::string ScratchFolder::file(const std::string& name) const {
-    return (fs::path(path_) / name).string();
-}
+std::string ScratchFolder::file(const std::string& name) const { return (fs::path(path_) / name).string(); }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -76,13 +73,9 @@ bool fileExists(const std::string& path) {
     return fs::exists(path, error);
 }
 
-std::string testBinFolder() {
-    return zentro::platform::executableFolder();
-}
+std::string testBinFolder() { return zentro::platform::executableFolder(); }
 
-std::string testChildPath() {
-    return (fs::path(testBinFolder()) / ZENTRO_TEST_CHILD_NAME).string();
-}
+std::string testChildPath() { return (fs::path(testBinFolder()) / ZENTRO_TEST_CHILD_NAME).string(); }
 
 void installChildAsAdb(const std::string& folder) {
     fs::copy_file(testChildPath(), fs::path(folder) / zentro::platform::kAdbProgram,

@@ -15,13 +15,13 @@ public:
     // Starts zentro-phone from the test executable's folder (build/bin) with the scenario
     // JSON text (empty: defaults), waits for the ready line (fail the test after 10 s).
     explicit VirtualPhone(const std::string& scenarioJson = "", const std::string& extraArgs = "");
-    ~VirtualPhone();                        // closes its stdin and kills it, reaps it
+    ~VirtualPhone(); // closes its stdin and kills it, reaps it
     VirtualPhone(const VirtualPhone&) = delete;
     VirtualPhone& operator=(const VirtualPhone&) = delete;
 
     int adbPort() const;
     int controlPort() const { return controlPort_; }
-    void exportAdbPort() const;             // setenv ANDROID_ADB_SERVER_PORT for this process
+    void exportAdbPort() const;                   // setenv ANDROID_ADB_SERVER_PORT for this process
     std::string control(const std::string& line); // one control command, its reply
     std::vector<std::string> requestLog(const std::string& serial);
     void clearRequestLog(const std::string& serial);

@@ -83,7 +83,8 @@ std::vector<AdbDevice> parseDeviceLines(const std::string& body) {
         if (end == std::string::npos) end = body.size();
         std::string line = body.substr(start, end - start);
         size_t tab = line.find('\t');
-        if (tab != std::string::npos && tab > 0) devices.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        if (tab != std::string::npos && tab > 0)
+            devices.push_back({line.substr(0, tab), line.substr(tab + 1)});
         start = end + 1;
     }
     return devices;
@@ -97,10 +98,12 @@ AdbServerView queryAdbServer() {
         Connection connection(port);
         if (!connection.connected()) return view;
         view.running = true;
-        if (connection.request("host:version", body)) view.version = static_cast<int>(std::strtol(body.c_str(), nullptr, 16));
+        if (connection.request("host:version", body))
+            view.version = static_cast<int>(std::strtol(body.c_str(), nullptr, 16));
     }
     Connection connection(port);
-    if (connection.connected() && connection.request("host:devices", body)) view.devices = parseDeviceLines(body);
+    if (connection.connected() && connection.request("host:devices", body))
+        view.devices = parseDeviceLines(body);
     return view;
 }
 
@@ -122,7 +125,8 @@ int adbClientVersion() {
     int version = 0;
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         int major = 0, minor = 0, patch = 0;
-        if (std::sscanf(line, "Android Debug Bridge version %d.%d.%d", &major, &minor, &patch) == 3) version = patch;
+        if (std::sscanf(line, "Android Debug Bridge version %d.%d.%d", &major, &minor, &patch) == 3)
+            version = patch;
     }
     ::pclose(pipe);
     return version;

@@ -12,7 +12,8 @@ enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted =
 // A failed operation: one line that says what went wrong and what to do.
 struct Failure : std::runtime_error {
     Failure(const std::string& message, int code = kExitFailed)
-        : std::runtime_error(message), exitCode(code) {}
+        : std::runtime_error(message)
+        , exitCode(code) {}
     int exitCode;
 };
 

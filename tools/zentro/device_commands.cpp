@@ -66,8 +66,12 @@ void printPhones(const std::vector<PhoneRow>& rows) {
     if (options().json) {
         json out = json::array();
         for (const PhoneRow& r : rows) {
-            out.push_back({{"index", r.index}, {"serial", r.serial}, {"state", r.state}, {"maker", r.maker},
-                           {"model", r.model}, {"android", r.android}});
+            out.push_back({{"index", r.index},
+                           {"serial", r.serial},
+                           {"state", r.state},
+                           {"maker", r.maker},
+                           {"model", r.model},
+                           {"android", r.android}});
         }
         std::printf("%s\n", out.dump(2).c_str());
         return;
@@ -78,13 +82,15 @@ void printPhones(const std::vector<PhoneRow>& rows) {
     }
     std::printf("%-5s %-20s %-12s %-14s %-24s %s\n", "INDEX", "SERIAL", "STATE", "MAKER", "MODEL", "ANDROID");
     for (const PhoneRow& r : rows) {
-        std::printf("%-5d %-20s %-12s %-14s %-24s %s\n", r.index, r.serial.c_str(), r.state.c_str(), r.maker.c_str(),
-                    r.model.c_str(), r.android.c_str());
+        std::printf("%-5d %-20s %-12s %-14s %-24s %s\n", r.index, r.serial.c_str(), r.state.c_str(),
+                    r.maker.c_str(), r.model.c_str(), r.android.c_str());
     }
 }
 
 void onUsbChange(int32_t value) {
-    std::printf("%s\n", value == ZENTRO_USB_ARRIVAL ? "usb: arrival" : value == ZENTRO_USB_REMOVAL ? "usb: removal" : "usb: change");
+    std::printf("%s\n", value == ZENTRO_USB_ARRIVAL   ? "usb: arrival"
+                        : value == ZENTRO_USB_REMOVAL ? "usb: removal"
+                                                      : "usb: change");
     std::fflush(stdout);
 }
 
@@ -103,15 +109,19 @@ void infoCommand() {
     requirePhone();
     DeviceInfoRecord info{};
     Zentro_GetAndroidDevicesInfo(&info, options().device);
-    const json out = {{"index", options().device}, {"serial", info.serial}, {"maker", trimmed(info.brand)},
-                      {"model", trimmed(info.model)}, {"android", trimmed(info.androidVersion)},
+    const json out = {{"index", options().device},
+                      {"serial", info.serial},
+                      {"maker", trimmed(info.brand)},
+                      {"model", trimmed(info.model)},
+                      {"android", trimmed(info.androidVersion)},
                       {"prepared", Zentro_CheckDevicesIsConnect(options().device) == 0}};
     if (options().json) {
         std::printf("%s\n", out.dump(2).c_str());
         return;
     }
     for (const auto& [key, value] : out.items()) {
-        std::printf("%-9s %s\n", (key + ":").c_str(), value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+        std::printf("%-9s %s\n", (key + ":").c_str(),
+                    value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
     }
 }
 
@@ -132,9 +142,10 @@ void prepareCommand() {
     progress.update(Zentro_GetReadyTodoProgress(), 100);
     progress.finish(result == 0 ? "done" : "failed");
     if (result != 0) {
-        throw Failure("preparing the phone stopped at " + std::to_string(Zentro_GetReadyTodoProgress()) +
-                      "%: unlock the phone, accept the install prompt if one shows, and try again (details in " +
-                      logLocation() + ")");
+        throw Failure(
+            "preparing the phone stopped at " + std::to_string(Zentro_GetReadyTodoProgress()) +
+            "%: unlock the phone, accept the install prompt if one shows, and try again (details in " +
+            logLocation() + ")");
     }
     if (!options().json) std::printf("phone %d is prepared\n", options().device);
 }
@@ -146,9 +157,11 @@ void screenshotCommand(const std::string& file) {
     Zentro_GetAndroidDevicesScreenCap(file.c_str(), options().device);
     if (!std::filesystem::exists(file)) throw Failure("no screenshot arrived: is the phone's screen on?");
     if (options().json) {
-        std::printf("%s\n", json({{"file", file}, {"bytes", std::filesystem::file_size(file)}}).dump().c_str());
+        std::printf("%s\n",
+                    json({{"file", file}, {"bytes", std::filesystem::file_size(file)}}).dump().c_str());
     } else {
-        std::printf("%s (%s)\n", file.c_str(), formatBytes(static_cast<double>(std::filesystem::file_size(file))).c_str());
+        std::printf("%s (%s)\n", file.c_str(),
+                    formatBytes(static_cast<double>(std::filesystem::file_size(file))).c_str());
     }
 }
 

@@ -6,9 +6,7 @@
 namespace zentro::cli {
 namespace {
 
-bool needsQuotes(const std::string& field) {
-    return field.find_first_of(",\"\r\n") != std::string::npos;
-}
+bool needsQuotes(const std::string& field) { return field.find_first_of(",\"\r\n") != std::string::npos; }
 
 void appendCsvField(std::string& out, const Cell& cell) {
     if (!cell) return;
@@ -116,7 +114,8 @@ std::vector<VCard> parseVCards(const std::string& text) {
     bool inside = false;
     for (const std::string& line : lines) {
         std::string upper = line;
-        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return std::toupper(c); });
         if (upper == "BEGIN:VCARD") {
             inside = true;
             cards.emplace_back();
@@ -129,7 +128,8 @@ std::vector<VCard> parseVCards(const std::string& text) {
             if (name == "VERSION") continue;
             // Structured values (N, ADR) keep their unescaped ";" separators for the caller.
             std::string value = line.substr(colon + 1);
-            cards.back().emplace_back(name, name == "N" || name.rfind("ADR", 0) == 0 ? value : unescapeVCardText(value));
+            cards.back().emplace_back(
+                name, name == "N" || name.rfind("ADR", 0) == 0 ? value : unescapeVCardText(value));
         }
     }
     return cards;

@@ -8,15 +8,21 @@ namespace zentro::cli {
 
 std::string formatBytes(double bytes) {
     char text[32];
-    if (bytes < 1024) std::snprintf(text, sizeof text, "%.0f B", bytes);
-    else if (bytes < 1024 * 1024) std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024);
-    else std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024 * 1024));
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%.0f B", bytes);
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024);
+    else
+        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024 * 1024));
     return text;
 }
 
 Progress::Progress(std::string label, std::string unit)
-    : label_(std::move(label)), unit_(std::move(unit)), terminal_(::isatty(2) != 0),
-      start_(std::chrono::steady_clock::now()), lastDraw_(start_ - std::chrono::seconds(1)) {}
+    : label_(std::move(label))
+    , unit_(std::move(unit))
+    , terminal_(::isatty(2) != 0)
+    , start_(std::chrono::steady_clock::now())
+    , lastDraw_(start_ - std::chrono::seconds(1)) {}
 
 Progress::~Progress() {
     if (!finished_) finish("stopped");
@@ -54,7 +60,8 @@ void Progress::draw(int64_t done, int64_t total, bool final) {
     const int filled = total > 0 ? static_cast<int>(kWidth * done / total) : 0;
     std::string bar(static_cast<size_t>(filled > kWidth ? kWidth : filled), '#');
     bar.resize(kWidth, '.');
-    std::string rateText = unit_ == "bytes" ? formatBytes(rate) + "/s" : std::to_string(static_cast<int64_t>(rate)) + " " + unit_ + "/s";
+    std::string rateText = unit_ == "bytes" ? formatBytes(rate) + "/s"
+                                            : std::to_string(static_cast<int64_t>(rate)) + " " + unit_ + "/s";
     std::string left = "--";
     if (rate > 0 && total > done) {
         const int remaining = static_cast<int>((total - done) / rate);
@@ -62,8 +69,8 @@ void Progress::draw(int64_t done, int64_t total, bool final) {
         std::snprintf(text, sizeof text, "%d:%02d", remaining / 60, remaining % 60);
         left = text;
     }
-    std::fprintf(stderr, "\r%s [%s] %3d%% %s, %s left\033[K", label_.c_str(), bar.c_str(), percent, rateText.c_str(),
-                 left.c_str());
+    std::fprintf(stderr, "\r%s [%s] %3d%% %s, %s left\033[K", label_.c_str(), bar.c_str(), percent,
+                 rateText.c_str(), left.c_str());
     std::fflush(stderr);
 }
 

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 #include <ctime>
+#include <deque>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -56,27 +56,33 @@ std::string shortened(const Cell& cell, size_t width) {
 }
 
 // Prints a table of chosen fields, or the whole records as JSON with --json.
-void printRecords(const RecordKind& kind, const RecordSet& set, const std::vector<std::pair<std::string, size_t>>& columns) {
+void printRecords(const RecordKind& kind, const RecordSet& set,
+                  const std::vector<std::pair<std::string, size_t>>& columns) {
     if (options().json) {
         std::fputs(rowsToJson(kind, set.rows).c_str(), stdout);
     } else {
-        for (const auto& [field, width] : columns) std::printf("%-*s ", static_cast<int>(width), field.c_str());
+        for (const auto& [field, width] : columns)
+            std::printf("%-*s ", static_cast<int>(width), field.c_str());
         std::printf("\n");
         for (const Row& row : set.rows) {
             for (const auto& [field, width] : columns) {
-                std::printf("%-*s ", static_cast<int>(width), shortened(cellOf(kind, row, field), width).c_str());
+                std::printf("%-*s ", static_cast<int>(width),
+                            shortened(cellOf(kind, row, field), width).c_str());
             }
             std::printf("\n");
         }
         std::fprintf(stderr, "%zu %s%s\n", set.rows.size(), kind.noun, set.complete ? "" : " (incomplete)");
     }
-    if (!set.complete) throw Failure(std::string("reading ") + kind.noun + " was interrupted; the rows above are what arrived",
-                                     kExitInterrupted);
+    if (!set.complete)
+        throw Failure(std::string("reading ") + kind.noun +
+                          " was interrupted; the rows above are what arrived",
+                      kExitInterrupted);
 }
 
 std::string toIcs(const RecordSet& set) {
-    icalcomponent* calendar = icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
-                                                  icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
+    icalcomponent* calendar =
+        icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
+                            icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
     const RecordKind& kind = eventKind();
     for (const Row& row : set.rows) {
         icalcomponent* event = icalcomponent_new_vevent();
@@ -84,18 +90,21 @@ std::string toIcs(const RecordSet& set) {
         icalcomponent_add_property(event, icalproperty_new_uid(("event-" + id + "@phone").c_str()));
         auto time = [&](const char* field) {
             const long long ms = std::atoll(cellOf(kind, row, field).value_or("0").c_str());
-            return icaltime_from_timet_with_zone(static_cast<time_t>(ms / 1000), 0, icaltimezone_get_utc_timezone());
+            return icaltime_from_timet_with_zone(static_cast<time_t>(ms / 1000), 0,
+                                                 icaltimezone_get_utc_timezone());
         };
         icalcomponent_add_property(event, icalproperty_new_dtstamp(time("start")));
         icalcomponent_add_property(event, icalproperty_new_dtstart(time("start")));
         if (cellOf(kind, row, "end")) icalcomponent_add_property(event, icalproperty_new_dtend(time("end")));
-        if (const Cell& title = cellOf(kind, row, "title")) icalcomponent_add_property(event, icalproperty_new_summary(title->c_str()));
+        if (const Cell& title = cellOf(kind, row, "title"))
+            icalcomponent_add_property(event, icalproperty_new_summary(title->c_str()));
         if (const Cell& where = cellOf(kind, row, "location"); where && !where->empty())
             icalcomponent_add_property(event, icalproperty_new_location(where->c_str()));
         if (const Cell& text = cellOf(kind, row, "description"); text && !text->empty())
             icalcomponent_add_property(event, icalproperty_new_description(text->c_str()));
         if (const Cell& rule = cellOf(kind, row, "recurrenceRule"); rule && !rule->empty()) {
-            icalcomponent_add_property(event, icalproperty_new_rrule(icalrecurrencetype_from_string(rule->c_str())));
+            icalcomponent_add_property(event,
+                                       icalproperty_new_rrule(icalrecurrencetype_from_string(rule->c_str())));
         }
         icalcomponent_add_component(calendar, event);
     }
@@ -108,20 +117,31 @@ std::string toVCards(const RecordSet& set) {
     const RecordKind& kind = contactKind();
     std::string out;
     // vCard property of each contact field (structured N and ORG built apart).
-    static const std::vector<std::pair<std::string, std::string>> simple = {
-        {"nickname", "NICKNAME"}, {"mobile", "TEL;TYPE=CELL"}, {"homePhone", "TEL;TYPE=HOME"},
-        {"workPhone", "TEL;TYPE=WORK"}, {"homeFax", "TEL;TYPE=HOME,FAX"}, {"workFax", "TEL;TYPE=WORK,FAX"},
-        {"homeEmail", "EMAIL;TYPE=HOME"}, {"workEmail", "EMAIL;TYPE=WORK"}, {"website", "URL"},
-        {"birthday", "BDAY"}, {"note", "NOTE"}, {"title", "TITLE"}, {"group", "CATEGORIES"}};
+    static const std::vector<std::pair<std::string, std::string>> simple = {{"nickname", "NICKNAME"},
+                                                                            {"mobile", "TEL;TYPE=CELL"},
+                                                                            {"homePhone", "TEL;TYPE=HOME"},
+                                                                            {"workPhone", "TEL;TYPE=WORK"},
+                                                                            {"homeFax", "TEL;TYPE=HOME,FAX"},
+                                                                            {"workFax", "TEL;TYPE=WORK,FAX"},
+                                                                            {"homeEmail", "EMAIL;TYPE=HOME"},
+                                                                            {"workEmail", "EMAIL;TYPE=WORK"},
+                                                                            {"website", "URL"},
+                                                                            {"birthday", "BDAY"},
+                                                                            {"note", "NOTE"},
+                                                                            {"title", "TITLE"},
+                                                                            {"group", "CATEGORIES"}};
     for (const Row& row : set.rows) {
         const std::string first = cellOf(kind, row, "firstName").value_or("");
         const std::string last = cellOf(kind, row, "lastName").value_or("");
         std::string full = first + (first.empty() || last.empty() ? "" : " ") + last;
-        VCard card{{"FN", escapeVCardText(full)}, {"N", escapeVCardText(last) + ";" + escapeVCardText(first) + ";;;"}};
+        VCard card{{"FN", escapeVCardText(full)},
+                   {"N", escapeVCardText(last) + ";" + escapeVCardText(first) + ";;;"}};
         for (const auto& [field, property] : simple) {
-            if (const Cell& value = cellOf(kind, row, field); value && !value->empty()) card.emplace_back(property, escapeVCardText(*value));
+            if (const Cell& value = cellOf(kind, row, field); value && !value->empty())
+                card.emplace_back(property, escapeVCardText(*value));
         }
-        if (const Cell& org = cellOf(kind, row, "organization"); org && !org->empty()) card.emplace_back("ORG", escapeVCardText(*org));
+        if (const Cell& org = cellOf(kind, row, "organization"); org && !org->empty())
+            card.emplace_back("ORG", escapeVCardText(*org));
         if (const Cell& home = cellOf(kind, row, "homeAddress"); home && !home->empty())
             card.emplace_back("ADR;TYPE=HOME", ";;" + escapeVCardText(*home) + ";;;;");
         if (const Cell& work = cellOf(kind, row, "workAddress"); work && !work->empty())
@@ -134,29 +154,40 @@ std::string toVCards(const RecordSet& set) {
 void exportRecords(const RecordKind& kind, const std::string& path) {
     const std::string format = formatOfPath(path);
     const bool contacts = &kind == &contactKind(), events = &kind == &eventKind();
-    if (format != "json" && format != "csv" && !(contacts && format == "vcf") && !(events && format == "ics")) {
+    if (format != "json" && format != "csv" && !(contacts && format == "vcf") &&
+        !(events && format == "ics")) {
         throw Failure("cannot tell the format of '" + path + "': use ." +
-                          (contacts ? "vcf, .csv or .json" : events ? "ics or .json" : "csv or .json"),
+                          (contacts ? "vcf, .csv or .json"
+                           : events ? "ics or .json"
+                                    : "csv or .json"),
                       kExitUsage);
     }
     RecordSet set = readRecords(kind);
     if (!set.complete) throw Failure("reading was interrupted; nothing written", kExitInterrupted);
     std::string text;
-    if (format == "json") text = rowsToJson(kind, set.rows);
-    else if (format == "vcf") text = toVCards(set);
-    else if (format == "ics") text = toIcs(set);
-    else text = toCsv(kind.fields, set.rows);
+    if (format == "json")
+        text = rowsToJson(kind, set.rows);
+    else if (format == "vcf")
+        text = toVCards(set);
+    else if (format == "ics")
+        text = toIcs(set);
+    else
+        text = toCsv(kind.fields, set.rows);
     writeFile(path, text);
     std::fprintf(stderr, "%zu %s written to %s\n", set.rows.size(), kind.noun, path.c_str());
 }
 
 void requireYes(bool yes, const char* what) {
-    if (!yes) throw Failure(std::string("this deletes ") + what + " on the phone for good: add --yes to go ahead", kExitUsage);
+    if (!yes)
+        throw Failure(std::string("this deletes ") + what + " on the phone for good: add --yes to go ahead",
+                      kExitUsage);
 }
 
 void reportAnswer(const char* what, int32_t answer) {
-    if (options().json) std::printf("%s\n", json({{"result", answer}}).dump().c_str());
-    else std::printf("%s: the phone answered %d\n", what, answer);
+    if (options().json)
+        std::printf("%s\n", json({{"result", answer}}).dump().c_str());
+    else
+        std::printf("%s: the phone answered %d\n", what, answer);
     if (answer < 0) throw Failure(std::string(what) + " was refused by the phone");
 }
 
@@ -178,7 +209,8 @@ CLI::App* addFamily(CLI::App& app, const char* name, const char* help, const Rec
     family->require_subcommand(1);
     family->add_subcommand("list", std::string("List the phone's ") + kind.noun + " (--json for all fields)")
         ->callback([&kind, columns] { printRecords(kind, readRecords(kind), columns); });
-    auto* exporter = family->add_subcommand("export", std::string("Write the phone's ") + kind.noun + " to FILE");
+    auto* exporter =
+        family->add_subcommand("export", std::string("Write the phone's ") + kind.noun + " to FILE");
     static std::deque<std::string> paths; // one per family, alive for the whole run
     std::string* path = &paths.emplace_back();
     exporter->add_option("FILE", *path, "Output file; its extension picks the format")->required();
@@ -199,7 +231,9 @@ void addMessageCommands(CLI::App& app) {
             const SmsRecord* latest = nullptr;
             for (TempGroupMember* m = group->first; m != nullptr; m = m->next, ++members) {
                 const auto* record = static_cast<const SmsRecord*>(m->record);
-                if (latest == nullptr || (record->date && latest->date && std::string(record->date) > latest->date)) latest = record;
+                if (latest == nullptr ||
+                    (record->date && latest->date && std::string(record->date) > latest->date))
+                    latest = record;
             }
             out.push_back({{"address", latest && latest->address ? latest->address : ""},
                            {"threadId", latest && latest->threadId ? latest->threadId : ""},
@@ -213,8 +247,9 @@ void addMessageCommands(CLI::App& app) {
         }
         std::printf("%-19s %-16s %5s %s\n", "LATEST", "ADDRESS", "COUNT", "LAST MESSAGE");
         for (const auto& t : out) {
-            std::printf("%-19s %-16s %5d %s\n", t["latest"].get<std::string>().c_str(), t["address"].get<std::string>().c_str(),
-                        t["messages"].get<int>(), shortened(t["body"].get<std::string>(), 50).c_str());
+            std::printf("%-19s %-16s %5d %s\n", t["latest"].get<std::string>().c_str(),
+                        t["address"].get<std::string>().c_str(), t["messages"].get<int>(),
+                        shortened(t["body"].get<std::string>(), 50).c_str());
         }
     });
     auto* send = sms->add_subcommand("send", "Send a text message from the phone");
@@ -304,8 +339,9 @@ void addCalendarCommands(CLI::App& app) {
 }
 
 void addContactCommands(CLI::App& app) {
-    auto* contacts = addFamily(app, "contacts", "Contacts: list, add, set, export, clear", contactKind(),
-                               {{"id", 6}, {"firstName", 16}, {"lastName", 16}, {"mobile", 16}, {"homeEmail", 28}});
+    auto* contacts =
+        addFamily(app, "contacts", "Contacts: list, add, set, export, clear", contactKind(),
+                  {{"id", 6}, {"firstName", 16}, {"lastName", 16}, {"mobile", 16}, {"homeEmail", 28}});
     auto* add = contacts->add_subcommand("add", "Add a contact with a name and a mobile number");
     static std::string name, number;
     add->add_option("NAME", name, "Name")->required();
@@ -313,8 +349,10 @@ void addContactCommands(CLI::App& app) {
     add->callback([] {
         requirePreparedPhone();
         const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), options().device);
-        if (options().json) std::printf("%s\n", json({{"id", id}}).dump().c_str());
-        else std::printf("added contact %lld\n", static_cast<long long>(id));
+        if (options().json)
+            std::printf("%s\n", json({{"id", id}}).dump().c_str());
+        else
+            std::printf("added contact %lld\n", static_cast<long long>(id));
         if (id <= 0) throw Failure("the phone did not add the contact");
     });
     auto* set = contacts->add_subcommand("set", "Change one field of a contact");
@@ -326,11 +364,12 @@ void addContactCommands(CLI::App& app) {
         const auto& fields = contactKind().fields;
         auto it = std::find(fields.begin(), fields.end(), field);
         if (it == fields.end() || it == fields.begin() || field.rfind("reserved", 0) == 0) {
-            throw Failure("unknown contact field '" + field + "' (see 'zentro contacts list --json')", kExitUsage);
+            throw Failure("unknown contact field '" + field + "' (see 'zentro contacts list --json')",
+                          kExitUsage);
         }
         requirePreparedPhone();
-        reportAnswer("set", Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()), value.c_str(),
-                                                options().device));
+        reportAnswer("set", Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()),
+                                                value.c_str(), options().device));
     });
     auto* clear = contacts->add_subcommand("clear", "Delete every contact on the phone");
     static bool yes = false;

@@ -57,12 +57,12 @@ const void* contactHead() {
 
 const KindCalls& callsOf(const RecordKind& kind) {
     static const KindCalls table[] = {
-        {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, nextOf<SmsRecord>, Zentro_FlushSMSAll,
-         Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
+        {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, nextOf<SmsRecord>,
+         Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
         {&callKind(), Zentro_FlushCallLog_Count, Zentro_FlushCallHistory, callHead, nextOf<CallHistoryRecord>,
          Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index},
-        {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nextOf<CalenderRecord>, nullptr,
-         nullptr, nullptr},
+        {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nextOf<CalenderRecord>,
+         nullptr, nullptr, nullptr},
         {&contactKind(), Zentro_FlushContact_Count, Zentro_FlushPerson, contactHead, nextOf<PersonRecord>,
          Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index},
     };
@@ -138,7 +138,8 @@ RecordSet readByPages(const KindCalls& calls) {
 } // namespace
 
 const RecordKind& messageKind() {
-    static const RecordKind kind{"messages", {"id", "person", "address", "body", "date", "type", "read", "threadId"}};
+    static const RecordKind kind{"messages",
+                                 {"id", "person", "address", "body", "date", "type", "read", "threadId"}};
     return kind;
 }
 
@@ -149,17 +150,17 @@ const RecordKind& callKind() {
 
 const RecordKind& eventKind() {
     static const RecordKind kind{"events",
-                                 {"id", "calendarId", "title", "start", "end", "location", "timeZone", "description",
-                                  "hasAlarm", "reminderMinutes", "recurrenceRule"}};
+                                 {"id", "calendarId", "title", "start", "end", "location", "timeZone",
+                                  "description", "hasAlarm", "reminderMinutes", "recurrenceRule"}};
     return kind;
 }
 
 const RecordKind& contactKind() {
-    static const RecordKind kind{"contacts",
-                                 {"id", "firstName", "lastName", "nickname", "mobile", "homePhone", "workPhone",
-                                  "website", "homeEmail", "birthday", "group", "note", "organization", "title",
-                                  "reserved14", "reserved15", "homeAddress", "workAddress", "homeFax", "workFax",
-                                  "workEmail"}};
+    static const RecordKind kind{
+        "contacts",
+        {"id",         "firstName",  "lastName",    "nickname",    "mobile",  "homePhone",    "workPhone",
+         "website",    "homeEmail",  "birthday",    "group",       "note",    "organization", "title",
+         "reserved14", "reserved15", "homeAddress", "workAddress", "homeFax", "workFax",      "workEmail"}};
     return kind;
 }
 
@@ -170,8 +171,9 @@ RecordSet readRecords(const RecordKind& kind) {
     if (&kind == &messageKind() || &kind == &callKind()) {
         // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
         const size_t date = &kind == &messageKind() ? 4 : 3;
-        std::stable_sort(set.rows.begin(), set.rows.end(),
-                         [date](const Row& a, const Row& b) { return a[date].value_or("") > b[date].value_or(""); });
+        std::stable_sort(set.rows.begin(), set.rows.end(), [date](const Row& a, const Row& b) {
+            return a[date].value_or("") > b[date].value_or("");
+        });
     }
     return set;
 }

@@ -10,8 +10,8 @@
 namespace zentro::cli {
 
 struct RecordKind {
-    const char* noun;                 // "messages"
-    std::vector<std::string> fields;  // names of the node's leading text fields, in order
+    const char* noun;                // "messages"
+    std::vector<std::string> fields; // names of the node's leading text fields, in order
 };
 
 const RecordKind& messageKind();

@@ -28,7 +28,8 @@ Options& options() {
 
 std::string logLocation() {
     const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
-    if (documents != nullptr && documents[0] != '\0') return std::string(documents) + "/LogFiles/zentrolink.log";
+    if (documents != nullptr && documents[0] != '\0')
+        return std::string(documents) + "/LogFiles/zentrolink.log";
     const char* home = std::getenv("HOME");
     return std::string(home != nullptr ? home : "~") + "/Documents/LogFiles/zentrolink.log";
 }
@@ -68,24 +69,28 @@ void requirePhone() {
         // Asking the library for an index without a phone makes it restart the adb server, which
         // would cut off every other adb user: only ask where a phone is listed.
         if (static_cast<size_t>(index) >= server.devices.size()) {
-            throw Failure(server.devices.empty() ? "no phone found: connect one by USB with USB debugging on"
-                                                 : "no phone at index " + std::to_string(index) + " (" +
-                                                       std::to_string(server.devices.size()) +
-                                                       " listed; see 'zentro devices')");
+            throw Failure(server.devices.empty()
+                              ? "no phone found: connect one by USB with USB debugging on"
+                              : "no phone at index " + std::to_string(index) + " (" +
+                                    std::to_string(server.devices.size()) + " listed; see 'zentro devices')");
         }
     }
     startLibrary();
     const int status = Zentro_CheckDeviceDetected(index);
-    if (status == -5) throw Failure("no phone found at index " + std::to_string(index) + ": connect one by USB with USB debugging on");
+    if (status == -5)
+        throw Failure("no phone found at index " + std::to_string(index) +
+                      ": connect one by USB with USB debugging on");
     if (status == -2) throw Failure("the phone is offline: unplug it and plug it in again");
-    if (status != 0) throw Failure("the phone is not usable: unlock it and allow USB debugging for this computer");
+    if (status != 0)
+        throw Failure("the phone is not usable: unlock it and allow USB debugging for this computer");
 }
 
 void requirePreparedPhone() {
     requirePhone();
     if (Zentro_CheckDevicesIsConnect(options().device) != 0) {
         throw Failure("the phone is not prepared: run 'zentro prepare" +
-                      (options().device != 0 ? " -d " + std::to_string(options().device) : std::string()) + "' first");
+                      (options().device != 0 ? " -d " + std::to_string(options().device) : std::string()) +
+                      "' first");
     }
 }
 

@@ -40,8 +40,10 @@ std::string executableFolder() {
 
 std::string systemTempPath() {
     std::string path;
-    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && tmp[0] != '\0') path = tmp;
-    else path = "/tmp/";
+    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && tmp[0] != '\0')
+        path = tmp;
+    else
+        path = "/tmp/";
     if (path.back() != '/') path.push_back('/');
     return path;
 }

@@ -27,8 +27,7 @@ namespace {
 void reapLater(pid_t pid) {
     std::thread([pid] {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     }).detach();
 }
 
@@ -95,8 +94,7 @@ int openPidfd(pid_t pid) {
 
 } // namespace
 
-bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath,
-                  Process& out) {
+bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath, Process& out) {
     out = Process{};
     if (commandLine == nullptr) return false;
     pid_t pid = 0;
@@ -117,7 +115,8 @@ WaitResult waitProcess(Process& process, int timeoutMs) {
         for (;;) {
             int waitMs = -1;
             if (timeoutMs >= 0) {
-                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
                 waitMs = left < 0 ? 0 : static_cast<int>(left);
             }
             pollfd p{pidfd, POLLIN, 0};

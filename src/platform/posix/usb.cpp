@@ -17,9 +17,9 @@ namespace zentro::platform {
 namespace {
 
 constexpr const char* kDefaultSysfsRoot = "/sys";
-constexpr int kKernelGroup = 1;          // kernel uevents; group 2 is udev's re-broadcast
+constexpr int kKernelGroup = 1;                 // kernel uevents; group 2 is udev's re-broadcast
 constexpr int kReceiveBufferBytes = 256 * 1024; // a hub plugged in sends a burst
-constexpr size_t kMessageBytes = 8192;   // a uevent is at most a few KiB
+constexpr size_t kMessageBytes = 8192;          // a uevent is at most a few KiB
 constexpr auto kInjectWait = std::chrono::seconds(10);
 
 std::mutex g_rootMutex;

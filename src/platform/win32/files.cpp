@@ -1,5 +1,6 @@
 // Folders, files, the debugger output and time on Windows.
 #include <windows.h>
+// windows.h first: the shell headers need its types.
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -74,7 +75,8 @@ intptr_t createLogFile(const char* path) {
 bool writeLogFile(intptr_t file, const char* data, size_t size) {
     if (file == 0) return false;
     DWORD written = 0;
-    return WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) != 0 &&
+    return WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) !=
+               0 &&
            written == size;
 }
 

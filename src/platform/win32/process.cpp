@@ -24,21 +24,20 @@ bool create(const char* commandLine, const char* currentDir, HANDLE stdoutFile, 
         si.hStdError = nullptr;
     }
     const char* dir = currentDir != nullptr && currentDir[0] != '\0' ? currentDir : nullptr;
-    return CreateProcessA(nullptr, line, nullptr, nullptr, inherit ? TRUE : FALSE, CREATE_NO_WINDOW,
-                          nullptr, dir, &si, &pi) != 0;
+    return CreateProcessA(nullptr, line, nullptr, nullptr, inherit ? TRUE : FALSE, CREATE_NO_WINDOW, nullptr,
+                          dir, &si, &pi) != 0;
 }
 
 } // namespace
 
-bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath,
-                  Process& out) {
+bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath, Process& out) {
     out = Process{};
     if (commandLine == nullptr) return false;
     HANDLE file = nullptr;
     if (stdoutPath != nullptr) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        file = CreateFileA(stdoutPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileA(stdoutPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
     }
     PROCESS_INFORMATION pi{};
@@ -92,8 +91,6 @@ void formatAdbCommandLine(char* out, size_t size, const char* folder, const char
 
 std::string killAdbCommandLine(const std::string&) { return "taskkill /f /t /im adb.exe"; }
 
-std::string killDeviceServiceCommandLine() {
-    return "taskkill /f /t /im AppleMobileDeviceService.exe";
-}
+std::string killDeviceServiceCommandLine() { return "taskkill /f /t /im AppleMobileDeviceService.exe"; }
 
 } // namespace zentro::platform

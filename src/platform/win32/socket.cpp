@@ -2,6 +2,7 @@
 // non-inheritable, so adb children (created with inheritable handles) never hold a channel.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// winsock2.h before windows.h, or windows.h pulls in the old winsock.
 #include <windows.h>
 
 #include <cstdio>
@@ -26,9 +27,7 @@ bool parseAddress(const char* host, uint16_t port, sockaddr_in& address) {
     return true;
 }
 
-void notInherited(SOCKET s) {
-    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-}
+void notInherited(SOCKET s) { SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0); }
 
 // Waits until `s` is ready; false on time-out or error.
 bool waitReady(SOCKET s, bool forWrite, int timeoutMs) {
@@ -75,13 +74,15 @@ SocketHandle tcpConnect(const char* host, uint16_t port, const ClientOptions& op
     int sendBuffer = options.sendBufferSize;
     int receiveBuffer = options.receiveBufferSize;
     BOOL one = TRUE;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout), sizeof receiveTimeout);
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeout),
+               sizeof receiveTimeout);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
     if (sendBuffer > 0) {
         setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
     }
     if (receiveBuffer > 0) {
-        setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                   sizeof receiveBuffer);
     }
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 

@@ -89,8 +89,8 @@ int runDeviceChangeLoop(DeviceChangeHandler handler) {
     windowClass.hInstance = module;
     windowClass.lpszClassName = kWindowName;
     RegisterClassA(&windowClass); // an earlier attempt may have registered it already
-    HWND window = CreateWindowExA(0, kWindowName, kWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
-                                  nullptr, nullptr, module, nullptr);
+    HWND window = CreateWindowExA(0, kWindowName, kWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
+                                  nullptr, module, nullptr);
     if (window == nullptr) return -1;
     g_window.store(window);
 
@@ -118,8 +118,8 @@ bool injectUeventForTests(const std::string& raw) {
     volume.dbcv_unitmask = 1u << ('Z' - 'A');
     DWORD_PTR result = 0;
     // Sent, not posted: the window procedure runs on the watcher thread before this returns.
-    return SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume),
-                               SMTO_NORMAL, kInjectTimeoutMs, &result) != 0;
+    return SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume), SMTO_NORMAL,
+                               kInjectTimeoutMs, &result) != 0;
 }
 
 int deviceChangeSourceCount() {
