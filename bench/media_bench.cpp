@@ -156,6 +156,64 @@ void BM_Download_AdbPull(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * f.size);
 }
 
+// A 16 MiB video uploaded over the channel in chunks of the shared buffer (100 KiB).
+std::string g_uploadFile;
+constexpr int64_t kUploadSize = 16 * kMiB;
+
+void BM_Upload_Library(benchmark::State& state) {
+    for (auto _ : state) {
+        if (Zentro_AddVideoToDevice2(g_uploadFile.c_str(), "upload_lib.avi", 0) != 0 ||
+            Zentro_GetVideoProgress() != 100) {
+            state.SkipWithError("upload failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kUploadSize);
+}
+
+// The same exchanges from a plain socket: open, 100 KiB writes read from the same file, close,
+// completion notice.
+void BM_Upload_Bare(benchmark::State& state) {
+    BareClient client(30148);
+    if (!client.ok()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    std::vector<char> buffer(100 * 1024);
+    char status[4];
+    const std::string hexName = "75706C6F61645F626172652E617669"; // upload_bare.avi
+    for (auto _ : state) {
+        std::FILE* in = std::fopen(g_uploadFile.c_str(), "rb");
+        client.exchange("open_videofile:" + hexName + ";", nullptr, 0, status, 4);
+        int64_t sent = 0;
+        for (size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0; sent += got) {
+            const std::string write = "write_videofile:" + std::to_string(got) + ";";
+            if (client.exchange(write, buffer.data(), got, status, 4) <= 0) break;
+        }
+        std::fclose(in);
+        client.exchange("close_videofile;", nullptr, 0, status, 4);
+        client.exchange("addvideotodevice:" + hexName + ";", nullptr, 0, status, 4);
+        if (sent != kUploadSize) {
+            state.SkipWithError("bare upload short");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kUploadSize);
+}
+
+// adb push of the same file through the library's USB route (one name test, then the push).
+void BM_Upload_AdbPush(benchmark::State& state) {
+    int round = 0;
+    for (auto _ : state) {
+        const std::string name = "upload_push" + std::to_string(round++) + ".avi";
+        if (Zentro_AddVideoToDevice(g_uploadFile.c_str(), name.c_str(), 0) != 0) {
+            state.SkipWithError("push failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kUploadSize);
+}
+
 void BM_PhoneToPhone50MiB_Library(benchmark::State& state) {
     const BenchFile& f = g_files[3];
     for (auto _ : state) {
@@ -215,6 +273,21 @@ BENCHMARK(BM_Download_Bare)
     ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_Download_AdbPull)
     ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Upload_Library)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Upload_Bare)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true);
+BENCHMARK(BM_Upload_AdbPush)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
@@ -300,6 +373,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    g_uploadFile = documents.file("upload.avi");
+    {
+        std::string bytes(static_cast<size_t>(kUploadSize), '\0');
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + (i >> 10));
+        ztest::writeFile(g_uploadFile, bytes);
+    }
+
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
@@ -318,6 +398,14 @@ int main(int argc, char** argv) {
     const double channelVideo = reporter.at("BM_Download_Library/2/repeats:5/real_time");
     std::printf("%-34s %6.1f MiB/s (channel/adb pull time ratio %.3f)\n", "adb pull, same video (16 MiB)",
                 mibPerSecond(g_files[2].size, pull), pull > 0 ? channelVideo / pull : 0.0);
+    const double upLibrary = reporter.at("BM_Upload_Library/repeats:5/real_time");
+    const double upBare = reporter.at("BM_Upload_Bare/repeats:5/real_time");
+    const double push = reporter.at("BM_Upload_AdbPush/repeats:5/real_time");
+    std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f (target <= 1.15)\n", "upload, 100 KiB chunks (16 MiB)",
+                mibPerSecond(kUploadSize, upLibrary), mibPerSecond(kUploadSize, upBare),
+                upBare > 0 ? upLibrary / upBare : 0.0);
+    std::printf("%-34s %6.1f MiB/s (channel/adb push time ratio %.3f)\n", "adb push, same file (16 MiB)",
+                mibPerSecond(kUploadSize, push), push > 0 ? upLibrary / push : 0.0);
     const double p2pLibrary = reporter.at("BM_PhoneToPhone50MiB_Library/iterations:1/repeats:3/real_time");
     const double p2pBare = reporter.at("BM_PhoneToPhone50MiB_Bare/iterations:1/repeats:3/real_time");
     std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f\n", "phone to phone, video (50 MiB)",

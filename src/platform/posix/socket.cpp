@@ -58,12 +58,10 @@ SocketHandle tcpConnect(const char* host, uint16_t port, const ClientOptions& op
     // and on Linux the send time-out also bounds connect itself.
     timeval receiveTimeout = toTimeval(options.receiveTimeoutMs);
     timeval sendTimeout = toTimeval(options.sendTimeoutMs);
-    int receiveBuffer = options.receiveBufferSize;
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-    // The send buffer size is left to the kernel on purpose (see socket.h).
-    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    // Both buffer sizes are left to the kernel on purpose (see socket.h).
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
     int rc;
