@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
 
     addDeviceCommands(app);
     addRecordCommands(app);
+    addAppCommands(app);
+    addMediaCommands(app);
     addPairCommands(app);
+    addDemoCommand(app);
 
     watchInterrupts();
     try {
