@@ -424,7 +424,7 @@ TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
     for (const auto& item : photos) {
         if (item["size"].get<int64_t>() > largest["size"].get<int64_t>()) largest = item;
     }
-    ASSERT_GT(largest["size"].get<int64_t>(), 8 * 4096) << "a photo of several chunks";
+    ASSERT_GT(largest["size"].get<int64_t>(), 4 * 4096) << "a photo of several chunks";
     const std::string target = documents.file("photo.png");
     {
         BackgroundZentro pull("photos pull " + std::to_string(largest["id"].get<int>()) + " '" + target + "'",

@@ -149,8 +149,10 @@ void prepareCommand() {
     if (!options().json) std::printf("phone %d is prepared\n", options().device);
 }
 
-void screenshotCommand(const std::string& file) {
+void screenshotCommand(const std::string& name) {
     requirePhone();
+    // adb runs from the library's own folder: a relative name would land there.
+    const std::string file = std::filesystem::absolute(name).string();
     std::error_code error;
     std::filesystem::remove(file, error);
     Zentro_GetAndroidDevicesScreenCap(file.c_str(), options().device);
