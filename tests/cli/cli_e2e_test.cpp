@@ -331,6 +331,26 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
         EXPECT_TRUE(bytes == reference.fileAt(item["path"])) << family << " " << file;
     }
 
+    const std::string local = documents.file("upload.png");
+    const std::string content = std::string(70000, 'x') + "tail";
+    ztest::writeFile(local, content);
+    for (int round = 0; round < 2; ++round) { // the second finds the name taken
+        ZentroRun push =
+            runZentro("--json photos push '" + local + "' --name pushed.png", port, documents.path());
+        ASSERT_EQ(push.status, 0) << push.err;
+        const auto pushed = nlohmann::json::parse(push.out);
+        EXPECT_EQ(pushed["size"].get<int64_t>(), static_cast<int64_t>(content.size()));
+        EXPECT_NE(pushed["path"].get<std::string>().find("pushed"), std::string::npos);
+        const std::string back = documents.file("back" + std::to_string(round) + ".png");
+        ASSERT_EQ(runZentro("photos pull " + std::to_string(pushed["id"].get<int>()) + " '" + back + "'",
+                            port, documents.path())
+                      .status,
+                  0);
+        EXPECT_TRUE(ztest::readFile(back) == content);
+    }
+    EXPECT_EQ(runZentro("photos push '" + documents.file("absent.png") + "'", port, documents.path()).status,
+              2);
+
     const auto photos = list("photos list");
     const int doomed = photos[0]["id"];
     EXPECT_EQ(runZentro("photos delete " + std::to_string(doomed), port, documents.path()).status, 0);
@@ -450,8 +470,8 @@ TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
     size_t at = 0;
     for (const char* section :
          {"== 1. Detect", "== 2. Prepare", "== 3. What is on it", "== 4. Latest conversations",
-          "== 5. Contacts", "== 6. Calendar", "== 7. Applications", "== 8. Download",
-          "== 9. Take a screenshot", "== Stop the phone", "== Where everything went"}) {
+          "== 5. Contacts", "== 6. Calendar", "== 7. Applications", "== 8. Download", "== 9. Upload",
+          "== 10. Take a screenshot", "== Stop the phone", "== Where everything went"}) {
         const size_t found = demo.out.find(section, at);
         EXPECT_NE(found, std::string::npos) << section << "\n" << demo.out;
         if (found != std::string::npos) at = found;

@@ -221,7 +221,18 @@ void demoCommand(const std::string& folder) {
         demo.zentro("photos pull " + photoId + " " + folder, {"photos", "pull", photoId, folder});
         demo.zentro("music pull " + songId + " " + folder, {"music", "pull", songId, folder});
 
-        demo.section("9. Take a screenshot");
+        demo.section("9. Upload a file and show it arrived");
+        const std::string upload = demo.file("zentro-upload.png");
+        std::error_code copyError;
+        fs::copy_file(demo.file(fs::path(photos[0]["path"].get<std::string>()).filename().string()), upload,
+                      fs::copy_options::overwrite_existing, copyError);
+        if (copyError)
+            throw Failure("cannot copy the downloaded photo for the upload: " + copyError.message());
+        demo.zentro("photos push " + upload, {"photos", "push", upload});
+        const json after = demo.listJson("photos");
+        std::printf("the phone now lists %zu photos (%zu before)\n", after.size(), photos.size());
+
+        demo.section("10. Take a screenshot");
         const std::string screen = demo.file("screenshot.png");
         demo.zentro("screenshot " + screen, {"screenshot", screen});
     };

@@ -43,6 +43,9 @@ struct MediaKind {
     int32_t (*transfer)(int32_t id, const char* name, int64_t size, int32_t from, int32_t to);
     int64_t (*transferred)();
     int32_t (*remove)(int32_t id, int32_t device);
+    // Upload: adb push over USB (no progress), chunks over WiFi (progress, abort).
+    int32_t (*upload)(const char* file, const char* name, int32_t device);
+    int32_t (*progress)();
 };
 
 json common(int32_t id, const char* title, const char* path, int64_t size, int64_t modified,
@@ -88,13 +91,15 @@ bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
 const std::vector<MediaKind>& mediaKinds() {
     static const std::vector<MediaKind> kinds = {
         {"photos", "photo", Zentro_FlushDevicesPhotos, Zentro_GetPhotoCount, photoInfo,
-         Zentro_ExportPhotofromDevice2, Zentro_PhotoAbort, nullptr, nullptr, Zentro_DeletePhoto},
+         Zentro_ExportPhotofromDevice2, Zentro_PhotoAbort, nullptr, nullptr, Zentro_DeletePhoto,
+         Zentro_addPhoto, Zentro_GetPhotoProgress},
         {"music", "track", Zentro_FlushDevicesMusic, Zentro_GetMusicCount, musicInfo,
          Zentro_ExportMusicfromDevice2, Zentro_MusicAbort, Zentro_TransferMusicfromDevice,
-         Zentro_GetMusicProgressSize, Zentro_DeleteMusic},
+         Zentro_GetMusicProgressSize, Zentro_DeleteMusic, Zentro_AddMusicToDevice, Zentro_GetMusicProgress},
         {"videos", "video", Zentro_FlushDevicesVideo, Zentro_GetVideoCount, videoInfo,
          Zentro_ExportVideofromDevice2, Zentro_VideoAbort, Zentro_TransferVideofromDevice,
-         Zentro_GetVideoProgressSize, Zentro_DeleteVideofromDevice},
+         Zentro_GetVideoProgressSize, Zentro_DeleteVideofromDevice, Zentro_AddVideoToDevice,
+         Zentro_GetVideoProgress},
     };
     return kinds;
 }
@@ -183,6 +188,54 @@ void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
         std::printf("%s\n", json({{"id", item.id}, {"file", target}, {"bytes", written}}).dump().c_str());
     else
         std::printf("%s (%s)\n", target.c_str(), formatBytes(static_cast<double>(written)).c_str());
+}
+
+// The phone may number a taken name ("a(1).jpg"): the new item is the one not listed before
+// whose file name starts like the name asked for.
+void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
+    const int64_t size = sizeOnDisk(file);
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
+    if (name.empty()) name = baseName(file);
+    if (name.find_first_of("/;\"") != std::string::npos)
+        throw Failure("a name on the phone cannot hold '/', ';' or '\"': give another with --name",
+                      kExitUsage);
+    requirePreparedPhone();
+    const int32_t device = options().device;
+    std::vector<int32_t> before;
+    for (const MediaItem& item : listItems(kind, device)) before.push_back(item.id);
+    Progress progress("pushing " + name, "bytes");
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.upload(file.c_str(), name.c_str(), device); },
+        [&] { return std::pair<int64_t, int64_t>(kind.progress() * size / 100, size); }, kind.abort);
+    if (work.result != 0) {
+        progress.finish("failed");
+        throw Failure("the phone did not take '" + name + "': is it prepared, and is the name plain?");
+    }
+    if (work.aborted) {
+        progress.finish("aborted");
+        throw Failure("interrupted: the partial file was abandoned on the phone", kExitInterrupted);
+    }
+    const std::string stem = name.substr(0, name.rfind('.'));
+    for (const MediaItem& item : listItems(kind, device)) {
+        if (std::find(before.begin(), before.end(), item.id) != before.end()) continue;
+        if (baseName(item.path).rfind(stem, 0) != 0) continue;
+        if (item.size != size) {
+            progress.finish("short");
+            throw Failure("the upload ended early: " + std::to_string(item.size) + " of " +
+                          std::to_string(size) + " bytes arrived as " + item.path);
+        }
+        progress.update(size, size);
+        progress.finish("done");
+        if (options().json)
+            std::printf("%s\n", item.fields.dump(2).c_str());
+        else
+            std::printf("%s %d: %s (%s)\n", kind.noun, item.id, item.path.c_str(),
+                        formatBytes(static_cast<double>(item.size)).c_str());
+        return;
+    }
+    progress.finish("missing");
+    throw Failure("'" + name + "' does not show on the phone after the upload: see the log with -v");
 }
 
 void copyCommand(const MediaKind& kind, int32_t id, int32_t to, std::string name) {
@@ -276,6 +329,11 @@ void addMediaCommands(CLI::App& app) {
         pull->add_option("DEST", args.target,
                          "File or folder to write (default: its name on the phone, here)");
         pull->callback([&kind, &args] { pullCommand(kind, args.id, args.target); });
+
+        auto* push = family->add_subcommand("push", "Upload a file to the phone as a " + noun);
+        push->add_option("FILE", args.target, "The file on this computer")->required();
+        push->add_option("--name", args.name, "File name on the phone (default: the file's own)");
+        push->callback([&kind, &args] { pushCommand(kind, args.target, args.name); });
 
         auto* copy = family->add_subcommand("copy", "Copy a " + noun + " from phone -d to phone --to");
         copy->add_option("ID", args.id, "The " + noun + "'s id on the source phone")->required();
