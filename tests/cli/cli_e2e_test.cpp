@@ -4,18 +4,25 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <thread>
 
 #include <libical/ical.h>
 
+#include "companion/commands.h"
 #include "formats.h"
+#include "scenario.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 
@@ -43,6 +50,58 @@ ZentroRun runZentro(const std::string& args, int adbPort, const std::string& doc
     return run;
 }
 
+// A zentro run in the background, to be interrupted as a person at the terminal would.
+class BackgroundZentro {
+public:
+    BackgroundZentro(const std::string& args, int adbPort, const std::string& documents)
+        : err_(scratch_.file("err")) {
+        const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) +
+                                    " XDG_DOCUMENTS_DIR='" + documents + "' exec '" + ztest::testBinFolder() +
+                                    "/zentro' " + args + " >'" + scratch_.file("out") + "' 2>'" + err_ +
+                                    "' </dev/null";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+    }
+    ~BackgroundZentro() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    // Waits up to 10 s for `text` on its standard error.
+    bool waitForError(const std::string& text) {
+        for (int i = 0; i < 500; ++i) {
+            if (ztest::readFile(err_).find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    // Sends SIGINT; the exit status and how long the run took to end (-1 when it did not in 5 s).
+    std::pair<int, double> interrupt() {
+        const auto sent = std::chrono::steady_clock::now();
+        ::kill(pid_, SIGINT);
+        int status = 0;
+        for (int i = 0; i < 250; ++i) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count()};
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return {-1, -1};
+    }
+    std::string err() const { return ztest::readFile(err_); }
+
+private:
+    ztest::ScratchFolder scratch_;
+    std::string err_;
+    pid_t pid_ = -1;
+};
+
 bool askedToKill(ztest::VirtualPhone& phone) {
     for (const std::string& entry : phone.requestLog("server")) {
         if (entry.find("host:kill") != std::string::npos) return true;
@@ -63,10 +122,19 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
     EXPECT_EQ(runZentro("-d 12 info", 1, documents.path()).status, 2);
     ZentroRun help = runZentro("--help", 1, documents.path());
     EXPECT_EQ(help.status, 0);
-    for (const char* command : {"devices", "info", "prepare", "screenshot"}) {
+    for (const char* command : {"devices", "info", "prepare", "screenshot", "sms", "calls", "calendar",
+                                "contacts", "apps", "photos", "music", "videos", "pair", "demo"}) {
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     }
-    EXPECT_EQ(runZentro("screenshot --help", 1, documents.path()).status, 0);
+    for (const char* command : {"devices", "screenshot", "sms send", "apps install", "photos pull",
+                                "music copy", "videos delete", "demo"}) {
+        ZentroRun sub = runZentro(std::string(command) + " --help", 1, documents.path());
+        EXPECT_EQ(sub.status, 0) << command;
+        EXPECT_NE(sub.out.find("Usage:"), std::string::npos) << command << sub.out;
+    }
+    EXPECT_EQ(runZentro("photos pull", 1, documents.path()).status, 2) << "an id is required";
+    EXPECT_EQ(runZentro("photos pull notanumber", 1, documents.path()).status, 2);
+    EXPECT_EQ(runZentro("music copy 3 --to 10", 1, documents.path()).status, 2);
 }
 
 TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
@@ -206,6 +274,224 @@ TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
+}
+
+// The phone's own data, generated from the same serial and seed as the virtual phone's.
+struct ReferencePhone {
+    ReferencePhone(const char* serial, uint32_t seed)
+        : device(zsim::makeDevice(serial, seed))
+        , companion(*device) {}
+    int32_t count(const std::string& command) {
+        const std::string reply = companion.handle(zsim::companion::makeRequest(command));
+        int32_t value = -1;
+        if (reply.size() == 4) std::memcpy(&value, reply.data(), 4);
+        return value;
+    }
+    // The bytes of a file the companion reports under its storage root.
+    std::string fileAt(const std::string& storagePath) {
+        const std::string root = "/storage/emulated/0";
+        const auto bytes = device->files.read("/sdcard" + storagePath.substr(root.size()));
+        return bytes ? *bytes : std::string("<missing>");
+    }
+    std::shared_ptr<zsim::Device> device;
+    zsim::companion::CompanionState companion;
+};
+
+const char* const kSeededPhone = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}]})";
+
+TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
+    ztest::VirtualPhone phone(kSeededPhone);
+    const int port = phone.adbPort();
+    ReferencePhone reference("ZX1G22ABCD000000", 41);
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    auto list = [&](const std::string& args) {
+        ZentroRun run = runZentro("--json " + args, port, documents.path());
+        EXPECT_EQ(run.status, 0) << args << ": " << run.err;
+        return nlohmann::json::parse(run.out.empty() ? "[]" : run.out);
+    };
+    EXPECT_EQ(list("sms list").size(), static_cast<size_t>(reference.count("getsmsCount;")));
+    EXPECT_EQ(list("apps list --system").size(), static_cast<size_t>(reference.count("getappcount;")));
+
+    const std::string dest = documents.file("pulled");
+    ASSERT_EQ(::mkdir(dest.c_str(), 0755), 0);
+    for (const auto& [family, count] : {std::pair<std::string, std::string>{"photos", "getdcimcount;"},
+                                        {"music", "getmusiccount;"},
+                                        {"videos", "getvideocount;"}}) {
+        const auto items = list(family + " list");
+        ASSERT_EQ(items.size(), static_cast<size_t>(reference.count(count))) << family;
+        ASSERT_FALSE(items.empty()) << family;
+        const auto& item = items.back();
+        ZentroRun pull = runZentro("--json " + family + " pull " + std::to_string(item["id"].get<int>()) +
+                                       " '" + dest + "'",
+                                   port, documents.path());
+        ASSERT_EQ(pull.status, 0) << pull.err;
+        const std::string file = nlohmann::json::parse(pull.out)["file"];
+        const std::string bytes = ztest::readFile(file);
+        EXPECT_EQ(static_cast<int64_t>(bytes.size()), item["size"].get<int64_t>()) << family;
+        EXPECT_TRUE(bytes == reference.fileAt(item["path"])) << family << " " << file;
+    }
+
+    const std::string local = documents.file("upload.png");
+    const std::string content = std::string(70000, 'x') + "tail";
+    ztest::writeFile(local, content);
+    for (int round = 0; round < 2; ++round) { // the second finds the name taken
+        ZentroRun push =
+            runZentro("--json photos push '" + local + "' --name pushed.png", port, documents.path());
+        ASSERT_EQ(push.status, 0) << push.err;
+        const auto pushed = nlohmann::json::parse(push.out);
+        EXPECT_EQ(pushed["size"].get<int64_t>(), static_cast<int64_t>(content.size()));
+        EXPECT_NE(pushed["path"].get<std::string>().find("pushed"), std::string::npos);
+        const std::string back = documents.file("back" + std::to_string(round) + ".png");
+        ASSERT_EQ(runZentro("photos pull " + std::to_string(pushed["id"].get<int>()) + " '" + back + "'",
+                            port, documents.path())
+                      .status,
+                  0);
+        EXPECT_TRUE(ztest::readFile(back) == content);
+    }
+    EXPECT_EQ(runZentro("photos push '" + documents.file("absent.png") + "'", port, documents.path()).status,
+              2);
+
+    const auto photos = list("photos list");
+    const int doomed = photos[0]["id"];
+    EXPECT_EQ(runZentro("photos delete " + std::to_string(doomed), port, documents.path()).status, 0);
+    const auto after = list("photos list");
+    EXPECT_EQ(after.size() + 1, photos.size());
+    for (const auto& item : after) EXPECT_NE(item["id"].get<int>(), doomed);
+    ZentroRun missing = runZentro("photos delete " + std::to_string(doomed), port, documents.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no such id"), std::string::npos) << missing.err;
+    EXPECT_EQ(runZentro("photos pull 999999", port, documents.path()).status, 1);
+}
+
+TEST_F(Cli, AppsExportAndUninstall) {
+    ztest::VirtualPhone phone(kSeededPhone);
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ZentroRun run = runZentro("--json apps list", port, documents.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto apps = nlohmann::json::parse(run.out);
+    ASSERT_FALSE(apps.empty());
+    for (const auto& app : apps) EXPECT_FALSE(app["system"].get<bool>()) << "system apps only with --system";
+    const std::string package = apps[0]["package"];
+
+    const std::string apk = documents.file("saved.apk");
+    ZentroRun exported = runZentro("apps export " + package + " '" + apk + "'", port, documents.path());
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(ztest::readFile(apk).find(package), std::string::npos);
+    EXPECT_EQ(runZentro("apps export " + package + " '" + apk + "'", port, documents.path()).status, 2)
+        << "an existing file is not replaced";
+    EXPECT_EQ(runZentro("apps export com.example.absent '" + documents.file("absent.apk") + "'", port,
+                        documents.path())
+                  .status,
+              1);
+
+    ZentroRun removed = runZentro("apps uninstall " + package, port, documents.path());
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    const auto left = nlohmann::json::parse(runZentro("--json apps list", port, documents.path()).out);
+    EXPECT_EQ(left.size() + 1, apps.size());
+    EXPECT_EQ(runZentro("apps uninstall " + package, port, documents.path()).status, 1);
+    EXPECT_EQ(runZentro("apps install '" + documents.file("none.apk") + "'", port, documents.path()).status,
+              2);
+}
+
+TEST_F(Cli, MusicCopiesToTheOtherPhone) {
+    ztest::VirtualPhone phone(
+        R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}, {"serial": "ZX1G22ABCD000001", "seed": 42}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("-d 1 prepare", port, documents.path()).status, 0);
+    const auto tracks = nlohmann::json::parse(runZentro("--json music list", port, documents.path()).out);
+    ASSERT_FALSE(tracks.empty());
+    const auto& track = tracks[0];
+    ZentroRun copy =
+        runZentro("music copy " + std::to_string(track["id"].get<int>()) + " --to 1 --name copied.mp3", port,
+                  documents.path());
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    const auto there = nlohmann::json::parse(runZentro("-d 1 --json music list", port, documents.path()).out);
+    bool found = false;
+    for (const auto& item : there) {
+        const std::string path = item["path"];
+        if (path.size() > 10 && path.substr(path.size() - 10) == "copied.mp3") {
+            found = true;
+            EXPECT_EQ(item["size"], track["size"]);
+        }
+    }
+    EXPECT_TRUE(found) << there.dump();
+    EXPECT_EQ(runZentro("photos copy 1 --to 1", port, documents.path()).status, 2);
+    EXPECT_EQ(runZentro("music copy 1 --to 0", port, documents.path()).status, 2);
+}
+
+TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
+    // A slow phone: every message page and every photo chunk takes a while.
+    ztest::VirtualPhone phone(R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41,
+        "sizes": {"messages": 3000},
+        "companionFaults": {"getsmsPart10": {"delayMs": 20}, "getdcimdata": {"delayMs": 150}}}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    {
+        BackgroundZentro list("sms list", port, documents.path());
+        ASSERT_TRUE(list.waitForError("reading messages")) << list.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto [status, seconds] = list.interrupt();
+        EXPECT_EQ(status, 130) << list.err();
+        EXPECT_GE(seconds, 0.0);
+        EXPECT_LT(seconds, 2.0) << "the refresh stops after the page it is on";
+        EXPECT_NE(list.err().find("interrupted"), std::string::npos) << list.err();
+    }
+    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port, documents.path()).out);
+    ASSERT_FALSE(photos.empty());
+    auto largest = photos[0];
+    for (const auto& item : photos) {
+        if (item["size"].get<int64_t>() > largest["size"].get<int64_t>()) largest = item;
+    }
+    ASSERT_GT(largest["size"].get<int64_t>(), 4 * 4096) << "a photo of several chunks";
+    const std::string target = documents.file("photo.png");
+    {
+        BackgroundZentro pull("photos pull " + std::to_string(largest["id"].get<int>()) + " '" + target + "'",
+                              port, documents.path());
+        ASSERT_TRUE(pull.waitForError("pulling")) << pull.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        const auto [status, seconds] = pull.interrupt();
+        EXPECT_EQ(status, 130) << pull.err();
+        EXPECT_GE(seconds, 0.0);
+        EXPECT_LT(seconds, 2.0) << "the transfer stops after the chunk it is on";
+        EXPECT_NE(pull.err().find("kept"), std::string::npos) << pull.err();
+    }
+    EXPECT_FALSE(ztest::fileExists(target)) << "a short file never stands under the name";
+    const std::string partial = ztest::readFile(target + ".partial");
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_LT(static_cast<int64_t>(partial.size()), largest["size"].get<int64_t>());
+}
+
+TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
+    const std::string out = documents.file("demo");
+    ZentroRun demo = runZentro("demo --out '" + out + "'", 1, documents.path());
+    ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+    size_t at = 0;
+    for (const char* section :
+         {"== 1. Detect", "== 2. Prepare", "== 3. What is on it", "== 4. Latest conversations",
+          "== 5. Contacts", "== 6. Calendar", "== 7. Applications", "== 8. Download", "== 9. Upload",
+          "== 10. Take a screenshot", "== Stop the phone", "== Where everything went"}) {
+        const size_t found = demo.out.find(section, at);
+        EXPECT_NE(found, std::string::npos) << section << "\n" << demo.out;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ((demo.out + demo.err).find('\033'), std::string::npos) << "no terminal codes into a pipe";
+    EXPECT_EQ(ztest::readFile(out + "/screenshot.png").substr(0, 4), "\x89PNG");
+
+    // The phone's adb server is gone once the demo has ended.
+    int port = 0;
+    const size_t said = demo.out.find("listens on 127.0.0.1:");
+    ASSERT_NE(said, std::string::npos);
+    port = std::atoi(demo.out.c_str() + said + std::strlen("listens on 127.0.0.1:"));
+    ASSERT_GT(port, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_NE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
 }
 
 } // namespace

@@ -8,5 +8,8 @@ namespace zentro::cli {
 void addDeviceCommands(CLI::App& app);
 void addRecordCommands(CLI::App& app);
 void addPairCommands(CLI::App& app);
+void addAppCommands(CLI::App& app);
+void addMediaCommands(CLI::App& app);
+void addDemoCommand(CLI::App& app);
 
 } // namespace zentro::cli

@@ -1,5 +1,4 @@
 // devices, info, prepare, screenshot.
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -87,10 +86,16 @@ void printPhones(const std::vector<PhoneRow>& rows) {
     }
 }
 
+// Runs on the library's watcher thread, which has just counted the USB phones again.
 void onUsbChange(int32_t value) {
-    std::printf("%s\n", value == ZENTRO_USB_ARRIVAL   ? "usb: arrival"
-                        : value == ZENTRO_USB_REMOVAL ? "usb: removal"
-                                                      : "usb: change");
+    const char* event = value == ZENTRO_USB_ARRIVAL   ? "arrival"
+                        : value == ZENTRO_USB_REMOVAL ? "removal"
+                                                      : "change";
+    const int32_t plugged = Zentro_CheckConnectDeviceToPC_Count();
+    if (options().json)
+        std::printf("%s\n", json({{"event", event}, {"phones", plugged}}).dump().c_str());
+    else
+        std::printf("usb %s: %d phone%s plugged in\n", event, plugged, plugged == 1 ? "" : "s");
     std::fflush(stdout);
 }
 
@@ -103,6 +108,7 @@ void devicesCommand(bool watch) {
     std::fprintf(stderr, "watching USB arrivals and removals; Ctrl-C ends\n");
     while (!interrupted()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     Zentro_SetUSBCallBack(nullptr);
+    forgetInterrupt(); // Ctrl-C is how watching ends, not a failure
 }
 
 void infoCommand() {
@@ -127,19 +133,12 @@ void infoCommand() {
 
 void prepareCommand() {
     requirePhone();
-    std::atomic<bool> finished{false};
-    int result = -1;
-    std::thread worker([&] {
-        result = Zentro_ReadyTodoing(options().device);
-        finished.store(true);
-    });
     Progress progress("preparing", "%");
-    while (!finished.load()) {
-        progress.update(Zentro_GetReadyTodoProgress(), 100);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    worker.join();
-    progress.update(Zentro_GetReadyTodoProgress(), 100);
+    const int64_t result =
+        watchWork(
+            progress, [] { return Zentro_ReadyTodoing(options().device); },
+            [] { return std::pair<int64_t, int64_t>(Zentro_GetReadyTodoProgress(), 100); }, nullptr)
+            .result;
     progress.finish(result == 0 ? "done" : "failed");
     if (result != 0) {
         throw Failure(
@@ -150,8 +149,10 @@ void prepareCommand() {
     if (!options().json) std::printf("phone %d is prepared\n", options().device);
 }
 
-void screenshotCommand(const std::string& file) {
+void screenshotCommand(const std::string& name) {
     requirePhone();
+    // adb runs from the library's own folder: a relative name would land there.
+    const std::string file = std::filesystem::absolute(name).string();
     std::error_code error;
     std::filesystem::remove(file, error);
     Zentro_GetAndroidDevicesScreenCap(file.c_str(), options().device);

@@ -21,4 +21,6 @@ void watchInterrupts() {
 
 bool interrupted() { return g_interrupted != 0; }
 
+void forgetInterrupt() { g_interrupted = 0; }
+
 } // namespace zentro::cli

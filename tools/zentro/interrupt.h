@@ -5,5 +5,6 @@ namespace zentro::cli {
 
 void watchInterrupts();
 bool interrupted();
+void forgetInterrupt();
 
 } // namespace zentro::cli

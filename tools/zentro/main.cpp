@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     CLI::App app{"zentro: read and change the contents of Android phones from this computer.\n"
                  "The adb client beside this program is used; ANDROID_ADB_SERVER_PORT selects its server.\n"
                  "Exit status: 0 success, 1 failed operation, 2 usage error, 130 interrupted."};
+    app.name("zentro");
     app.set_help_all_flag("--help-all", "Show the help of every command");
     app.require_subcommand(1);
     app.fallthrough();
@@ -27,7 +28,10 @@ int main(int argc, char** argv) {
 
     addDeviceCommands(app);
     addRecordCommands(app);
+    addAppCommands(app);
+    addMediaCommands(app);
     addPairCommands(app);
+    addDemoCommand(app);
 
     watchInterrupts();
     try {

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
+
+#include "interrupt.h"
 
 namespace zentro::cli {
 
@@ -15,6 +19,30 @@ std::string formatBytes(double bytes) {
     else
         std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024 * 1024));
     return text;
+}
+
+WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
+                      const std::function<std::pair<int64_t, int64_t>()>& poll,
+                      const std::function<void()>& abort) {
+    WatchedWork outcome;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        outcome.result = work();
+        finished.store(true);
+    });
+    while (!finished.load()) {
+        const auto [done, total] = poll();
+        progress.update(done, total);
+        if (abort && interrupted() && !outcome.aborted) {
+            abort();
+            outcome.aborted = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    const auto [done, total] = poll();
+    progress.update(done, total);
+    return outcome;
 }
 
 Progress::Progress(std::string label, std::string unit)

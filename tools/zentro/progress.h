@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace zentro::cli {
 
@@ -31,6 +33,17 @@ private:
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
 };
+
+// Runs `work` (one blocking library call) on a worker thread while this thread redraws
+// `progress` from `poll` (done, total) every 50 ms and, at the first Ctrl-C, calls `abort` once
+// (when given) so the library stops after its current step.
+struct WatchedWork {
+    int64_t result = -1;
+    bool aborted = false;
+};
+WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
+                      const std::function<std::pair<int64_t, int64_t>()>& poll,
+                      const std::function<void()>& abort);
 
 // Human sizes: 512 B, 12.3 KiB, 4.0 MiB.
 std::string formatBytes(double bytes);

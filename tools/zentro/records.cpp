@@ -1,10 +1,7 @@
 #include "records.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "cli.h"
 #include "interrupt.h"
@@ -89,23 +86,13 @@ void appendRows(const KindCalls& calls, std::vector<Row>& rows) {
 RecordSet readInBulk(const KindCalls& calls) {
     RecordSet set;
     Zentro_ResetFlushAllDBStatus(); // an abort left over from an earlier run would cut this one
-    std::atomic<bool> finished{false};
-    int32_t result = -1;
-    std::thread worker([&] {
-        result = calls.bulk(0);
-        finished.store(true);
-    });
     Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
-    bool aborted = false;
-    while (!finished.load()) {
-        progress.update(calls.bulkOffset(), calls.bulkTotal());
-        if (interrupted() && !aborted) {
-            Zentro_AbortFlushAllDB();
-            aborted = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    worker.join();
+    const WatchedWork work = watchWork(
+        progress, [&calls] { return calls.bulk(0); },
+        [&calls] { return std::pair<int64_t, int64_t>(calls.bulkOffset(), calls.bulkTotal()); },
+        Zentro_AbortFlushAllDB);
+    const bool aborted = work.aborted;
+    const int64_t result = work.result;
     if (aborted) Zentro_ResetFlushAllDBStatus();
     appendRows(calls, set.rows);
     const int32_t total = calls.bulkTotal();

@@ -1,0 +1,353 @@
+// photos, music, videos: list, pull, push, copy, delete. One implementation over a kind table;
+// the three kinds differ only in their exports and detail fields.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "zentrolink.h"
+
+namespace zentro::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+namespace fs = std::filesystem;
+
+struct MediaItem {
+    int32_t id = 0;
+    int64_t size = 0;
+    std::string title;
+    std::string path; // on the phone
+    json fields;      // every detail of the kind, for --json
+};
+
+struct MediaKind {
+    const char* family; // "photos"
+    const char* noun;   // "photo"
+    int32_t (*refresh)(int32_t device);
+    int32_t (*count)(int32_t device);
+    bool (*info)(int32_t position, int32_t device, MediaItem& out);
+    // Chunked download: progress and abort work on every connection.
+    int32_t (*download)(int32_t id, const char* file, int64_t size, int32_t device);
+    int32_t (*abort)();
+    // Phone to phone; null where the library has no such export.
+    int32_t (*transfer)(int32_t id, const char* name, int64_t size, int32_t from, int32_t to);
+    int64_t (*transferred)();
+    int32_t (*remove)(int32_t id, int32_t device);
+    // Upload: adb push over USB (no progress), chunks over WiFi (progress, abort).
+    int32_t (*upload)(const char* file, const char* name, int32_t device);
+    int32_t (*progress)();
+};
+
+json common(int32_t id, const char* title, const char* path, int64_t size, int64_t modified,
+            int64_t created) {
+    return {{"id", id},     {"title", title},       {"path", path},
+            {"size", size}, {"modified", modified}, {"created", created}};
+}
+
+MediaItem itemOf(const json& fields) {
+    return {fields["id"].get<int32_t>(), fields["size"].get<int64_t>(), fields["title"].get<std::string>(),
+            fields["path"].get<std::string>(), fields};
+}
+
+bool photoInfo(int32_t position, int32_t device, MediaItem& out) {
+    PhotoInfo info{}; // the export clears only the id
+    if (Zentro_GetPhotoInfo(&info, position, device) != 0) return false;
+    out = itemOf(common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime));
+    return true;
+}
+
+bool musicInfo(int32_t position, int32_t device, MediaItem& out) {
+    MusicInfo info{};
+    if (Zentro_GetMusicInfo(&info, position, device) != 0) return false;
+    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
+    fields["album"] = info.album;
+    fields["artist"] = info.artist;
+    fields["albumId"] = info.albumId;
+    fields["duration"] = info.duration;
+    out = itemOf(fields);
+    return true;
+}
+
+bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
+    VideoInfo info{};
+    if (Zentro_GetVideoInfo(&info, position, device) != 0) return false;
+    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
+    fields["displayName"] = info.displayName;
+    fields["duration"] = info.duration;
+    out = itemOf(fields);
+    return true;
+}
+
+const std::vector<MediaKind>& mediaKinds() {
+    static const std::vector<MediaKind> kinds = {
+        {"photos", "photo", Zentro_FlushDevicesPhotos, Zentro_GetPhotoCount, photoInfo,
+         Zentro_ExportPhotofromDevice2, Zentro_PhotoAbort, nullptr, nullptr, Zentro_DeletePhoto,
+         Zentro_addPhoto, Zentro_GetPhotoProgress},
+        {"music", "track", Zentro_FlushDevicesMusic, Zentro_GetMusicCount, musicInfo,
+         Zentro_ExportMusicfromDevice2, Zentro_MusicAbort, Zentro_TransferMusicfromDevice,
+         Zentro_GetMusicProgressSize, Zentro_DeleteMusic, Zentro_AddMusicToDevice, Zentro_GetMusicProgress},
+        {"videos", "video", Zentro_FlushDevicesVideo, Zentro_GetVideoCount, videoInfo,
+         Zentro_ExportVideofromDevice2, Zentro_VideoAbort, Zentro_TransferVideofromDevice,
+         Zentro_GetVideoProgressSize, Zentro_DeleteVideofromDevice, Zentro_AddVideoToDevice,
+         Zentro_GetVideoProgress},
+    };
+    return kinds;
+}
+
+std::vector<MediaItem> listItems(const MediaKind& kind, int32_t device) {
+    kind.refresh(device);
+    const int32_t count = kind.count(device);
+    std::vector<MediaItem> items;
+    for (int32_t position = 0; position < count && !interrupted(); ++position) {
+        MediaItem item;
+        if (kind.info(position, device, item)) items.push_back(std::move(item));
+    }
+    if (interrupted()) {
+        throw Failure(std::string("listing ") + kind.family + " was interrupted; nothing printed",
+                      kExitInterrupted);
+    }
+    return items;
+}
+
+MediaItem findItem(const MediaKind& kind, int32_t id, int32_t device) {
+    for (MediaItem& item : listItems(kind, device)) {
+        if (item.id == id) return item;
+    }
+    throw Failure("no " + std::string(kind.noun) + " with id " + std::to_string(id) + " on phone " +
+                  std::to_string(device) + " (see 'zentro " + kind.family + " list')");
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int64_t sizeOnDisk(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
+void listCommand(const MediaKind& kind) {
+    requirePreparedPhone();
+    const std::vector<MediaItem> items = listItems(kind, options().device);
+    if (options().json) {
+        json out = json::array();
+        for (const MediaItem& item : items) out.push_back(item.fields);
+        std::printf("%s\n", out.dump(2).c_str());
+        return;
+    }
+    std::printf("%-6s %10s  %s\n", "ID", "SIZE", "PATH");
+    for (const MediaItem& item : items) {
+        std::printf("%-6d %10s  %s\n", item.id, formatBytes(static_cast<double>(item.size)).c_str(),
+                    item.path.c_str());
+    }
+    std::fprintf(stderr, "%zu %s\n", items.size(), kind.family);
+}
+
+// Downloads into FILE.partial and renames only a complete file, so an interrupted or short
+// download never stands under the name or replaces a file that was there.
+void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
+    requirePreparedPhone();
+    const MediaItem item = findItem(kind, id, options().device);
+    if (target.empty()) target = baseName(item.path);
+    std::error_code error;
+    if (fs::is_directory(target, error)) target = (fs::path(target) / baseName(item.path)).string();
+    const std::string partial = target + ".partial";
+    Progress progress("pulling " + baseName(item.path), "bytes");
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.download(item.id, partial.c_str(), item.size, options().device); },
+        [&] { return std::pair<int64_t, int64_t>(sizeOnDisk(partial), item.size); }, kind.abort);
+    const int64_t written = sizeOnDisk(partial);
+    const std::string kept = " of " + std::to_string(item.size) + " bytes";
+    if (work.result != 0) {
+        progress.finish("failed");
+        throw Failure("cannot write " + partial + ": check the folder exists and is writable");
+    }
+    if (written != item.size) {
+        progress.finish(work.aborted ? "aborted" : "short");
+        throw Failure((work.aborted ? "interrupted: kept " : "the transfer ended early: kept ") +
+                          std::to_string(written) + kept + " in " + partial,
+                      work.aborted ? kExitInterrupted : kExitFailed);
+    }
+    if (std::rename(partial.c_str(), target.c_str()) != 0) {
+        progress.finish("failed");
+        throw Failure("cannot rename " + partial + " to " + target);
+    }
+    progress.finish("done");
+    if (options().json)
+        std::printf("%s\n", json({{"id", item.id}, {"file", target}, {"bytes", written}}).dump().c_str());
+    else
+        std::printf("%s (%s)\n", target.c_str(), formatBytes(static_cast<double>(written)).c_str());
+}
+
+// The phone may number a taken name ("a(1).jpg"): the new item is the one not listed before
+// whose file name starts like the name asked for.
+void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
+    const int64_t size = sizeOnDisk(file);
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
+    if (name.empty()) name = baseName(file);
+    if (name.find_first_of("/;\"") != std::string::npos)
+        throw Failure("a name on the phone cannot hold '/', ';' or '\"': give another with --name",
+                      kExitUsage);
+    requirePreparedPhone();
+    const int32_t device = options().device;
+    std::vector<int32_t> before;
+    for (const MediaItem& item : listItems(kind, device)) before.push_back(item.id);
+    Progress progress("pushing " + name, "bytes");
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.upload(file.c_str(), name.c_str(), device); },
+        [&] { return std::pair<int64_t, int64_t>(kind.progress() * size / 100, size); }, kind.abort);
+    if (work.result != 0) {
+        progress.finish("failed");
+        throw Failure("the phone did not take '" + name + "': is it prepared, and is the name plain?");
+    }
+    if (work.aborted) {
+        progress.finish("aborted");
+        throw Failure("interrupted: the partial file was abandoned on the phone", kExitInterrupted);
+    }
+    const std::string stem = name.substr(0, name.rfind('.'));
+    for (const MediaItem& item : listItems(kind, device)) {
+        if (std::find(before.begin(), before.end(), item.id) != before.end()) continue;
+        if (baseName(item.path).rfind(stem, 0) != 0) continue;
+        if (item.size != size) {
+            progress.finish("short");
+            throw Failure("the upload ended early: " + std::to_string(item.size) + " of " +
+                          std::to_string(size) + " bytes arrived as " + item.path);
+        }
+        progress.update(size, size);
+        progress.finish("done");
+        if (options().json)
+            std::printf("%s\n", item.fields.dump(2).c_str());
+        else
+            std::printf("%s %d: %s (%s)\n", kind.noun, item.id, item.path.c_str(),
+                        formatBytes(static_cast<double>(item.size)).c_str());
+        return;
+    }
+    progress.finish("missing");
+    throw Failure("'" + name + "' does not show on the phone after the upload: see the log with -v");
+}
+
+void copyCommand(const MediaKind& kind, int32_t id, int32_t to, std::string name) {
+    const int32_t from = options().device;
+    if (kind.transfer == nullptr) {
+        throw Failure(std::string(kind.family) +
+                          " have no phone-to-phone copy: pull the file, then push it to the other phone",
+                      kExitUsage);
+    }
+    if (to == from) throw Failure("source and destination are the same phone: give another --to", kExitUsage);
+    options().device = to;
+    requirePreparedPhone();
+    options().device = from;
+    requirePreparedPhone();
+    const MediaItem item = findItem(kind, id, from);
+    if (name.empty()) name = baseName(item.path);
+    Progress progress("copying " + name, "bytes");
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.transfer(item.id, name.c_str(), item.size, from, to); },
+        [&] { return std::pair<int64_t, int64_t>(kind.transferred(), item.size); }, kind.abort);
+    const int64_t delivered = kind.transferred();
+    if (work.result != 0) {
+        progress.finish("failed");
+        throw Failure("the name '" + name + "' was refused: give a shorter one with --name", kExitUsage);
+    }
+    if (work.aborted || delivered < item.size) {
+        progress.finish(work.aborted ? "aborted" : "short");
+        throw Failure(std::string(work.aborted ? "interrupted" : "the copy ended early") + " after " +
+                          std::to_string(delivered) + " of " + std::to_string(item.size) +
+                          " bytes; the partial file was abandoned on phone " + std::to_string(to),
+                      work.aborted ? kExitInterrupted : kExitFailed);
+    }
+    progress.finish("done");
+    if (options().json) {
+        std::printf("%s\n",
+                    json({{"id", item.id}, {"to", to}, {"name", name}, {"bytes", delivered}}).dump().c_str());
+    } else {
+        std::printf("copied %s %d to phone %d as %s (%s)\n", kind.noun, item.id, to, name.c_str(),
+                    formatBytes(static_cast<double>(delivered)).c_str());
+    }
+}
+
+void deleteCommand(const MediaKind& kind, const std::vector<int32_t>& ids) {
+    requirePreparedPhone();
+    const int32_t device = options().device;
+    std::vector<int32_t> known;
+    for (const MediaItem& item : listItems(kind, device)) known.push_back(item.id);
+    int failed = 0;
+    for (int32_t id : ids) {
+        const bool listed = std::find(known.begin(), known.end(), id) != known.end();
+        if (!listed || kind.remove(id, device) < 0) {
+            std::fprintf(stderr, "zentro: %s %d: %s\n", kind.noun, id,
+                         listed ? "the phone refused to delete it" : "no such id");
+            ++failed;
+        } else if (!options().json) {
+            std::printf("deleted %s %d\n", kind.noun, id);
+        }
+    }
+    if (options().json)
+        std::printf("%s\n", json({{"deleted", ids.size() - failed}, {"failed", failed}}).dump().c_str());
+    if (failed > 0)
+        throw Failure(std::to_string(failed) + " of " + std::to_string(ids.size()) + " not deleted");
+}
+
+struct MediaArguments {
+    int32_t id = 0;
+    int32_t to = 1;
+    std::string target;
+    std::string name;
+    std::vector<int32_t> ids;
+};
+
+} // namespace
+
+void addMediaCommands(CLI::App& app) {
+    static std::vector<MediaArguments> arguments(mediaKinds().size());
+    for (size_t i = 0; i < mediaKinds().size(); ++i) {
+        const MediaKind& kind = mediaKinds()[i];
+        MediaArguments& args = arguments[i];
+        const std::string noun = kind.noun;
+        auto* family = app.add_subcommand(kind.family, std::string("The phone's ") + kind.family +
+                                                           ": list, pull, push, copy, delete");
+        family->require_subcommand(1);
+        family
+            ->add_subcommand("list", "List id, size and path of every " + noun + " (--json for all details)")
+            ->callback([&kind] { listCommand(kind); });
+
+        auto* pull =
+            family->add_subcommand("pull", "Download a " + noun + " to this computer, with progress");
+        pull->add_option("ID", args.id, "The " + noun + "'s id, as 'list' shows it")->required();
+        pull->add_option("DEST", args.target,
+                         "File or folder to write (default: its name on the phone, here)");
+        pull->callback([&kind, &args] { pullCommand(kind, args.id, args.target); });
+
+        auto* push = family->add_subcommand("push", "Upload a file to the phone as a " + noun);
+        push->add_option("FILE", args.target, "The file on this computer")->required();
+        push->add_option("--name", args.name, "File name on the phone (default: the file's own)");
+        push->callback([&kind, &args] { pushCommand(kind, args.target, args.name); });
+
+        auto* copy = family->add_subcommand("copy", "Copy a " + noun + " from phone -d to phone --to");
+        copy->add_option("ID", args.id, "The " + noun + "'s id on the source phone")->required();
+        copy->add_option("--to", args.to, "Destination phone index")
+            ->check(CLI::Range(0, 9))
+            ->capture_default_str();
+        copy->add_option("--name", args.name, "File name on the destination (default: the source's)");
+        copy->callback([&kind, &args] { copyCommand(kind, args.id, args.to, args.name); });
+
+        auto* remove =
+            family->add_subcommand("delete", "Delete " + std::string(kind.family) + " by id from the phone");
+        remove->add_option("ID", args.ids, "Ids, as 'list' shows them")->required();
+        remove->callback([&kind, &args] { deleteCommand(kind, args.ids); });
+    }
+}
+
+} // namespace zentro::cli
