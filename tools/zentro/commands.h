@@ -8,5 +8,6 @@ namespace zentro::cli {
 void addDeviceCommands(CLI::App& app);
 void addRecordCommands(CLI::App& app);
 void addPairCommands(CLI::App& app);
+void addBackupCommands(CLI::App& app); // backup, restore, copy
 
 } // namespace zentro::cli

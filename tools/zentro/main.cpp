@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     addDeviceCommands(app);
     addRecordCommands(app);
     addPairCommands(app);
+    addBackupCommands(app);
 
     watchInterrupts();
     try {
