@@ -179,9 +179,17 @@ public:
         requirePreparedPhone();
         prepareFolder();
         readPhone();
+        // A step that fails (the phone unplugged, the disk full) leaves its files missing; the
+        // others still run, so the manifest always tells what the folder holds.
         const auto timed = [&](const char* kind, auto&& step) {
             const auto start = std::chrono::steady_clock::now();
-            step();
+            const size_t missingBefore = missing_.size();
+            try {
+                step();
+            } catch (const Failure& failure) {
+                if (error_.empty()) error_ = failure.what();
+                if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
+            }
             seconds_[kind] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
         timed("messages", [&] { backUpMessages(); });
@@ -214,6 +222,14 @@ public:
 
 private:
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+    static std::string filesOf(const std::string& step) {
+        static const std::map<std::string, std::string> files = {
+            {"messages", "messages.json"}, {"calls", "calls.csv"}, {"calendar", "calendar.ics"},
+            {"contacts", "contacts.vcf"},  {"apps", "apps.json"},  {"screenshot", "screenshot.png"}};
+        auto it = files.find(step);
+        return it != files.end() ? it->second : step + "/";
+    }
 
     void prepareFolder() {
         std::error_code error;
@@ -361,6 +377,7 @@ private:
             missing_.push_back(folder + "/");
             return;
         }
+        requirePreparedPhone(); // an empty catalogue must mean an empty phone, not a lost one
         const std::vector<MediaItem> items = listMedia(kind, device_);
         int64_t total = 0, done = 0;
         for (const MediaItem& item : items) total += item.size;
@@ -488,6 +505,7 @@ private:
 
     std::string dir_;
     int32_t device_;
+    std::string error_;
     std::string date_ = utcNow();
     json previous_ = json::object();
     json phone_;
