@@ -614,6 +614,81 @@ ZENTRO_API int32_t ZENTRO_CALL Zentro_GetVideoProgress(void);
 /* Bytes delivered so far by the running or last phone-to-phone video copy. */
 ZENTRO_API int64_t ZENTRO_CALL Zentro_GetVideoProgressSize(void);
 
+/* ---------------------------------------------------------------------------------------- */
+/* Uploads                                                                                    */
+/* ---------------------------------------------------------------------------------------- */
+/* Add a PC file to the phone as a photo, music track or video named device_filename (a bare
+ * file name). The plain export pushes with adb over USB and streams over the channel for a WiFi
+ * phone; the export with 2 always streams.
+ *
+ * USB: when the phone reports the name taken it is numbered in place, "IMG_1(1).jpg" up to
+ * "IMG_1(9).jpg", each number replacing the previous one; the whole extension (the text after
+ * the last "." that is not the first character) is kept however long it is, and a name without
+ * one is numbered at its end ("notes(1)", ".profile(1)"). The name numbered 9 is pushed even
+ * when taken. -1, with nothing pushed, when the phone does not answer the name test (a video's
+ * answer may be 1 to 4 bytes, a photo's or song's must be 4), for an empty device file name or
+ * one holding a double quote, ";" or "/", a PC file name holding a double quote, or names whose
+ * numbered form would not fit the commands (about 490 bytes). A failed adb push is not seen: 0.
+ *
+ * Channel: chunks of the whole shared transfer buffer (100 KiB by default); progress is sent
+ * bytes * 100 / file length and reads 100 after a whole file; the abort export stops it after
+ * the current chunk. -1 before anything is sent for a PC file that cannot be opened, or an empty
+ * device file name or one over 510 bytes; otherwise 0, the session closed with the completion
+ * notice, or the abandon notice after an abort. Not beside another chunked transfer. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_addPhoto(const char* pcfilename, const char* device_filename,
+                                               int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_addPhoto2(const char* pcfilename, const char* device_filename,
+                                                int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddMusicToDevice(const char* pcfilename, const char* device_filename,
+                                                       int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddMusicToDevice2(const char* pcfilename, const char* device_filename,
+                                                        int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddVideoToDevice(const char* pcfilename, const char* device_filename,
+                                                       int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_AddVideoToDevice2(const char* pcfilename, const char* device_filename,
+                                                        int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Streamed files: one command per call, with the host's own buffers                          */
+/* ---------------------------------------------------------------------------------------- */
+/* Open starts a write session for device_filename (the companion's reply integer, 0 when none
+ * came). Write sends count bytes and returns the reply bytes received (4 when acknowledged,
+ * whatever the integer), negative when the channel failed. Read asks for count bytes of item id
+ * at a 64-bit offset into buffer (capacity count): the bytes received, or negative; 4 bytes or
+ * fewer are a status from the companion. Close ends the session and sends the abandon notice
+ * when abandoned is not 0, else the completion notice, with the name given to open: always 0.
+ * Only one write session per kind and phone at a time. The library keeps no state between the
+ * calls and does not touch the transfer buffer, progress or abort flags. */
+ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoOpen(const char* device_filename, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoWrite(const void* bytes, int32_t count, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoRead(void* buffer, int32_t count, int32_t photo_id, int64_t offset,
+                                                int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_PhotoClose(int32_t abandoned, const char* device_filename,
+                                                 int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicOpen(const char* device_filename, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicWrite(const void* bytes, int32_t count, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicRead(void* buffer, int32_t count, int32_t songid, int64_t offset,
+                                                int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_MusicClose(int32_t abandoned, const char* device_filename,
+                                                 int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoOpen(const char* device_filename, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoWrite(const void* bytes, int32_t count, int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoRead(void* buffer, int32_t count, int32_t videoid, int64_t offset,
+                                                int32_t deviceIndex);
+ZENTRO_API int32_t ZENTRO_CALL Zentro_VideoClose(int32_t abandoned, const char* device_filename,
+                                                 int32_t deviceIndex);
+
+/* ---------------------------------------------------------------------------------------- */
+/* Transfer session markers                                                                   */
+/* ---------------------------------------------------------------------------------------- */
+/* Relayed to the phone at device index 0 when one device row is in use, to indexes 0 and 1 when
+ * two or more are; nothing when none is. Replies and failures are ignored. The update carries
+ * text as it is (not hex) and the number in decimal; a null text, or one that would make the
+ * command longer than 1,023 characters, is not sent. */
+ZENTRO_API void ZENTRO_CALL Zentro_sync_zentrolink_Start(void);
+ZENTRO_API void ZENTRO_CALL Zentro_sync_zentrolink_Update(const char* text, int32_t number);
+ZENTRO_API void ZENTRO_CALL Zentro_sync_zentrolink_End(void);
+
 #ifdef __cplusplus
 }
 #endif

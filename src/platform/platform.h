@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -83,6 +84,10 @@ int removeTree(const char* path);
 std::string documentsFolder();
 
 bool deleteFile(const char* path);
+
+// Length of an open file in bytes (64-bit on every build); the position goes back to the start.
+// -1 when it cannot be told.
+int64_t fileLength(std::FILE* file);
 
 // A file opened afresh for the diagnostic log (shared for reading, writing and deleting).
 intptr_t createLogFile(const char* path); // 0 on failure

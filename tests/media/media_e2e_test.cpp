@@ -3,13 +3,16 @@
 // from the same seeds, so every copy is compared with what the phone holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "../link/loopback_peer.h"
+#include "bridge/adb_runner.h"
 #include "companion/commands.h"
+#include "media_companion.h"
 #include "scenario.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
@@ -199,4 +202,81 @@ TEST_F(MediaE2e, PackageIsInstalledListedExportedAndUninstalled) {
 
     ASSERT_EQ(Zentro_UnInstallApp("com.example.tool", 1, 0), 0);
     EXPECT_FALSE(listed());
+}
+
+namespace {
+
+// A file pulled from the phone with the real adb client, as a person would check an upload.
+std::string pulledFromPhone(const std::string& phonePath, const std::string& out) {
+    const std::string args = std::string("-s ") + kSerials[0] + " pull \"" + phonePath + "\" \"" + out + "\"";
+    bridge::runAdb(args.c_str());
+    return ztest::fileExists(out) ? ztest::readFile(out) : "<not pulled>";
+}
+
+} // namespace
+
+TEST_F(MediaE2e, UploadsOverUsbAndTheChannelLandInTheKindsFolder) {
+    using Upload = int32_t (*)(const char*, const char*, int32_t);
+    struct Case {
+        const char* extension;
+        const char* folder;
+        size_t size;
+        Upload usb, channel;
+    };
+    const Case cases[] = {
+        {".jpg", "/sdcard/Images/", 250000, Zentro_addPhoto, Zentro_addPhoto2},
+        {".mp3", "/sdcard/Music/", 1000003, Zentro_AddMusicToDevice, Zentro_AddMusicToDevice2},
+        {".mp4", "/sdcard/Videos/", 2 * 1024 * 1024 + 1, Zentro_AddVideoToDevice, Zentro_AddVideoToDevice2},
+    };
+    int salt = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extension);
+        const std::string bytes = mediatest::patternBytes(c.size, ++salt);
+        const std::string pcFile = scratch_.file(std::string("source") + c.extension);
+        ztest::writeFile(pcFile, bytes);
+        const std::string viaUsb = std::string("pushed") + c.extension;
+        const std::string viaChannel = std::string("streamed") + c.extension;
+        ASSERT_EQ(c.usb(pcFile.c_str(), viaUsb.c_str(), 0), 0);
+        ASSERT_EQ(c.channel(pcFile.c_str(), viaChannel.c_str(), 0), 0);
+        EXPECT_TRUE(pulledFromPhone(c.folder + viaUsb, scratch_.file("back-usb")) == bytes);
+        EXPECT_TRUE(pulledFromPhone(c.folder + viaChannel, scratch_.file("back-channel")) == bytes);
+
+        // The name is taken now: the second push gets the first free number.
+        const std::string other = mediatest::patternBytes(1000, salt + 10);
+        ztest::writeFile(pcFile, other);
+        ASSERT_EQ(c.usb(pcFile.c_str(), viaUsb.c_str(), 0), 0);
+        const std::string numbered = std::string("pushed(1)") + c.extension;
+        EXPECT_TRUE(pulledFromPhone(c.folder + numbered, scratch_.file("back-numbered")) == other);
+        EXPECT_TRUE(pulledFromPhone(c.folder + viaUsb, scratch_.file("back-first")) == bytes);
+    }
+}
+
+TEST_F(MediaE2e, HostDrivenStreamRoundTripsThreeMebibytes) {
+    const std::string bytes = mediatest::patternBytes(3 * 1024 * 1024, 77);
+    ASSERT_EQ(Zentro_PhotoOpen("streamed by host.jpg", 0), 1);
+    for (size_t offset = 0; offset < bytes.size(); offset += 65536) {
+        const auto count = static_cast<int32_t>(std::min<size_t>(65536, bytes.size() - offset));
+        ASSERT_EQ(Zentro_PhotoWrite(bytes.data() + offset, count, 0), 4);
+    }
+    ASSERT_EQ(Zentro_PhotoClose(0, "streamed by host.jpg", 0), 0);
+
+    const int32_t count = Zentro_FlushDevicesPhotos(0);
+    Item stored;
+    for (int position = 0; position < count; ++position) {
+        const Item item = photoAt(position, 0);
+        if (item.path.size() > 21 && item.path.substr(item.path.size() - 21) == "/streamed by host.jpg")
+            stored = item;
+    }
+    ASSERT_NE(stored.id, 0) << "the streamed photo is not in the phone's list";
+    EXPECT_EQ(stored.size, static_cast<int64_t>(bytes.size()));
+
+    std::string back;
+    std::vector<char> buffer(40000);
+    while (static_cast<int64_t>(back.size()) < stored.size) {
+        const int32_t got = Zentro_PhotoRead(buffer.data(), static_cast<int32_t>(buffer.size()), stored.id,
+                                             static_cast<int64_t>(back.size()), 0);
+        ASSERT_GT(got, 4);
+        back.append(buffer.data(), static_cast<size_t>(got));
+    }
+    EXPECT_TRUE(back == bytes);
 }

@@ -81,6 +81,12 @@ bool setEnv(const char* name, const char* value) {
 
 bool deleteFile(const char* path) { return path != nullptr && unlink(path) == 0; }
 
+int64_t fileLength(std::FILE* file) {
+    if (file == nullptr || fseeko(file, 0, SEEK_END) != 0) return -1;
+    const off_t length = ftello(file);
+    return fseeko(file, 0, SEEK_SET) == 0 ? static_cast<int64_t>(length) : -1;
+}
+
 intptr_t createLogFile(const char* path) {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     return fd < 0 ? 0 : static_cast<intptr_t>(fd) + 1; // +1 so descriptor 0 is not "none"

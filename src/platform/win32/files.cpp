@@ -65,6 +65,12 @@ bool setEnv(const char* name, const char* value) {
 
 bool deleteFile(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
 
+int64_t fileLength(std::FILE* file) {
+    if (file == nullptr || _fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const int64_t length = _ftelli64(file);
+    return _fseeki64(file, 0, SEEK_SET) == 0 ? length : -1;
+}
+
 intptr_t createLogFile(const char* path) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
