@@ -293,6 +293,16 @@ TEST_F(Backup, RestoreOntoAnEmptyPhoneGivesTheSameBackupAndTwiceAddsNothing) {
     EXPECT_EQ(callsOf(b), callsOf(a));
     EXPECT_EQ(eventsOf(b), eventsOf(a));
     EXPECT_EQ(contactsOf(b), contactsOf(a));
+    size_t mediaFiles = 0;
+    for (const char* folder : {"photos", "music", "videos"}) {
+        for (const auto& entry : fs::directory_iterator(a + "/" + folder)) {
+            const std::string name = std::string(folder) + "/" + entry.path().filename().string();
+            EXPECT_EQ(ztest::readFile(b + "/" + name), ztest::readFile(entry.path().string())) << name;
+            ++mediaFiles;
+        }
+    }
+    EXPECT_EQ(mediaFiles, 10u);
+    EXPECT_EQ(added["photos"]["added"], 6);
 
     ZentroResult again = zentro("--json -d 1 restore '" + a + "'", port, documents.path());
     ASSERT_EQ(again.status, 0) << again.err;
@@ -301,6 +311,37 @@ TEST_F(Backup, RestoreOntoAnEmptyPhoneGivesTheSameBackupAndTwiceAddsNothing) {
     EXPECT_EQ(json::parse(again.out)["messages"]["skipped"], 40);
 
     EXPECT_EQ(zentro("restore '" + work.file("nothing") + "'", port, documents.path()).status, 2);
+}
+
+TEST_F(Backup, CopyBetweenTwoPhonesAddsWhatTheDestinationLacksOnce) {
+    ztest::VirtualPhone phones(scenario(true));
+    const int port = phones.adbPort();
+    ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("-d 1 prepare", port, documents.path()).status, 0);
+    const ZentroResult copy = zentro("copy --from 0 --to 1", port, documents.path());
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    EXPECT_NE(copy.out.find("music     2 copied"), std::string::npos) << copy.out;
+    EXPECT_NE(copy.err.find("copying videos"), std::string::npos) << "one bar per kind";
+
+    const std::string a = work.file("a"), b = work.file("b");
+    ASSERT_EQ(zentro("backup '" + a + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("-d 1 backup '" + b + "'", port, documents.path()).status, 0);
+    EXPECT_EQ(contactsOf(b), contactsOf(a));
+    EXPECT_EQ(eventsOf(b), eventsOf(a));
+    EXPECT_EQ(callsOf(b), callsOf(a));
+    for (const char* folder : {"photos", "music", "videos"}) {
+        for (const auto& entry : fs::directory_iterator(a + "/" + folder)) {
+            const std::string name = std::string(folder) + "/" + entry.path().filename().string();
+            EXPECT_EQ(ztest::readFile(b + "/" + name), ztest::readFile(entry.path().string())) << name;
+        }
+    }
+
+    const ZentroResult again = zentro("copy --from 0 --to 1 --what contacts,music", port, documents.path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("contacts  0 copied, 12 already there"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("music     0 copied, 2 already there"), std::string::npos) << again.out;
+    EXPECT_EQ(zentro("copy --from 0 --to 0", port, documents.path()).status, 2);
+    EXPECT_EQ(zentro("copy --from 0 --to 1 --what sms", port, documents.path()).status, 2);
 }
 
 TEST_F(Backup, ThePageShowsConversationsAndContactsInAHeadlessBrowser) {
