@@ -11,5 +11,6 @@ void addPairCommands(CLI::App& app);
 void addAppCommands(CLI::App& app);
 void addMediaCommands(CLI::App& app);
 void addDemoCommand(CLI::App& app);
+void addBackupCommands(CLI::App& app); // backup, restore, copy
 
 } // namespace zentro::cli

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     addMediaCommands(app);
     addPairCommands(app);
     addDemoCommand(app);
+    addBackupCommands(app);
 
     watchInterrupts();
     try {

@@ -1,6 +1,4 @@
 // sms, calls, calendar, contacts: list, export, add, clear, and the families' own extras.
-#include <libical/ical.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_formats.h"
 #include "cli.h"
 #include "commands.h"
 #include "formats.h"
@@ -20,21 +19,6 @@ namespace zentro::cli {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-json rowToJson(const RecordKind& kind, const Row& row) {
-    json out = json::object();
-    for (size_t i = 0; i < kind.fields.size(); ++i) {
-        if (kind.fields[i].rfind("reserved", 0) == 0) continue;
-        out[kind.fields[i]] = row[i] ? json(*row[i]) : json(nullptr);
-    }
-    return out;
-}
-
-std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows) {
-    json out = json::array();
-    for (const Row& row : rows) out.push_back(rowToJson(kind, row));
-    return out.dump(2) + "\n";
-}
 
 void writeFile(const std::string& path, const std::string& text) {
     // Written beside and renamed, so an interrupted export never leaves half a file under the name.
@@ -79,78 +63,6 @@ void printRecords(const RecordKind& kind, const RecordSet& set,
                       kExitInterrupted);
 }
 
-std::string toIcs(const RecordSet& set) {
-    icalcomponent* calendar =
-        icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
-                            icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
-    const RecordKind& kind = eventKind();
-    for (const Row& row : set.rows) {
-        icalcomponent* event = icalcomponent_new_vevent();
-        const std::string id = cellOf(kind, row, "id").value_or("0");
-        icalcomponent_add_property(event, icalproperty_new_uid(("event-" + id + "@phone").c_str()));
-        auto time = [&](const char* field) {
-            const long long ms = std::atoll(cellOf(kind, row, field).value_or("0").c_str());
-            return icaltime_from_timet_with_zone(static_cast<time_t>(ms / 1000), 0,
-                                                 icaltimezone_get_utc_timezone());
-        };
-        icalcomponent_add_property(event, icalproperty_new_dtstamp(time("start")));
-        icalcomponent_add_property(event, icalproperty_new_dtstart(time("start")));
-        if (cellOf(kind, row, "end")) icalcomponent_add_property(event, icalproperty_new_dtend(time("end")));
-        if (const Cell& title = cellOf(kind, row, "title"))
-            icalcomponent_add_property(event, icalproperty_new_summary(title->c_str()));
-        if (const Cell& where = cellOf(kind, row, "location"); where && !where->empty())
-            icalcomponent_add_property(event, icalproperty_new_location(where->c_str()));
-        if (const Cell& text = cellOf(kind, row, "description"); text && !text->empty())
-            icalcomponent_add_property(event, icalproperty_new_description(text->c_str()));
-        if (const Cell& rule = cellOf(kind, row, "recurrenceRule"); rule && !rule->empty()) {
-            icalcomponent_add_property(event,
-                                       icalproperty_new_rrule(icalrecurrencetype_from_string(rule->c_str())));
-        }
-        icalcomponent_add_component(calendar, event);
-    }
-    std::string text = icalcomponent_as_ical_string(calendar);
-    icalcomponent_free(calendar);
-    return text;
-}
-
-std::string toVCards(const RecordSet& set) {
-    const RecordKind& kind = contactKind();
-    std::string out;
-    // vCard property of each contact field (structured N and ORG built apart).
-    static const std::vector<std::pair<std::string, std::string>> simple = {{"nickname", "NICKNAME"},
-                                                                            {"mobile", "TEL;TYPE=CELL"},
-                                                                            {"homePhone", "TEL;TYPE=HOME"},
-                                                                            {"workPhone", "TEL;TYPE=WORK"},
-                                                                            {"homeFax", "TEL;TYPE=HOME,FAX"},
-                                                                            {"workFax", "TEL;TYPE=WORK,FAX"},
-                                                                            {"homeEmail", "EMAIL;TYPE=HOME"},
-                                                                            {"workEmail", "EMAIL;TYPE=WORK"},
-                                                                            {"website", "URL"},
-                                                                            {"birthday", "BDAY"},
-                                                                            {"note", "NOTE"},
-                                                                            {"title", "TITLE"},
-                                                                            {"group", "CATEGORIES"}};
-    for (const Row& row : set.rows) {
-        const std::string first = cellOf(kind, row, "firstName").value_or("");
-        const std::string last = cellOf(kind, row, "lastName").value_or("");
-        std::string full = first + (first.empty() || last.empty() ? "" : " ") + last;
-        VCard card{{"FN", escapeVCardText(full)},
-                   {"N", escapeVCardText(last) + ";" + escapeVCardText(first) + ";;;"}};
-        for (const auto& [field, property] : simple) {
-            if (const Cell& value = cellOf(kind, row, field); value && !value->empty())
-                card.emplace_back(property, escapeVCardText(*value));
-        }
-        if (const Cell& org = cellOf(kind, row, "organization"); org && !org->empty())
-            card.emplace_back("ORG", escapeVCardText(*org));
-        if (const Cell& home = cellOf(kind, row, "homeAddress"); home && !home->empty())
-            card.emplace_back("ADR;TYPE=HOME", ";;" + escapeVCardText(*home) + ";;;;");
-        if (const Cell& work = cellOf(kind, row, "workAddress"); work && !work->empty())
-            card.emplace_back("ADR;TYPE=WORK", ";;" + escapeVCardText(*work) + ";;;;");
-        out += toVCard(card);
-    }
-    return out;
-}
-
 void exportRecords(const RecordKind& kind, const std::string& path) {
     const std::string format = formatOfPath(path);
     const bool contacts = &kind == &contactKind(), events = &kind == &eventKind();
@@ -168,9 +80,9 @@ void exportRecords(const RecordKind& kind, const std::string& path) {
     if (format == "json")
         text = rowsToJson(kind, set.rows);
     else if (format == "vcf")
-        text = toVCards(set);
+        text = contactsToVCards(set.rows);
     else if (format == "ics")
-        text = toIcs(set);
+        text = eventsToIcs(set.rows);
     else
         text = toCsv(kind.fields, set.rows);
     writeFile(path, text);
@@ -382,6 +294,21 @@ void addContactCommands(CLI::App& app) {
 }
 
 } // namespace
+
+static json rowToJson(const RecordKind& kind, const Row& row) {
+    json out = json::object();
+    for (size_t i = 0; i < kind.fields.size(); ++i) {
+        if (kind.fields[i].rfind("reserved", 0) == 0) continue;
+        out[kind.fields[i]] = row[i] ? json(*row[i]) : json(nullptr);
+    }
+    return out;
+}
+
+std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows) {
+    json out = json::array();
+    for (const Row& row : rows) out.push_back(rowToJson(kind, row));
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
 
 void addRecordCommands(CLI::App& app) {
     addMessageCommands(app);

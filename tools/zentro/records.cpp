@@ -24,6 +24,9 @@ struct KindCalls {
     int32_t (*bulk)(int32_t);
     int32_t (*bulkTotal)();
     int32_t (*bulkOffset)();
+    // Where the library can keep pages: the whole list stays for the grouping exports.
+    int32_t (*clearList)();
+    int32_t (*appendPage)(int32_t device, int32_t offset);
 };
 
 template <class Node>
@@ -55,13 +58,15 @@ const void* contactHead() {
 const KindCalls& callsOf(const RecordKind& kind) {
     static const KindCalls table[] = {
         {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, nextOf<SmsRecord>,
-         Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
+         Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index,
+         Zentro_FlushSMS_Only_ClearList, Zentro_FlushSMS_Not_ClearList},
         {&callKind(), Zentro_FlushCallLog_Count, Zentro_FlushCallHistory, callHead, nextOf<CallHistoryRecord>,
-         Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index},
+         Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index,
+         Zentro_FlushCallHistory_Only_ClearList, Zentro_FlushCallHistory_Not_ClearList},
         {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nextOf<CalenderRecord>,
-         nullptr, nullptr, nullptr},
+         nullptr, nullptr, nullptr, nullptr, nullptr},
         {&contactKind(), Zentro_FlushContact_Count, Zentro_FlushPerson, contactHead, nextOf<PersonRecord>,
-         Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index},
+         Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index, nullptr, nullptr},
     };
     for (const KindCalls& calls : table) {
         if (calls.kind == &kind) return calls;
@@ -109,15 +114,21 @@ RecordSet readByPages(const KindCalls& calls) {
     const int32_t count = calls.count(device);
     if (count <= 0) return set;
     Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
+    if (calls.clearList != nullptr) calls.clearList();
     for (int32_t offset = 0; offset < count; offset += kPageStep) {
         if (interrupted()) {
             set.complete = false;
             break;
         }
         progress.update(offset, count);
-        calls.fetchPage(device, offset);
-        appendRows(calls, set.rows);
+        if (calls.appendPage != nullptr) {
+            calls.appendPage(device, offset);
+        } else {
+            calls.fetchPage(device, offset);
+            appendRows(calls, set.rows);
+        }
     }
+    if (calls.appendPage != nullptr) appendRows(calls, set.rows);
     progress.finish(set.complete ? "done" : "aborted");
     return set;
 }

@@ -28,6 +28,9 @@ struct RecordSet {
 };
 RecordSet readRecords(const RecordKind& kind);
 
+// The rows as a JSON array of objects keyed by field name (absent cells as null).
+std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows);
+
 // The cell of `field` in a row of `kind` (nullopt when absent).
 const Cell& cellOf(const RecordKind& kind, const Row& row, const std::string& field);
 

@@ -1,0 +1,338 @@
+#include "backup_formats.h"
+
+#include <libical/ical.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zentro::cli {
+namespace {
+
+constexpr uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+// Field positions of the CLI's event and contact rows.
+enum Event {
+    kEvId,
+    kEvCalendar,
+    kEvTitle,
+    kEvStart,
+    kEvEnd,
+    kEvLocation,
+    kEvZone,
+    kEvText,
+    kEvAlarm,
+    kEvMinutes,
+    kEvRule,
+    kEvFields
+};
+constexpr size_t kPersonFields = 21;
+
+// Calendar values iCalendar has no property for.
+constexpr const char* kZoneProperty = "X-PHONE-TIMEZONE";
+constexpr const char* kAlarmProperty = "X-PHONE-HASALARM";
+constexpr const char* kMinutesProperty = "X-PHONE-REMINDER-MINUTES";
+constexpr const char* kCalendarProperty = "X-PHONE-CALENDAR";
+
+// vCard property of each contact field that maps one to one.
+struct CardField {
+    size_t field;
+    const char* property;
+};
+constexpr CardField kCardFields[] = {{3, "NICKNAME"},
+                                     {4, "TEL;TYPE=CELL"},
+                                     {5, "TEL;TYPE=HOME"},
+                                     {6, "TEL;TYPE=WORK"},
+                                     {18, "TEL;TYPE=HOME,FAX"},
+                                     {19, "TEL;TYPE=WORK,FAX"},
+                                     {8, "EMAIL;TYPE=HOME"},
+                                     {20, "EMAIL;TYPE=WORK"},
+                                     {7, "URL"},
+                                     {9, "BDAY"},
+                                     {11, "NOTE"},
+                                     {13, "TITLE"},
+                                     {10, "CATEGORIES"},
+                                     {12, "ORG"}};
+
+// Splits a structured vCard value at the semicolons that are not escaped, then unescapes each.
+std::vector<std::string> components(const std::string& value) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char next = value[++i];
+            parts.back() += next == 'n' || next == 'N' ? '\n' : next;
+        } else if (value[i] == ';') {
+            parts.emplace_back();
+        } else {
+            parts.back() += value[i];
+        }
+    }
+    return parts;
+}
+
+void addX(icalcomponent* event, const char* name, const Cell& value) {
+    if (!value) return;
+    icalproperty* property = icalproperty_new_x(value->c_str());
+    icalproperty_set_x_name(property, name);
+    icalcomponent_add_property(event, property);
+}
+
+icaltimetype utcTime(const Cell& ms) {
+    const long long value = std::atoll(ms.value_or("0").c_str());
+    return icaltime_from_timet_with_zone(static_cast<time_t>(value / 1000), 0,
+                                         icaltimezone_get_utc_timezone());
+}
+
+std::string msText(icaltimetype time) {
+    return std::to_string(
+        static_cast<long long>(icaltime_as_timet_with_zone(time, icaltimezone_get_utc_timezone())) * 1000);
+}
+
+} // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {
+}
+
+void Sha256::block(const unsigned char* chunk) {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+        w[i] = uint32_t(chunk[4 * i]) << 24 | uint32_t(chunk[4 * i + 1]) << 16 |
+               uint32_t(chunk[4 * i + 2]) << 8 | chunk[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+        const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4], f = state_[5],
+             g = state_[6], h = state_[7];
+    for (int i = 0; i < 64; ++i) {
+        const uint32_t t1 =
+            h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    state_[0] += a;
+    state_[1] += b;
+    state_[2] += c;
+    state_[3] += d;
+    state_[4] += e;
+    state_[5] += f;
+    state_[6] += g;
+    state_[7] += h;
+}
+
+void Sha256::update(const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    length_ += size;
+    while (size > 0) {
+        const size_t take = std::min(size, sizeof buffer_ - buffered_);
+        std::memcpy(buffer_ + buffered_, bytes, take);
+        buffered_ += take;
+        bytes += take;
+        size -= take;
+        if (buffered_ == sizeof buffer_) {
+            block(buffer_);
+            buffered_ = 0;
+        }
+    }
+}
+
+std::string Sha256::hexDigest() {
+    const uint64_t bits = length_ * 8;
+    const unsigned char one = 0x80, zero = 0;
+    update(&one, 1);
+    while (buffered_ != 56) update(&zero, 1);
+    unsigned char tail[8];
+    for (int i = 0; i < 8; ++i) tail[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    update(tail, 8);
+    std::string hex;
+    char digits[9];
+    for (uint32_t word : state_) {
+        std::snprintf(digits, sizeof digits, "%08x", word);
+        hex += digits;
+    }
+    return hex;
+}
+
+std::string sha256Hex(std::string_view bytes) {
+    Sha256 digest;
+    digest.update(bytes.data(), bytes.size());
+    return digest.hexDigest();
+}
+
+std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = any = true;
+        } else if (c == ',') {
+            row.push_back(std::move(field));
+            field.clear();
+            any = true;
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            row.push_back(std::move(field));
+            field.clear();
+            rows.push_back(std::move(row));
+            row.clear();
+            any = false;
+        } else {
+            field += c;
+            any = true;
+        }
+    }
+    if (any || !field.empty()) {
+        row.push_back(std::move(field));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string eventsToIcs(const std::vector<Row>& rows) {
+    icalcomponent* calendar =
+        icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
+                            icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
+    for (const Row& row : rows) {
+        if (row.size() < kEvFields) continue;
+        icalcomponent* event = icalcomponent_new_vevent();
+        const std::string id = row[kEvId].value_or("0");
+        icalcomponent_add_property(event, icalproperty_new_uid(("event-" + id + "@phone").c_str()));
+        icalcomponent_add_property(event, icalproperty_new_dtstamp(utcTime(row[kEvStart])));
+        icalcomponent_add_property(event, icalproperty_new_dtstart(utcTime(row[kEvStart])));
+        if (row[kEvEnd]) icalcomponent_add_property(event, icalproperty_new_dtend(utcTime(row[kEvEnd])));
+        if (row[kEvTitle])
+            icalcomponent_add_property(event, icalproperty_new_summary(row[kEvTitle]->c_str()));
+        if (row[kEvLocation] && !row[kEvLocation]->empty())
+            icalcomponent_add_property(event, icalproperty_new_location(row[kEvLocation]->c_str()));
+        if (row[kEvText] && !row[kEvText]->empty())
+            icalcomponent_add_property(event, icalproperty_new_description(row[kEvText]->c_str()));
+        if (row[kEvRule] && !row[kEvRule]->empty()) {
+            icalcomponent_add_property(
+                event, icalproperty_new_rrule(icalrecurrencetype_from_string(row[kEvRule]->c_str())));
+        }
+        addX(event, kZoneProperty, row[kEvZone]);
+        addX(event, kAlarmProperty, row[kEvAlarm]);
+        addX(event, kMinutesProperty, row[kEvMinutes]);
+        addX(event, kCalendarProperty, row[kEvCalendar]);
+        icalcomponent_add_component(calendar, event);
+    }
+    std::string text = icalcomponent_as_ical_string(calendar);
+    icalcomponent_free(calendar);
+    return text;
+}
+
+std::vector<Row> eventsFromIcs(const std::string& text) {
+    std::vector<Row> rows;
+    icalcomponent* calendar = icalparser_parse_string(text.c_str());
+    if (calendar == nullptr) return rows;
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+         event != nullptr; event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+        Row row(kEvFields);
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_SUMMARY_PROPERTY))
+            row[kEvTitle] = icalproperty_get_summary(p);
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
+            row[kEvStart] = msText(icalproperty_get_dtstart(p));
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY))
+            row[kEvEnd] = msText(icalproperty_get_dtend(p));
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_LOCATION_PROPERTY))
+            row[kEvLocation] = icalproperty_get_location(p);
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DESCRIPTION_PROPERTY))
+            row[kEvText] = icalproperty_get_description(p);
+        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
+            struct icalrecurrencetype recurrence = icalproperty_get_rrule(p);
+            const char* rule = icalrecurrencetype_as_string(&recurrence);
+            if (rule != nullptr) row[kEvRule] = rule;
+        }
+        for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); p != nullptr;
+             p = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
+            const std::string name = icalproperty_get_x_name(p);
+            const char* value = icalproperty_get_x(p);
+            if (value == nullptr) continue;
+            if (name == kZoneProperty) row[kEvZone] = value;
+            if (name == kAlarmProperty) row[kEvAlarm] = value;
+            if (name == kMinutesProperty) row[kEvMinutes] = value;
+            if (name == kCalendarProperty) row[kEvCalendar] = value;
+        }
+        rows.push_back(std::move(row));
+    }
+    icalcomponent_free(calendar);
+    return rows;
+}
+
+std::string contactsToVCards(const std::vector<Row>& rows) {
+    std::string out;
+    for (const Row& row : rows) {
+        if (row.size() < kPersonFields) continue;
+        const std::string first = row[1].value_or(""), last = row[2].value_or("");
+        const std::string full = first + (first.empty() || last.empty() ? "" : " ") + last;
+        VCard card{{"FN", escapeVCardText(full)},
+                   {"N", escapeVCardText(last) + ";" + escapeVCardText(first) + ";;;"}};
+        for (const CardField& f : kCardFields) {
+            if (row[f.field] && !row[f.field]->empty())
+                card.emplace_back(f.property, escapeVCardText(*row[f.field]));
+        }
+        if (row[16] && !row[16]->empty())
+            card.emplace_back("ADR;TYPE=HOME", ";;" + escapeVCardText(*row[16]) + ";;;;");
+        if (row[17] && !row[17]->empty())
+            card.emplace_back("ADR;TYPE=WORK", ";;" + escapeVCardText(*row[17]) + ";;;;");
+        out += toVCard(card);
+    }
+    return out;
+}
+
+std::vector<Row> contactsFromVCards(const std::string& text) {
+    std::vector<Row> rows;
+    for (const VCard& card : parseVCards(text)) {
+        Row row(kPersonFields);
+        for (const auto& [name, value] : card) {
+            if (name == "N") {
+                const auto parts = components(value);
+                if (!parts[0].empty()) row[2] = parts[0];
+                if (parts.size() > 1 && !parts[1].empty()) row[1] = parts[1];
+            } else if (name == "ADR;TYPE=HOME" || name == "ADR;TYPE=WORK") {
+                const auto parts = components(value);
+                if (parts.size() > 2) row[name == "ADR;TYPE=HOME" ? 16 : 17] = parts[2];
+            } else {
+                for (const CardField& f : kCardFields) {
+                    if (name == f.property) row[f.field] = value;
+                }
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace zentro::cli

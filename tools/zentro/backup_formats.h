@@ -1,0 +1,47 @@
+// The text side of backups: digests, reading back the CSV, vCard and iCalendar files a backup
+// writes, and writing the last two with every field a phone record holds. Pure functions; the
+// commands choose files and phones.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats.h"
+
+namespace zentro::cli {
+
+// SHA-256, fed in pieces so large media files are hashed while they are read.
+class Sha256 {
+public:
+    Sha256();
+    void update(const void* data, size_t size);
+    std::string hexDigest(); // ends the digest; lower-case hex of 32 bytes
+
+private:
+    void block(const unsigned char* chunk);
+    uint32_t state_[8];
+    unsigned char buffer_[64];
+    size_t buffered_ = 0;
+    uint64_t length_ = 0;
+};
+
+std::string sha256Hex(std::string_view bytes);
+
+// RFC 4180 text into rows of fields (quotes undone, CRLF or LF line ends). An empty field is
+// an empty string; callers decide what that means.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text);
+
+// Calendar rows in the order of the CLI's event fields: id, calendarId, title, start, end,
+// location, timeZone, description, hasAlarm, reminderMinutes, recurrenceRule. Start and end
+// are milliseconds since 1970. What iCalendar has no property for goes into X- properties so
+// that reading the file back gives the same rows (ids excepted).
+std::string eventsToIcs(const std::vector<Row>& rows);
+std::vector<Row> eventsFromIcs(const std::string& text);
+
+// Contact rows in the order of the person fields (0 id ... 20 work e-mail).
+std::string contactsToVCards(const std::vector<Row>& rows);
+std::vector<Row> contactsFromVCards(const std::string& text);
+
+} // namespace zentro::cli

@@ -1,0 +1,145 @@
+// zentro copy --from N --to M: records and media from one attached phone to another, adding
+// only what the destination lacks. Music and videos go phone to phone; photos pass through a
+// temporary file on this computer.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "cli.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "restore.h"
+#include "zentrolink.h"
+
+namespace zentro::cli {
+namespace {
+
+struct CopyOptions {
+    int from = 0;
+    int to = 1;
+    std::string what = "contacts,calendar,calls,photos,music,videos";
+};
+
+std::vector<Row> readFrom(const RecordKind& kind, int32_t device) {
+    DeviceScope scope(device);
+    RecordSet set = readRecords(kind);
+    if (!set.complete)
+        throw Failure(std::string("reading ") + kind.noun + " was interrupted", kExitInterrupted);
+    return set.rows;
+}
+
+// Runs one phone-to-phone transfer on a worker thread, feeding the bar from the progress
+// export and asking for an abort on Ctrl-C.
+bool transferItem(Media kind, const MediaItem& item, int32_t from, int32_t to, Progress& progress,
+                  int64_t before, int64_t total) {
+    std::atomic<bool> finished{false};
+    int32_t result = -1;
+    std::thread worker([&] {
+        result = kind == Media::Music
+                     ? Zentro_TransferMusicfromDevice(item.id, item.name.c_str(), item.size, from, to)
+                     : Zentro_TransferVideofromDevice(item.id, item.name.c_str(), item.size, from, to);
+        finished.store(true);
+    });
+    bool aborted = false;
+    while (!finished.load()) {
+        const int64_t moved =
+            kind == Media::Music ? Zentro_GetMusicProgressSize() : Zentro_GetVideoProgressSize();
+        progress.update(before + moved, total);
+        if (interrupted() && !aborted) {
+            kind == Media::Music ? Zentro_MusicAbort() : Zentro_VideoAbort();
+            aborted = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    worker.join();
+    return result == 0 && !aborted;
+}
+
+Tally copyMedia(Media kind, int32_t from, int32_t to) {
+    Tally tally;
+    const std::vector<MediaItem> source = listMedia(kind, from);
+    std::set<std::pair<std::string, int64_t>> present;
+    for (const MediaItem& item : listMedia(kind, to)) present.insert({item.name, item.size});
+    int64_t total = 0, done = 0;
+    for (const MediaItem& item : source) total += item.size;
+    Progress progress(std::string("copying ") + folderOf(kind), "bytes");
+    for (const MediaItem& item : source) {
+        if (interrupted()) {
+            tally.interrupted = true;
+            break;
+        }
+        if (present.count({item.name, item.size}) != 0) {
+            ++tally.skipped;
+        } else if (kind == Media::Photos) {
+            // Photos have no phone-to-phone export: through this computer.
+            const std::string temp = std::filesystem::temp_directory_path().string() + "/zentro-copy-" +
+                                     std::to_string(::getpid()) + "-" + std::to_string(item.id);
+            const bool ok = downloadMedia(kind, item, temp, from) && uploadMedia(kind, temp, item.name, to);
+            std::remove(temp.c_str());
+            ok ? ++tally.added : ++tally.failed;
+        } else {
+            transferItem(kind, item, from, to, progress, done, total) ? ++tally.added : ++tally.failed;
+        }
+        done += item.size;
+        progress.update(done, total);
+    }
+    progress.finish(tally.interrupted ? "aborted" : "done");
+    return tally;
+}
+
+void runCopy(const CopyOptions& o) {
+    if (o.from == o.to) throw Failure("--from and --to name the same phone", kExitUsage);
+    std::set<std::string> what;
+    std::stringstream list(o.what);
+    for (std::string word; std::getline(list, word, ',');) {
+        static const std::set<std::string> known = {"contacts", "calendar", "calls",
+                                                    "photos",   "music",    "videos"};
+        if (known.count(word) == 0)
+            throw Failure("unknown kind '" + word +
+                              "' in --what (contacts,calendar,calls,photos,music,videos)",
+                          kExitUsage);
+        what.insert(word);
+    }
+    for (int device : {o.from, o.to}) {
+        DeviceScope scope(device);
+        requirePreparedPhone();
+    }
+    std::map<std::string, Tally> tallies;
+    const auto want = [&](const char* kind) { return what.count(kind) != 0 && !interrupted(); };
+    if (want("contacts")) tallies["contacts"] = restoreContacts(readFrom(contactKind(), o.from), o.to);
+    if (want("calendar")) tallies["calendar"] = restoreEvents(readFrom(eventKind(), o.from), o.to);
+    if (want("calls")) tallies["calls"] = restoreCalls(readFrom(callKind(), o.from), o.to);
+    for (Media kind : kMediaKinds) {
+        if (want(folderOf(kind))) tallies[folderOf(kind)] = copyMedia(kind, o.from, o.to);
+    }
+    size_t failed = 0;
+    for (const auto& [kind, t] : tallies) {
+        std::printf("%-9s %zu copied, %zu already there%s\n", kind.c_str(), t.added, t.skipped,
+                    t.failed ? (", " + std::to_string(t.failed) + " failed").c_str() : "");
+        failed += t.failed;
+    }
+    if (interrupted()) throw Failure("copy interrupted; run it again to copy the rest", kExitInterrupted);
+    if (failed > 0) throw Failure(std::to_string(failed) + " items could not be copied");
+}
+
+} // namespace
+
+void addCopyCommand(CLI::App& app) {
+    static CopyOptions o;
+    auto* copy = app.add_subcommand("copy", "Copy records and media from one attached phone to another");
+    copy->add_option("--from", o.from, "Source phone index")->required()->check(CLI::Range(0, 9));
+    copy->add_option("--to", o.to, "Destination phone index")->required()->check(CLI::Range(0, 9));
+    copy->add_option("--what", o.what, "Kinds to copy, comma-separated")->capture_default_str();
+    copy->callback([] { runCopy(o); });
+}
+
+} // namespace zentro::cli
