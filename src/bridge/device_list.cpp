@@ -1,5 +1,6 @@
 #include "bridge/device_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zentro::bridge {
@@ -10,10 +11,13 @@ constexpr size_t kHeaderLength = sizeof kHeader - 1; // 24
 constexpr size_t kMinimumLineLength = 5;
 
 // True when a non-empty row serial begins with `serial` (only its length is compared), so a
-// phone that already holds a WiFi row (serial followed by its address) is not added twice.
+// phone that already holds a WiFi row (serial followed by its address) is not added twice. A
+// row keeps only the first 63 characters of a serial, so no more of a longer one is compared:
+// such a phone listed again would otherwise get a second row with the same cut serial.
 bool serialHeld(const core::LibraryState& st, const char* serial, size_t length) {
     for (const core::DeviceEntry& row : st.devices) {
-        if (row.serial[0] != '\0' && std::strncmp(row.serial, serial, length) == 0) return true;
+        const size_t compared = std::min(length, sizeof row.serial - 1);
+        if (row.serial[0] != '\0' && std::strncmp(row.serial, serial, compared) == 0) return true;
     }
     return false;
 }

@@ -107,6 +107,16 @@ TEST_F(DeviceList, PhoneThatJoinedOverWifiIsNotListedTwice) {
     EXPECT_EQ(st.devices[1].connectionKind, core::kConnectionUsb);
 }
 
+TEST_F(DeviceList, SerialLongerThanARowIsCutAndListedOnce) {
+    const std::string longSerial(80, '5');
+    listPhones(longSerial + "\tdevice\n" + longSerial + "\toffline\n" + longSerial + "7\tdevice\n" +
+               "SHORT\tdevice\n");
+    ASSERT_EQ(st.connectAndroidCount, 2);
+    EXPECT_EQ(serial(0), longSerial.substr(0, 63));
+    EXPECT_EQ(state(0), "device");
+    EXPECT_EQ(serial(1), "SHORT");
+}
+
 TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
     listPhones("AAAA\tdevice\nBBBB\tdevice\n");
     // Listed the other way round: rows 0 and 1 are swapped back, each state with its serial.
