@@ -72,8 +72,8 @@ bool musicInfo(int32_t position, int32_t device, MediaItem& out) {
     json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
     fields["album"] = info.album;
     fields["artist"] = info.artist;
-    fields["albumId"] = info.albumId;
-    fields["duration"] = info.duration;
+    fields["albumId"] = static_cast<int32_t>(info.albumId);
+    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
     out = itemOf(fields);
     return true;
 }
@@ -83,7 +83,7 @@ bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
     if (Zentro_GetVideoInfo(&info, position, device) != 0) return false;
     json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
     fields["displayName"] = info.displayName;
-    fields["duration"] = info.duration;
+    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
     out = itemOf(fields);
     return true;
 }
