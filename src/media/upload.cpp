@@ -17,6 +17,7 @@ namespace {
 constexpr size_t kSessionNameMaximum = 510; // hex text of 1,020 characters
 constexpr int kLastNumber = 9;              // names tried: the caller's, then (1) to (9)
 constexpr size_t kNumberRoom = 3;           // "(9)"
+constexpr size_t kNameTestSize = 512;       // the name test command's buffer
 
 struct ClashAnswer {
     int received; // the channel result
@@ -24,7 +25,7 @@ struct ClashAnswer {
 };
 
 ClashAnswer askWhetherTaken(const MediaKindRow& row, const char* name, int32_t deviceIndex) {
-    char command[512];
+    char command[kNameTestSize];
     formatInto(command, sizeof command, "%s:%s;", row.clashTest, name);
     char reply[4] = {};
     const int received =
@@ -35,8 +36,7 @@ ClashAnswer askWhetherTaken(const MediaKindRow& row, const char* name, int32_t d
 bool usableDeviceName(const MediaKindRow& row, const char* name) {
     if (name == nullptr || name[0] == '\0' || std::strpbrk(name, "\";/") != nullptr) return false;
     const size_t longest = std::strlen(name) + kNumberRoom;
-    char probe[512];
-    return longest <= kSessionNameMaximum && std::strlen(row.clashTest) + 1 + longest + 1 < sizeof probe &&
+    return longest <= kSessionNameMaximum && std::strlen(row.clashTest) + 1 + longest + 1 < kNameTestSize &&
            std::strlen(row.pushFolder) + longest < 1024;
 }
 
