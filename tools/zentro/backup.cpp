@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -73,6 +74,10 @@ bool fileDigest(const std::string& path, int64_t& size, std::string& sha256) {
 
 namespace {
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 std::string utcNow() {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -94,9 +99,11 @@ public:
         , device_(options().device) {}
 
     int run() {
+        const auto started = std::chrono::steady_clock::now();
         requirePreparedPhone();
         prepareFolder();
         readPhone();
+        seconds_["start"] = secondsSince(started);
         // A step that fails (the phone unplugged, the disk full) leaves its files missing; the
         // others still run, so the manifest always tells what the folder holds.
         const auto timed = [&](const char* kind, auto&& step) {
@@ -108,7 +115,7 @@ public:
                 if (error_.empty()) error_ = failure.what();
                 if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
             }
-            seconds_[kind] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            seconds_[kind] = secondsSince(start);
         };
         timed("messages", [&] { backUpMessages(); });
         timed("calls", [&] {
@@ -126,7 +133,9 @@ public:
         timed("apps", [&] { backUpApps(); });
         timed("screenshot", [&] { backUpScreenshot(); });
         for (const MediaKind& kind : mediaKinds()) timed(kind.family, [&] { backUpMedia(kind); });
+        const auto pageStart = std::chrono::steady_clock::now();
         writePage();
+        seconds_["page"] = secondsSince(pageStart);
         writeManifest();
         report();
         if (!missing_.empty()) {
@@ -179,9 +188,11 @@ private:
                                                  strnlen(info.androidVersion, sizeof info.androidVersion))}};
     }
 
+    // The digest comes from the bytes in hand, so the manifest never reads the file back.
     void write(const std::string& name, const std::string& bytes) {
         writeFileAtomically(path(name), bytes);
         written_.push_back(name);
+        digests_[name] = {static_cast<int64_t>(bytes.size()), sha256Hex(bytes)};
     }
 
     template <class Render>
