@@ -260,13 +260,17 @@ int main() {
     double kinds = 0, bareTotal = 0;
     for (const auto& [kind, value] : manifest["seconds"].items()) {
         const double s = value.get<double>();
-        const double b = bareSeconds.count(kind) ? bareSeconds[kind] : 0.0;
         kinds += s;
+        if (bareSeconds.count(kind) == 0) { // a stage of the backup's own ("start", "page")
+            std::printf("%-11s %8.2fs %6.1f%%\n", kind.c_str(), s, 100.0 * s / wall);
+            continue;
+        }
+        const double b = bareSeconds[kind];
         bareTotal += b;
         std::printf("%-11s %8.2fs %6.1f%% %8.2fs %7.2f\n", kind.c_str(), s, 100.0 * s / wall, b,
                     b > 0 ? s / b : 0);
     }
-    // Start-up, the phone checks, the page, the digests and the manifest.
+    // Process start-up, the digests of the media, the manifest.
     std::printf("%-11s %8.2fs %6.1f%%\n", "the rest", wall - kinds, 100.0 * (wall - kinds) / wall);
     std::printf("%-11s %8.2fs %6.1f%% %8.2fs %7.2f\n", "total", wall, 100.0, bareTotal, wall / bareTotal);
     std::printf("second backup of the unchanged phone: %.2f s (exit %d)\n", resumed, again);

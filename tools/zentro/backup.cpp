@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 
 #include "backup_formats.h"
 #include "backup_page.h"
@@ -228,7 +229,8 @@ private:
         write("messages.json", rowsToJson(messageKind(), set.rows));
         write("messages.csv", toCsv(messageKind().fields, set.rows));
         // Conversations as the library groups them; members are named by message id.
-        std::map<std::string, size_t> rowOfId;
+        std::unordered_map<std::string, size_t> rowOfId;
+        rowOfId.reserve(set.rows.size());
         for (size_t i = 0; i < set.rows.size(); ++i) rowOfId[cell(set.rows[i], 0)] = i;
         SmsTempGroup* group = nullptr;
         Zentro_GetSMSTempGroup(&group);
