@@ -1,8 +1,9 @@
 // The adb device list on hostile output, listing after listing as detection reads it: the
 // input is split at zero bytes into successive outputs of "adb devices"; the first byte says
 // how many WiFi rows come first. After each listing the rows stay within the table, the WiFi
-// rows are untouched, every row adb filled has a serial that the output listed (ended by its tab), no serial
-// is held twice, and every text is terminated.
+// rows are untouched, there is one row per phone adb listed (a remembered phone may stay at
+// index 0 or 1 beyond the count), each such row has a serial the output listed (ended by its
+// tab), no serial is held twice, and every text is terminated.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -56,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bridge::clearAdbRows(st);
         bridge::parseDeviceList(output.c_str(), st);
         FUZZ_CHECK(st.connectAndroidCount >= wifi && st.connectAndroidCount <= core::kMaxDevices);
+        int adbRows = 0;
         for (int i = 0; i < core::kMaxDevices; ++i) {
             const core::DeviceEntry& row = st.devices[i];
             FUZZ_CHECK(zfuzz::isTerminated(row.serial) && zfuzz::isTerminated(row.state));
@@ -64,12 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 continue;
             }
             if (row.serial[0] == '\0') continue;
-            FUZZ_CHECK(i < st.connectAndroidCount);
+            ++adbRows; // a remembered phone may sit at index 0 or 1 beyond the count
             FUZZ_CHECK(listed(output, row.serial));
             for (int j = 0; j < core::kMaxDevices; ++j) {
                 FUZZ_CHECK(j == i || std::strcmp(row.serial, st.devices[j].serial) != 0);
             }
         }
+        FUZZ_CHECK(adbRows == st.connectAndroidCount - wifi);
         FUZZ_CHECK(zfuzz::isTerminated(st.rememberedSerial[0]) &&
                    zfuzz::isTerminated(st.rememberedSerial[1]));
     }
