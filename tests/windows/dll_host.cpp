@@ -4,6 +4,7 @@
 // outlast Zentro_UnInit (USB watcher, pairing server) keep working. Those threads hold the
 // module, so FreeLibrary must leave it mapped; the host pokes both after unloading.
 //   dll_host <zentrolink.def> [<phone ready-line file>]
+// The first names the export list; the second, when given, the virtual phone to work with.
 // Exit status 0 when every step went as it should; each failure is printed.
 // winsock2.h before windows.h; it brings in windows.h, which dbt.h relies on.
 #include <winsock2.h>
@@ -125,11 +126,12 @@ int main(int argc, char** argv) {
     auto init = reinterpret_cast<IntFn>(fn("Zentro_Init"));
     auto uninit = reinterpret_cast<IntFn>(fn("Zentro_UnInit"));
     auto detect = reinterpret_cast<IndexFn>(fn("Zentro_CheckDeviceDetected"));
+    auto prepare = reinterpret_cast<IndexFn>(fn("Zentro_ReadyTodoing"));
     auto bulk = reinterpret_cast<IndexFn>(fn("Zentro_FlushSMSAll"));
     auto bulkCount = reinterpret_cast<IntFn>(fn("Zentro_FlushSMSAll_Count"));
     auto setUsb = reinterpret_cast<SetCallbackFn>(fn("Zentro_SetUSBCallBack"));
     auto qrImage = reinterpret_cast<ImageFn>(fn("Zentro_GetPCQRGeneratorImage"));
-    if (init == nullptr || uninit == nullptr || detect == nullptr || bulk == nullptr ||
+    if (init == nullptr || uninit == nullptr || detect == nullptr || prepare == nullptr || bulk == nullptr ||
         bulkCount == nullptr || setUsb == nullptr || qrImage == nullptr) {
         return 1;
     }
@@ -138,6 +140,7 @@ int main(int argc, char** argv) {
     check(init() == 0, "Zentro_Init");
     if (argc >= 3) {
         check(detect(0) == 0, "a phone is detected");
+        check(prepare(0) == 0, "its companion is installed and started");
         check(bulk(0) == 0 && bulkCount() > 0, "its messages are refreshed in bulk");
     } else {
         detect(0); // no phone: only that it returns

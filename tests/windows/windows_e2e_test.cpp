@@ -99,11 +99,15 @@ protected:
         ports_ = phonePorts();
         ASSERT_GT(ports_.adb, 0) << "no phone: ZENTRO_PHONE_READY must name the fixture's ready line";
         ztest::resetLibraryState();
+        ASSERT_TRUE(platform::socketLibraryStart()); // for the control connections
         platform::setEnv("ANDROID_ADB_SERVER_PORT", std::to_string(ports_.adb).c_str());
         platform::setTempPathForTests(temp_.path() + platform::kPathSeparator);
         ASSERT_EQ(control(ports_.control, "clearlog " + std::string(kPhone)), "ok\n");
     }
-    void TearDown() override { ztest::resetLibraryState(); }
+    void TearDown() override {
+        ztest::resetLibraryState();
+        platform::socketLibraryRelease();
+    }
 
     std::vector<std::string> requests() {
         std::vector<std::string> out;
@@ -128,12 +132,14 @@ protected:
 
 } // namespace
 
-TEST_F(WindowsE2e, DetectionThroughAdbExeThenRecordsOverTheWinsockChannel) {
+TEST_F(WindowsE2e, DetectionAndPreparationThroughAdbExeThenRecordsOverTheWinsockChannel) {
     ASSERT_EQ(Zentro_CheckDeviceDetected(0), 0);
     EXPECT_STREQ(core::deviceRow(0)->serial, kPhone);
     // The runner's child read the phone's properties through shell requests of its own.
     EXPECT_TRUE(asked("shell:getprop"));
-    // The companion's port is forwarded through the phone's adb server.
+    // Preparation installs the companion (push and pm), starts it and forwards its port.
+    ASSERT_EQ(Zentro_ReadyTodoing(0), 0);
+    EXPECT_TRUE(asked("shell:am start"));
     EXPECT_NE(control(ports_.control, "forwards").find(std::string(kPhone) + " tcp:"), std::string::npos);
 
     ASSERT_EQ(Zentro_FlushSMSAll(0), 0);
