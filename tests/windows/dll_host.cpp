@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
     }
 
     // The pairing server is started by the first QR image request and binds the host name's
-    // first address: started here only when that address is a loopback one.
+    // first address: started here only when that address is a loopback one. Wine resolves the
+    // host name to the machine's network address, so under wine it is usually left out.
     const bool pairing = hostNameIsLoopback();
     if (pairing) {
         char image[MAX_PATH];

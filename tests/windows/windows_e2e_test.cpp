@@ -181,7 +181,8 @@ TEST_F(WindowsE2e, MediaDownloadsOverAdbAndTheChannelAndUploadsOverAdb) {
 TEST_F(WindowsE2e, PhoneThatScansTheCodeJoinsOverWifi) {
     g_wifiCalls = 0;
     Zentro_SetWiFiConnectCallBack(onWifi);
-    // Loopback only: the server would otherwise take the host name's first address.
+    // Loopback only: the server would otherwise take the host name's first address, which wine
+    // (unlike Windows with a hosts entry) resolves to the machine's network address.
     link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
     ASSERT_EQ(Zentro_GetPCQRGeneratorImage(temp_.file("pair.bmp").c_str(), 0), 0);
     const std::string image = ztest::readFile(temp_.file("pair.bmp"));
@@ -201,6 +202,8 @@ TEST_F(WindowsE2e, HiddenWindowTurnsDeviceBroadcastsIntoUsbCallbacks) {
     g_usbCalls = 0;
     Zentro_SetUSBCallBack(onUsb);
     ASSERT_EQ(Zentro_Init(), 0);
+    // Under wine without a display the window exists through the null graphics driver, but no
+    // system broadcast ever reaches it: the test sends the ones Windows would.
     // One window for the whole process, whatever an earlier test started.
     ASSERT_TRUE(waitFor([] { return platform::deviceChangeSourceCount() == 1; }));
     static const char add[] =
@@ -214,7 +217,7 @@ TEST_F(WindowsE2e, HiddenWindowTurnsDeviceBroadcastsIntoUsbCallbacks) {
     EXPECT_EQ(g_usbCalls.load(), 2);
     EXPECT_EQ(g_lastUsb.load(), ZENTRO_USB_REMOVAL);
 
-    // Shut-down ends adb.exe through taskkill; the watcher stays.
+    // Shut-down ends adb.exe through taskkill (wine's own here); the watcher stays.
     EXPECT_EQ(Zentro_UnInit(), 0);
     EXPECT_EQ(platform::deviceChangeSourceCount(), 1);
 }
