@@ -140,10 +140,11 @@ public:
         writeManifest();
         report();
         if (!missing_.empty()) {
-            throw Failure(
-                "the backup is incomplete: " + std::to_string(missing_.size()) +
-                    " files missing (listed in manifest.json); run the same command again to finish it",
-                interrupted() ? kExitInterrupted : kExitFailed);
+            throw Failure("the backup is incomplete: " + std::to_string(missing_.size()) +
+                              " files missing (listed in manifest.json)" +
+                              (error_.empty() ? std::string() : ", first because " + error_) +
+                              "; run the same command again to finish it",
+                          interrupted() ? kExitInterrupted : kExitFailed);
         }
         return 0;
     }
