@@ -70,7 +70,7 @@ void toTextMode(std::string& text) {
 }
 
 void parseDeviceList(const char* text, core::LibraryState& st) {
-    st.connectAndroidCount = st.wifiDeviceCount; // new rows follow the WiFi rows
+    st.connectAndroidCount = core::wifiPhoneCount(st); // new rows follow the WiFi rows
     if (text == nullptr || std::strncmp(text, kHeader, kHeaderLength) != 0) return;
 
     // Older clients print a blank between the header and its line end, 29.0.6 does not. Skip

@@ -91,7 +91,7 @@ UsbList usbListSnapshot() {
 
 int32_t countConnectedPhones() {
     core::LibraryState& st = core::state();
-    int32_t count = enumerateUsbPhones() + st.wifiDeviceCount;
+    int32_t count = enumerateUsbPhones() + core::wifiPhoneCount(st);
     // A host may parse this line from the log: its text stays as it is.
     core::log(0, "CheckConnectDeviceToPC_Count st_connectAndroidCount = %d, ret = %d\n",
               st.connectAndroidCount, count);

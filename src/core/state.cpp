@@ -31,6 +31,10 @@ Allocator g_allocate = defaultAllocate;
 
 LibraryState& state() { return g_state; }
 
+int32_t wifiPhoneCount(LibraryState& st) { return std::atomic_ref<int32_t>(st.wifiDeviceCount).load(); }
+
+void addWifiPhone(LibraryState& st) { std::atomic_ref<int32_t>(st.wifiDeviceCount).fetch_add(1); }
+
 DeviceEntry* deviceRow(int deviceIndex) {
     if (deviceIndex < 0 || deviceIndex >= kMaxDevices) return nullptr;
     return &g_state.devices[deviceIndex];

@@ -31,12 +31,18 @@ struct DeviceEntry {
 struct LibraryState {
     DeviceEntry devices[kMaxDevices];
     int32_t connectAndroidCount;  // rows in use after the last device-list parse
-    int32_t wifiDeviceCount;      // phones that ever joined over WiFi; never lowered
+    int32_t wifiDeviceCount;      // phones that ever joined over WiFi; never lowered (see below)
     char rememberedSerial[2][64]; // keeps the first two phones at their index
     char workFolder[kWorkFolderSize];
 };
 
 LibraryState& state();
+
+// The WiFi phone count of `st`. The pairing server's thread raises it once the phone's row is
+// filled while the host may be counting phones on its own thread, so both sides use these: a
+// host that reads the new count also sees the whole row.
+int32_t wifiPhoneCount(LibraryState& st);
+void addWifiPhone(LibraryState& st);
 
 // Row of a device index; null outside 0..9.
 DeviceEntry* deviceRow(int deviceIndex);

@@ -236,7 +236,7 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     core::copyText(row->address, sizeof row->address, peerAddress);
     row->port = port;
     row->connectionKind = core::kConnectionWifi;
-    ++core::state().wifiDeviceCount;
+    core::addWifiPhone(core::state());
     core::notifyWifi(0);
 
     int32_t ignored = 0;

@@ -20,6 +20,7 @@
 #include "link/qr_image.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
+#include "platform/test_seams.h"
 #include "zentrolink.h"
 
 using namespace zentro;
@@ -324,6 +325,43 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     EXPECT_STREQ(core::deviceRow(0)->serial, "THIRD127.0.0.1");
     EXPECT_EQ(core::deviceRow(0)->port, third->port());
     EXPECT_EQ(core::state().wifiDeviceCount, 3);
+}
+
+TEST_F(PairingServerTest, HostCountingPhonesMeanwhileSeesTheJoinOnceWithItsRowFilled) {
+    if (!net::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
+    ztest::ScratchFolder noUsb; // a USB bus with nothing on it
+    net::setSysfsRootForTests(noUsb.path());
+    auto companion = wifiCompanion("R58M12345");
+    const uint16_t port = startServer();
+    ASSERT_NE(port, 0);
+
+    // The host polls the phone count on a thread of its own, as hosts do while the QR code shows.
+    std::atomic<bool> counting{false};
+    std::vector<int32_t> counts; // each change of the count, in order
+    std::string serialSeen;
+    std::thread host([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int32_t count = Zentro_CheckConnectDeviceToPC_Count();
+            if (counts.empty() || counts.back() != count) counts.push_back(count);
+            counting.store(true);
+            if (count == 1) {
+                serialSeen = core::deviceRow(0)->serial;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const bool hostStarted = waitFor([&] { return counting.load(); });
+    if (hostStarted) say(phone(port), registration(companion->port()));
+    host.join();
+    net::setSysfsRootForTests("");
+    ASSERT_TRUE(hostStarted);
+
+    EXPECT_EQ(counts, (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(serialSeen, "R58M12345127.0.0.1");
+    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 1);
 }
 
 TEST_F(PairingServerTest, OtherWordsOverlongMessagesAndFailedPhonesChangeNothing) {

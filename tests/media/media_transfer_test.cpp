@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "core/test_seams.h"
@@ -249,6 +252,53 @@ TEST_F(MediaTransferTest, AbortDuringMusicCopyAbandonsTheFileOnTheDestination) {
     EXPECT_EQ(Zentro_TransferMusicfromDevice(8, std::string(511, 'n').c_str(), 10, 0, 1), -1);
     EXPECT_EQ(Zentro_TransferMusicfromDevice(8, "", 10, 0, 1), -1);
     EXPECT_EQ(destination.commands().size(), session.size());
+}
+
+TEST_F(MediaTransferTest, AbortFromAHostThreadEndsADownloadWithItsFirstChunksOnDisk) {
+    // Ten chunks of 4,096 bytes; every read after the first waits until the host has aborted.
+    const std::string photo = mediatest::patternBytes(40960, 5);
+    std::atomic<bool> aborted{false};
+    std::atomic<int> reads{0};
+    LoopbackPeer phone(mediatest::serving([&](const std::string& command, const std::string&) {
+        auto read = parseRead(command, "getdcimdata");
+        if (!read) return std::optional<std::string>(littleEndian(-1));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        if (reads.fetch_add(1) > 0) {
+            while (!aborted.load() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return std::optional<std::string>(mediatest::serveRead(*read, photo));
+    }));
+    mediatest::rowReaches(0, phone.port());
+
+    std::vector<int32_t> progressSeen;
+    std::thread host([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int32_t progress = Zentro_GetPhotoProgress();
+            if (progress > 0) {
+                progressSeen.push_back(progress);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        Zentro_PhotoAbort();
+        aborted.store(true);
+    });
+    const std::string out = scratch_.file("photo.jpg");
+    const int32_t result = Zentro_ExportPhotofromDevice2(7, out.c_str(), 40960, 0);
+    host.join();
+
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(progressSeen.size(), 1u);
+    EXPECT_EQ(progressSeen[0], 10); // one chunk of ten
+    // The chunk in flight when the flag went up is still written; nothing is asked after it.
+    const std::string written = ztest::readFile(out);
+    EXPECT_TRUE(written.size() == 4096 || written.size() == 8192) << written.size();
+    EXPECT_EQ(written, photo.substr(0, written.size()));
+    EXPECT_EQ(static_cast<size_t>(reads.load()), written.size() / 4096);
+    EXPECT_EQ(Zentro_GetPhotoProgress(), 100); // a finished transfer, aborted or not
 }
 
 TEST_F(MediaTransferTest, ReadCommandsCarryFullSixtyFourBitOffsets) {
