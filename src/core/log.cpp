@@ -47,13 +47,14 @@ intptr_t openLogFile() {
     return file;
 }
 
+std::mutex g_openMutex;
+
 void ensureOpen() {
     if (g_logFile.load() != 0) return;
-    intptr_t file = openLogFile();
-    if (file == 0) return;
-    intptr_t expected = 0;
-    // Two threads may both have opened it; the first handle stays, the second is not used.
-    g_logFile.compare_exchange_strong(expected, file);
+    // One opener at a time: a second would delete the file the first has just started.
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    if (g_logFile.load() != 0) return;
+    g_logFile.store(openLogFile());
 }
 
 // vsnprintf cuts at the buffer; a cut that ends inside a multi-byte sequence is harmless here
