@@ -78,6 +78,7 @@ struct CompanionFault {
         CustomReply,  // `reply` instead of the normal answer
         SplitLength,  // the 4 length bytes in two writes with a pause between them
         Close,        // close the connection without answering
+        HugeLength,   // announce 2^31 - 1 bytes, send the normal body, keep the connection
     };
     Kind kind = Kind::None;
     int delayMs = 0;   // before answering

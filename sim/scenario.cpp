@@ -82,6 +82,7 @@ bool faultFromJson(const json& j, CompanionFault& out, std::string& error) {
         {"Empty", CompanionFault::Kind::Empty},
         {"CustomReply", CompanionFault::Kind::CustomReply},
         {"SplitLength", CompanionFault::Kind::SplitLength},
+        {"HugeLength", CompanionFault::Kind::HugeLength},
         {"Close", CompanionFault::Kind::Close},
     };
     CompanionFault f;

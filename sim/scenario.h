@@ -25,7 +25,7 @@
 //   }
 //
 // A companion fault is {"kind": <None|CloseMidBody|ShortBody|Oversize|Empty|CustomReply|
-// SplitLength|Close>, "delayMs": 0, "times": -1, "reply": ""}.
+// SplitLength|Close|HugeLength>, "delayMs": 0, "times": -1, "reply": ""}.
 #pragma once
 
 #include <cstdint>

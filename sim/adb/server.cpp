@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
+#include <mutex>
 
 #include "adb/framing.h"
 #include "adb/io.h"
@@ -18,6 +20,32 @@ struct AdbServer::Forward {
     int remotePort = 0;
     int listenFd = -1;
     std::thread acceptThread;
+};
+
+struct AdbServer::LiveLinks {
+    std::mutex mutex;
+    std::multimap<std::string, int> bySerial; // the watch copies of forwarded connections
+
+    void add(const std::string& serial, int fd) {
+        std::lock_guard lock(mutex);
+        bySerial.emplace(serial, fd);
+    }
+    void remove(const std::string& serial, int fd) {
+        std::lock_guard lock(mutex);
+        auto [from, to] = bySerial.equal_range(serial);
+        for (auto it = from; it != to; ++it) {
+            if (it->second == fd) {
+                bySerial.erase(it);
+                return;
+            }
+        }
+    }
+    // Both directions end; each connection's own thread then closes it.
+    void cut(const std::string& serial) {
+        std::lock_guard lock(mutex);
+        auto [from, to] = bySerial.equal_range(serial);
+        for (auto it = from; it != to; ++it) ::shutdown(it->second, SHUT_RDWR);
+    }
 };
 
 namespace {
@@ -43,7 +71,8 @@ std::string stateRefusal(const std::string& state) {
 }
 
 AdbServer::AdbServer(std::shared_ptr<DeviceList> devices)
-    : devices_(std::move(devices)) {}
+    : devices_(std::move(devices))
+    , liveLinks_(std::make_shared<LiveLinks>()) {}
 
 AdbServer::~AdbServer() { stop(); }
 
@@ -277,7 +306,8 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
     auto devices = devices_;
     const std::string serial = device->serial;
     const int remotePort = request->remotePort;
-    forward->acceptThread = std::thread([connections, devices, serial, remotePort, listenFd] {
+    auto links = liveLinks_;
+    forward->acceptThread = std::thread([connections, devices, links, serial, remotePort, listenFd] {
         for (int conn; (conn = acceptConnection(listenFd, *connections)) >= 0;) {
             // A phone that went away or offline refuses what its forward brings, as adb does.
             auto phone = devices->find(serial);
@@ -293,9 +323,11 @@ bool AdbServer::serveForward(int fd, const std::shared_ptr<Device>& device, cons
                 ::close(conn);
                 continue;
             }
-            std::thread([connections, phone, remotePort, conn, watch] {
+            if (watch >= 0) links->add(serial, watch);
+            std::thread([connections, links, serial, phone, remotePort, conn, watch] {
                 serveDevicePort(phone, remotePort, conn);
                 if (watch >= 0) {
+                    links->remove(serial, watch);
                     connections->untrack(watch);
                     ::close(watch);
                 }
@@ -353,6 +385,7 @@ void AdbServer::removeForwardsOf(const std::string& serial) {
             if (f->serial == serial) ports.push_back(port);
     }
     for (int port : ports) removeForwardLocked(port);
+    liveLinks_->cut(serial);
 }
 
 std::vector<std::string> AdbServer::forwards() const {

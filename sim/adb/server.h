@@ -43,11 +43,14 @@ public:
 
     // "<serial> tcp:<local> tcp:<remote>" per forward, by local port.
     std::vector<std::string> forwards() const;
+    // The phone is gone: its forwards end, and so do the connections they carry, as a cable
+    // pulled out ends them.
     void removeForwardsOf(const std::string& serial);
     void removeAllForwards();
 
 private:
     struct Forward;
+    struct LiveLinks;
     struct Resolved {
         std::shared_ptr<Device> device;
         uint64_t transportId = 0;
@@ -71,6 +74,7 @@ private:
     std::mutex forwardOpsMutex_; // one forward change at a time, bind included
     mutable std::mutex forwardsMutex_;
     std::map<int, std::unique_ptr<Forward>> forwards_;
+    std::shared_ptr<LiveLinks> liveLinks_; // connections that forwards carry, by serial
 };
 
 // The FAIL text the real server gives for a device in `state` that cannot serve requests;

@@ -166,6 +166,7 @@ void serveConnection(Device& device, CompanionState& state, int fd) {
             const CompanionFault fault = device.takeCompanionFault(request->name);
             const ReplyPlan plan = planReply(state.handle(*request), fault);
             sleepMs(plan.delayMs);
+            if (!device.companionRunning.load()) return; // stopped while it was still working
             for (size_t i = 0; i < plan.writes.size(); ++i) {
                 if (i > 0) sleepMs(plan.pauseMs);
                 if (!sendAll(fd, plan.writes[i])) return;

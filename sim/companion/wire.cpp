@@ -1,6 +1,7 @@
 #include "companion/wire.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "companion/codec.h"
 
@@ -84,6 +85,7 @@ ReplyPlan planReply(const std::string& body, const CompanionFault& fault) {
         break;
     }
     case Kind::Close: plan.after = ReplyPlan::After::Close; break;
+    case Kind::HugeLength: plan.writes.push_back(leInt32(INT32_MAX) + body); break;
     }
     return plan;
 }

@@ -164,6 +164,11 @@ CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply
         idle = 0;
         received += n;
     }
+    if (received < length) {
+        // The rest of this reply may still come and would be read as the next reply's length:
+        // the connection is given up, and the next exchange opens a fresh one.
+        closeLocked();
+    }
     if (received > 0) {
         result = received;
     } else {

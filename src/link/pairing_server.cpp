@@ -14,11 +14,14 @@
 #include "link/device_info_reply.h"
 #include "link/qr_image.h"
 #include "link/test_seams.h"
+#include "platform/platform.h"
 
 namespace zentro::link {
 namespace {
 
 constexpr int kListenBacklog = 5;
+constexpr size_t kReceiveBlock = 4096;
+constexpr int kAcceptFailurePauseMs = 100;
 
 std::mutex g_serverMutex;
 std::unique_ptr<TCPServer> g_server;
@@ -101,14 +104,16 @@ void TCPServer::run() {
         for (size_t i = 1; i < count; ++i) {
             if (!readable[i]) continue;
             const int slot = slotOf[i];
-            char byte = 0;
-            const int got = platform::tcpReceive(clients_[slot], &byte, 1);
+            // Bytes are handled one by one as they arrive, but taken from the socket in blocks:
+            // a client sending megabytes without a ";" costs a few thousand reads, not millions.
+            char bytes[kReceiveBlock];
+            const int got = platform::tcpReceive(clients_[slot], bytes, sizeof bytes);
             if (got <= 0) {
                 core::log(0, "client[%d] = %d close\n", slot, static_cast<int>(clients_[slot]));
                 closeClient(slot);
-            } else {
-                handleByte(slot, byte);
+                continue;
             }
+            for (int at = 0; at < got && clients_[slot] != 0; ++at) handleByte(slot, bytes[at]);
         }
         if (readable[0]) acceptClient();
     }
@@ -119,15 +124,25 @@ void TCPServer::acceptClient() {
     platform::SocketHandle client = platform::tcpAcceptPeer(listener_, peer, sizeof peer);
     if (client == 0) {
         printSocketError("accept");
+        // Out of descriptors the connection stays queued and the listener readable: pause so
+        // the thread does not spin until one is freed.
+        platform::sleepMs(kAcceptFailurePauseMs);
         return;
     }
+    accepted_.fetch_add(1);
     for (int slot = 0; slot < kPairingClientSlots; ++slot) {
         if (clients_[slot] != 0) continue;
         clients_[slot] = client;
         core::copyText(clientAddresses_[slot], sizeof clientAddresses_[slot], peer);
         return;
     }
-    // Every slot is taken: the connection stays open but is never read.
+    // Every slot is taken: the connection stays open but is never read, up to a bound.
+    if (unserved_.size() >= kPairingUnservedLimit) {
+        core::log(0, "pairing client from %s refused, %d waiting already\n", peer,
+                  static_cast<int>(unserved_.size()));
+        platform::tcpClose(client);
+        return;
+    }
     unserved_.push_back(client);
 }
 

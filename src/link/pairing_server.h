@@ -18,6 +18,9 @@ namespace zentro::link {
 
 constexpr int kPairingClientSlots = 5;
 constexpr int kPairingBindRetries = 20;
+// Connections accepted while every slot is taken are kept (unserved) up to this many; later
+// ones are closed at once, so a flood of connections cannot use up the process's descriptors.
+constexpr size_t kPairingUnservedLimit = 32;
 
 class TCPServer {
 public:
@@ -33,6 +36,8 @@ public:
 
     const char* serverAddress() const { return serverAddress_; }
     uint16_t port() const { return port_; }
+    // Connections taken from the listening socket so far (served, waiting or refused).
+    int acceptedCount() const { return accepted_.load(); }
 
 private:
     void run();
@@ -52,6 +57,7 @@ private:
     std::vector<platform::SocketHandle> unserved_; // accepted while every slot was taken
     platform::Thread thread_;                      // holds the module: it outlives Zentro_UnInit
     std::atomic<bool> stopping_{false};
+    std::atomic<int> accepted_{0};
     bool libraryStarted_ = false;
 };
 
