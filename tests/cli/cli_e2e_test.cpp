@@ -20,9 +20,8 @@
 
 #include <libical/ical.h>
 
-#include "companion/commands.h"
 #include "formats.h"
-#include "scenario.h"
+#include "reference_phone.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 
@@ -276,26 +275,7 @@ TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
     EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
 }
 
-// The phone's own data, generated from the same serial and seed as the virtual phone's.
-struct ReferencePhone {
-    ReferencePhone(const char* serial, uint32_t seed)
-        : device(zsim::makeDevice(serial, seed))
-        , companion(*device) {}
-    int32_t count(const std::string& command) {
-        const std::string reply = companion.handle(zsim::companion::makeRequest(command));
-        int32_t value = -1;
-        if (reply.size() == 4) std::memcpy(&value, reply.data(), 4);
-        return value;
-    }
-    // The bytes of a file the companion reports under its storage root.
-    std::string fileAt(const std::string& storagePath) {
-        const std::string root = "/storage/emulated/0";
-        const auto bytes = device->files.read("/sdcard" + storagePath.substr(root.size()));
-        return bytes ? *bytes : std::string("<missing>");
-    }
-    std::shared_ptr<zsim::Device> device;
-    zsim::companion::CompanionState companion;
-};
+using ztest::ReferencePhone;
 
 const char* const kSeededPhone = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}]})";
 

@@ -11,9 +11,8 @@
 
 #include "../link/loopback_peer.h"
 #include "bridge/adb_runner.h"
-#include "companion/commands.h"
 #include "media_companion.h"
-#include "scenario.h"
+#include "reference_phone.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -34,21 +33,9 @@ std::string scenario() {
 }
 
 // A phone's content as the virtual phone generates it from its seed.
-struct ReferencePhone {
+struct ReferencePhone : ztest::ReferencePhone {
     explicit ReferencePhone(int index)
-        : device(zsim::makeDevice(kSerials[index], kSeeds[index]))
-        , companion(*device) {}
-    // The bytes under a path the companion reports (its storage root stands for /sdcard).
-    std::string fileAt(const std::string& storagePath) {
-        for (const char* count : {"getdcimcount;", "getmusiccount;", "getvideocount;"}) {
-            companion.handle(zsim::companion::makeRequest(count));
-        }
-        const std::string root = "/storage/emulated/0";
-        const auto bytes = device->files.read("/sdcard" + storagePath.substr(root.size()));
-        return bytes ? *bytes : std::string("<missing>");
-    }
-    std::shared_ptr<zsim::Device> device;
-    zsim::companion::CompanionState companion;
+        : ztest::ReferencePhone(kSerials[index], kSeeds[index]) {}
 };
 
 struct Item {
