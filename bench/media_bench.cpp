@@ -4,13 +4,6 @@
 // bare pair of clients. Prints throughput and library/bare time ratios at the end.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bare_channel.h"
 #include "core/state.h"
 #include "link/test_seams.h"
 #include "media/catalogue.h"
@@ -50,50 +44,7 @@ BenchFile g_files[] = {
 };
 std::string g_outFile;
 
-// A plain client: Nagle off, one write per command, default buffers.
-class BareClient {
-public:
-    explicit BareClient(uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~BareClient() { ::close(fd_); }
-    bool ok() const { return ok_; }
-
-    int exchange(const std::string& command, const char* payload, size_t payloadSize, char* reply,
-                 size_t capacity) {
-        iovec parts[2] = {{const_cast<char*>(command.data()), command.size()},
-                          {const_cast<char*>(payload), payloadSize}};
-        if (::writev(fd_, parts, payloadSize > 0 ? 2 : 1) !=
-            static_cast<ssize_t>(command.size() + payloadSize)) {
-            return -1;
-        }
-        unsigned char header[4];
-        if (!readAll(reinterpret_cast<char*>(header), 4)) return -1;
-        const int32_t length = static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
-                                                    static_cast<uint32_t>(header[3]) << 24);
-        if (length < 0 || static_cast<size_t>(length) > capacity) return -1;
-        return readAll(reply, static_cast<size_t>(length)) ? length : -1;
-    }
-
-private:
-    bool readAll(char* out, size_t size) {
-        for (size_t have = 0; have < size;) {
-            const ssize_t n = ::recv(fd_, out + have, size - have, 0);
-            if (n <= 0) return false;
-            have += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int fd_ = -1;
-    bool ok_ = false;
-};
+using BareClient = zbench::BareChannel;
 
 int32_t chunkOf(MediaKind kind) { return zentro::media::kindRow(kind).downloadChunkCap; }
 

@@ -3,12 +3,7 @@
 // library/bare time ratio and the heap the filled list holds per message.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
 #include <malloc.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bare_channel.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
 #include "platform/platform.h"
@@ -32,47 +28,6 @@ constexpr int kPageStep = 5;
 constexpr uint16_t kChannelPort = 30148;
 constexpr size_t kReplyCapacity = 5242880 - 1;
 
-// A plain client: Nagle off, one write per command, the reply read to its announced length.
-class BareClient {
-public:
-    bool connect() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(kChannelPort);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~BareClient() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-    int exchange(const char* command, char* reply, size_t capacity) {
-        const size_t size = std::strlen(command);
-        if (::send(fd_, command, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size)) return -1;
-        unsigned char header[4];
-        if (!readAll(reinterpret_cast<char*>(header), 4)) return -1;
-        const auto length = static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
-                                                 static_cast<uint32_t>(header[3]) << 24);
-        if (length < 0 || static_cast<size_t>(length) > capacity) return -1;
-        return readAll(reply, static_cast<size_t>(length)) ? length : -1;
-    }
-
-private:
-    bool readAll(char* out, size_t size) {
-        size_t have = 0;
-        while (have < size) {
-            ssize_t n = ::recv(fd_, out + have, size - have, 0);
-            if (n <= 0) return false;
-            have += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int fd_ = -1;
-};
-
 void BM_BulkRefresh_Library(benchmark::State& state) {
     for (auto _ : state) {
         if (Zentro_FlushSMSAll(0) != 0 || Zentro_FlushSMSAll_Count() != kMessages) {
@@ -85,8 +40,8 @@ void BM_BulkRefresh_Library(benchmark::State& state) {
 }
 
 void BM_BulkRefresh_Bare(benchmark::State& state) {
-    BareClient client;
-    if (!client.connect()) {
+    zbench::BareChannel client(kChannelPort);
+    if (!client.ok()) {
         state.SkipWithError("no connection");
         return;
     }

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bridge/adb_runner.h"
 #include "bridge/test_seams.h"
 #include "core/log.h"
 #include "core/state.h"
+#include "platform/thread.h"
 #include "platform/usb.h"
 
 namespace zentro::bridge {
@@ -43,21 +43,16 @@ void onDeviceChange(platform::DeviceChange change) {
     }
 }
 
-int watcherThread() {
-    if (g_windowStarted.exchange(true)) return -1;
-    int result = platform::runDeviceChangeLoop(onDeviceChange);
-    if (result != 0) g_windowStarted.store(false);
-    return result;
+void watcherThread(void*) {
+    if (g_windowStarted.exchange(true)) return;
+    if (platform::runDeviceChangeLoop(onDeviceChange) != 0) g_windowStarted.store(false);
 }
 
+// The thread outlives Zentro_UnInit and may outlive the host's FreeLibrary: it holds the module.
 bool createDetachedWatcher() {
-    try {
-        std::thread(watcherThread).detach();
-        ++g_threadsCreated;
-        return true;
-    } catch (...) {
-        return false;
-    }
+    if (!platform::runHoldingLibrary(watcherThread, nullptr, nullptr)) return false;
+    ++g_threadsCreated;
+    return true;
 }
 
 } // namespace

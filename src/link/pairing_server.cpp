@@ -71,7 +71,11 @@ int TCPServer::start(const char* addressOrNull, uint16_t firstPort) {
         return -1;
     }
     for (int slot = 0; slot < kPairingClientSlots; ++slot) clients_[slot] = 0;
-    thread_ = std::thread([this] { run(); });
+    if (!platform::runHoldingLibrary([](void* self) { static_cast<TCPServer*>(self)->run(); }, this,
+                                     &thread_)) {
+        std::fprintf(stderr, "thread: could not be started\n");
+        return -1;
+    }
     return 0;
 }
 
@@ -172,13 +176,13 @@ void TCPServer::handleMessage(const char* text) {
 }
 
 void TCPServer::stop() {
-    if (thread_.joinable()) {
+    if (thread_.handle != 0) {
         stopping_.store(true);
         // Wake the wait with a connection of our own; the thread sees the flag and ends.
         platform::ClientOptions quick;
         quick.sendTimeoutMs = 1000;
         platform::SocketHandle wake = platform::tcpConnect(serverAddress_, port_, quick);
-        thread_.join();
+        platform::joinThread(thread_);
         platform::tcpClose(wake);
     }
     for (int slot = 0; slot < kPairingClientSlots; ++slot) closeClient(slot);

@@ -8,11 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "link/pairing_message.h"
 #include "platform/socket.h"
+#include "platform/thread.h"
 
 namespace zentro::link {
 
@@ -50,7 +50,7 @@ private:
     std::unique_ptr<PairingMessage> buffers_[kPairingClientSlots];
     char clientAddresses_[kPairingClientSlots][64] = {};
     std::vector<platform::SocketHandle> unserved_; // accepted while every slot was taken
-    std::thread thread_;
+    platform::Thread thread_;                      // holds the module: it outlives Zentro_UnInit
     std::atomic<bool> stopping_{false};
     bool libraryStarted_ = false;
 };

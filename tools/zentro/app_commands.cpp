@@ -13,7 +13,6 @@
 #include "zentrolink.h"
 
 namespace zentro::cli {
-namespace {
 
 using json = nlohmann::ordered_json;
 
@@ -28,10 +27,14 @@ std::vector<json> readApps() {
         if (Zentro_GetAppInfo(&a, index, device) != 0) continue;
         apps.push_back({{"package", a.packageName},
                         {"label", a.label},
+                        {"className", a.className},
                         {"version", a.versionName},
                         {"versionCode", a.versionCode},
                         {"system", a.systemApp != 0},
                         {"onSdCard", a.onSdCard != 0},
+                        {"codeSize", a.codeSize},
+                        {"dataSize", a.dataSize},
+                        {"cacheSize", a.cacheSize},
                         {"totalSize", a.totalSize},
                         {"installTime", a.installTime},
                         {"updateTime", a.lastUpdateTime}});
@@ -40,6 +43,8 @@ std::vector<json> readApps() {
         throw Failure("listing applications was interrupted; nothing printed", kExitInterrupted);
     return apps;
 }
+
+namespace {
 
 bool listed(const std::string& package) {
     for (const json& app : readApps()) {

@@ -4,13 +4,14 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <unordered_map>
 
 #include "backup_formats.h"
 #include "backup_page.h"
@@ -25,87 +26,6 @@ namespace zentro::cli {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
-
-const char* folderOf(Media kind) {
-    switch (kind) {
-    case Media::Photos: return "photos";
-    case Media::Music: return "music";
-    case Media::Videos: return "videos";
-    }
-    return "media";
-}
-
-namespace {
-
-std::string baseName(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool usableName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
-           name.rfind(".partial-", 0) != 0;
-}
-
-} // namespace
-
-std::vector<MediaItem> listMedia(Media kind, int32_t device) {
-    std::vector<MediaItem> items;
-    const auto add = [&](int32_t id, const std::string& name, int64_t size) {
-        MediaItem item{id, usableName(name) ? name : std::to_string(id), size};
-        items.push_back(std::move(item));
-    };
-    switch (kind) {
-    case Media::Photos: {
-        Zentro_FlushDevicesPhotos(device);
-        const int32_t count = Zentro_GetPhotoCount(device);
-        for (int32_t i = 0; i < count; ++i) {
-            PhotoInfo info{};
-            if (Zentro_GetPhotoInfo(&info, i, device) == 0) add(info.id, baseName(info.path), info.size);
-        }
-        break;
-    }
-    case Media::Music: {
-        Zentro_FlushDevicesMusic(device);
-        const int32_t count = Zentro_GetMusicCount(device);
-        for (int32_t i = 0; i < count; ++i) {
-            MusicInfo info{};
-            if (Zentro_GetMusicInfo(&info, i, device) == 0) add(info.id, baseName(info.path), info.size);
-        }
-        break;
-    }
-    case Media::Videos: {
-        Zentro_FlushDevicesVideo(device);
-        const int32_t count = Zentro_GetVideoCount(device);
-        for (int32_t i = 0; i < count; ++i) {
-            VideoInfo info{};
-            if (Zentro_GetVideoInfo(&info, i, device) == 0)
-                add(info.id, info.displayName[0] != '\0' ? info.displayName : baseName(info.path), info.size);
-        }
-        break;
-    }
-    }
-    // Two items of one name (different folders on the phone) must not overwrite each other.
-    std::set<std::string> taken;
-    for (MediaItem& item : items) {
-        if (!taken.insert(item.name).second) {
-            item.name = std::to_string(item.id) + "-" + item.name;
-            taken.insert(item.name);
-        }
-    }
-    return items;
-}
-
-bool downloadMedia(Media kind, const MediaItem& item, const std::string& pcPath, int32_t device) {
-    std::remove(pcPath.c_str());
-    switch (kind) {
-    case Media::Photos: Zentro_ExportPhotofromDevice(item.id, pcPath.c_str(), item.size, device); break;
-    case Media::Music: Zentro_ExportMusicfromDevice(item.id, pcPath.c_str(), item.size, device); break;
-    case Media::Videos: Zentro_ExportVideofromDevice(item.id, pcPath.c_str(), item.size, device); break;
-    }
-    // The exports answer 0 also for a short file: its size is the only proof.
-    return fileSize(pcPath) == item.size;
-}
 
 std::string partialPathOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -155,6 +75,10 @@ bool fileDigest(const std::string& path, int64_t& size, std::string& sha256) {
 
 namespace {
 
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 std::string utcNow() {
     std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -176,9 +100,11 @@ public:
         , device_(options().device) {}
 
     int run() {
+        const auto started = std::chrono::steady_clock::now();
         requirePreparedPhone();
         prepareFolder();
         readPhone();
+        seconds_["start"] = secondsSince(started);
         // A step that fails (the phone unplugged, the disk full) leaves its files missing; the
         // others still run, so the manifest always tells what the folder holds.
         const auto timed = [&](const char* kind, auto&& step) {
@@ -190,7 +116,7 @@ public:
                 if (error_.empty()) error_ = failure.what();
                 if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
             }
-            seconds_[kind] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            seconds_[kind] = secondsSince(start);
         };
         timed("messages", [&] { backUpMessages(); });
         timed("calls", [&] {
@@ -207,15 +133,18 @@ public:
         });
         timed("apps", [&] { backUpApps(); });
         timed("screenshot", [&] { backUpScreenshot(); });
-        for (Media kind : kMediaKinds) timed(folderOf(kind), [&] { backUpMedia(kind); });
+        for (const MediaKind& kind : mediaKinds()) timed(kind.family, [&] { backUpMedia(kind); });
+        const auto pageStart = std::chrono::steady_clock::now();
         writePage();
+        seconds_["page"] = secondsSince(pageStart);
         writeManifest();
         report();
         if (!missing_.empty()) {
-            throw Failure(
-                "the backup is incomplete: " + std::to_string(missing_.size()) +
-                    " files missing (listed in manifest.json); run the same command again to finish it",
-                interrupted() ? kExitInterrupted : kExitFailed);
+            throw Failure("the backup is incomplete: " + std::to_string(missing_.size()) +
+                              " files missing (listed in manifest.json)" +
+                              (error_.empty() ? std::string() : ", first because " + error_) +
+                              "; run the same command again to finish it",
+                          interrupted() ? kExitInterrupted : kExitFailed);
         }
         return 0;
     }
@@ -234,7 +163,7 @@ private:
     void prepareFolder() {
         std::error_code error;
         fs::create_directories(dir_, error);
-        for (Media kind : kMediaKinds) fs::create_directories(path(folderOf(kind)), error);
+        for (const MediaKind& kind : mediaKinds()) fs::create_directories(path(kind.family), error);
         fs::create_directories(path("thumbs"), error);
         if (error || !fs::is_directory(dir_)) throw Failure("cannot create the folder " + dir_);
         // Leftovers of a run that was killed outright are never complete files.
@@ -261,9 +190,11 @@ private:
                                                  strnlen(info.androidVersion, sizeof info.androidVersion))}};
     }
 
+    // The digest comes from the bytes in hand, so the manifest never reads the file back.
     void write(const std::string& name, const std::string& bytes) {
         writeFileAtomically(path(name), bytes);
         written_.push_back(name);
+        digests_[name] = {static_cast<int64_t>(bytes.size()), sha256Hex(bytes)};
     }
 
     template <class Render>
@@ -299,7 +230,8 @@ private:
         write("messages.json", rowsToJson(messageKind(), set.rows));
         write("messages.csv", toCsv(messageKind().fields, set.rows));
         // Conversations as the library groups them; members are named by message id.
-        std::map<std::string, size_t> rowOfId;
+        std::unordered_map<std::string, size_t> rowOfId;
+        rowOfId.reserve(set.rows.size());
         for (size_t i = 0; i < set.rows.size(); ++i) rowOfId[cell(set.rows[i], 0)] = i;
         SmsTempGroup* group = nullptr;
         Zentro_GetSMSTempGroup(&group);
@@ -324,25 +256,7 @@ private:
             missing_.push_back("apps.json");
             return;
         }
-        Zentro_FlushDevicesApp(device_);
-        const int32_t count = Zentro_GetAppCount(device_);
-        json apps = json::array();
-        for (int32_t i = 0; i < count; ++i) {
-            AppInfoRecord app{};
-            if (Zentro_GetAppInfo(&app, i, device_) != 0) continue;
-            apps.push_back({{"package", app.packageName},
-                            {"label", app.label},
-                            {"className", app.className},
-                            {"version", app.versionName},
-                            {"versionCode", app.versionCode},
-                            {"system", app.systemApp != 0},
-                            {"onSdCard", app.onSdCard != 0},
-                            {"codeSize", app.codeSize},
-                            {"dataSize", app.dataSize},
-                            {"cacheSize", app.cacheSize},
-                            {"installTime", app.installTime},
-                            {"lastUpdateTime", app.lastUpdateTime}});
-        }
+        const json apps = readApps();
         counts_["apps"] = apps.size();
         write("apps.json", apps.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
     }
@@ -371,18 +285,22 @@ private:
         return true;
     }
 
-    void backUpMedia(Media kind) {
-        const std::string folder = folderOf(kind);
+    void backUpMedia(const MediaKind& kind) {
+        const std::string folder = kind.family;
         if (interrupted()) {
             missing_.push_back(folder + "/");
             return;
         }
         requirePreparedPhone(); // an empty catalogue must mean an empty phone, not a lost one
-        const std::vector<MediaItem> items = listMedia(kind, device_);
+        const MediaList listed = listMedia(kind, device_);
+        if (!listed.complete) {
+            missing_.push_back(folder + "/");
+            return;
+        }
+        const std::vector<MediaItem>& items = listed.items;
         int64_t total = 0, done = 0;
         for (const MediaItem& item : items) total += item.size;
         Progress progress("backing up " + folder, "bytes");
-        size_t fetched = 0;
         json list = json::array();
         for (const MediaItem& item : items) {
             const std::string name = folder + "/" + item.name;
@@ -396,7 +314,6 @@ private:
                 const std::string partial = partialPathOf(path(name));
                 if (downloadMedia(kind, item, partial, device_) &&
                     std::rename(partial.c_str(), path(name).c_str()) == 0) {
-                    ++fetched;
                     fetchedBytes_ += item.size;
                 } else {
                     std::remove(partial.c_str());
@@ -408,8 +325,8 @@ private:
             }
             written_.push_back(name);
             json entry = {{"file", name}, {"size", item.size}};
-            if (kind == Media::Photos) {
-                if (std::string thumb = photoThumb(item); !thumb.empty()) entry["thumb"] = thumb;
+            if (kind.thumb != nullptr) {
+                if (std::string thumb = thumbOf(kind, item); !thumb.empty()) entry["thumb"] = thumb;
             }
             list.push_back(std::move(entry));
             done += item.size;
@@ -418,17 +335,16 @@ private:
         progress.finish(interrupted() ? "aborted" : "done");
         counts_[folder] = items.size();
         media_[folder] = std::move(list);
-        (void)fetched;
     }
 
-    std::string photoThumb(const MediaItem& item) {
+    std::string thumbOf(const MediaKind& kind, const MediaItem& item) {
         const std::string name = "thumbs/" + item.name + ".png";
         if (fileSize(path(name)) > 0 && previous_.contains("files") && previous_["files"].contains(name)) {
             written_.push_back(name);
             return name;
         }
         char* picture = nullptr;
-        const int32_t bytes = Zentro_GetPhotoThumb(&picture, item.id, device_);
+        const int32_t bytes = kind.thumb(&picture, item.id, device_);
         if (bytes <= 0 || picture == nullptr) return "";
         write(name, std::string(picture, static_cast<size_t>(bytes)));
         return name;

@@ -1,10 +1,12 @@
-// What backup, restore and copy share: the media kinds as the exports see them, the backup
-// folder's file names, and writing files so that a name only ever holds a complete file.
+// What backup, restore and copy share: the backup folder's file names, digests, and writing
+// files so that a name only ever holds a complete file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "media_items.h"
 
 namespace CLI {
 class App;
@@ -15,24 +17,6 @@ namespace zentro::cli {
 // Registered by addBackupCommands with it.
 void addRestoreCommand(CLI::App& app);
 void addCopyCommand(CLI::App& app);
-
-enum class Media { Photos, Music, Videos };
-constexpr Media kMediaKinds[] = {Media::Photos, Media::Music, Media::Videos};
-
-const char* folderOf(Media kind); // "photos", "music", "videos": also the kind's word
-
-struct MediaItem {
-    int32_t id = 0;
-    std::string name; // the phone's file name
-    int64_t size = 0;
-};
-
-// The phone's catalogue of one kind (refreshed first). Unusable names (empty, "." or with a
-// slash) are replaced by the id so nothing is written outside the kind's folder.
-std::vector<MediaItem> listMedia(Media kind, int32_t device);
-
-// Downloads one item to pcPath; true when a file of the item's size arrived.
-bool downloadMedia(Media kind, const MediaItem& item, const std::string& pcPath, int32_t device);
 
 // Makes `path` hold `bytes`: written under a temporary name beside it, then renamed. Throws
 // Failure when the disk refuses.

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <vector>
 
 namespace zentro::cli {
 
@@ -12,5 +14,9 @@ void addAppCommands(CLI::App& app);
 void addMediaCommands(CLI::App& app);
 void addDemoCommand(CLI::App& app);
 void addBackupCommands(CLI::App& app); // backup, restore, copy
+
+// Every application on the phone of --device with all its details; Failure when Ctrl-C cut the
+// listing short.
+std::vector<nlohmann::ordered_json> readApps();
 
 } // namespace zentro::cli

@@ -3,14 +3,11 @@
 // temporary file on this computer.
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include <CLI/CLI.hpp>
 
@@ -18,7 +15,6 @@
 #include "interrupt.h"
 #include "progress.h"
 #include "restore.h"
-#include "zentrolink.h"
 
 namespace zentro::cli {
 namespace {
@@ -37,50 +33,38 @@ std::vector<Row> readFrom(const RecordKind& kind, int32_t device) {
     return set.rows;
 }
 
-// Runs one phone-to-phone transfer on a worker thread, feeding the bar from the progress
-// export and asking for an abort on Ctrl-C.
-bool transferItem(Media kind, const MediaItem& item, int32_t from, int32_t to, Progress& progress,
+// One phone-to-phone transfer, the bar fed from the transferred size; Ctrl-C asks the library
+// to abort it.
+bool transferItem(const MediaKind& kind, const MediaItem& item, int32_t from, int32_t to, Progress& progress,
                   int64_t before, int64_t total) {
-    std::atomic<bool> finished{false};
-    int32_t result = -1;
-    std::thread worker([&] {
-        result = kind == Media::Music
-                     ? Zentro_TransferMusicfromDevice(item.id, item.name.c_str(), item.size, from, to)
-                     : Zentro_TransferVideofromDevice(item.id, item.name.c_str(), item.size, from, to);
-        finished.store(true);
-    });
-    bool aborted = false;
-    while (!finished.load()) {
-        const int64_t moved =
-            kind == Media::Music ? Zentro_GetMusicProgressSize() : Zentro_GetVideoProgressSize();
-        progress.update(before + moved, total);
-        if (interrupted() && !aborted) {
-            kind == Media::Music ? Zentro_MusicAbort() : Zentro_VideoAbort();
-            aborted = true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    worker.join();
-    return result == 0 && !aborted;
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.transfer(item.id, item.name.c_str(), item.size, from, to); },
+        [&] { return std::pair<int64_t, int64_t>(before + kind.transferred(), total); }, kind.abort);
+    return work.result == 0 && !work.aborted;
 }
 
-Tally copyMedia(Media kind, int32_t from, int32_t to) {
+Tally copyMedia(const MediaKind& kind, int32_t from, int32_t to) {
     Tally tally;
-    const std::vector<MediaItem> source = listMedia(kind, from);
+    const MediaList source = listMedia(kind, from);
+    const MediaList target = listMedia(kind, to);
+    if (!source.complete || !target.complete) {
+        tally.interrupted = true;
+        return tally;
+    }
     std::set<std::pair<std::string, int64_t>> present;
-    for (const MediaItem& item : listMedia(kind, to)) present.insert({item.name, item.size});
+    for (const MediaItem& item : target.items) present.insert({item.name, item.size});
     int64_t total = 0, done = 0;
-    for (const MediaItem& item : source) total += item.size;
-    Progress progress(std::string("copying ") + folderOf(kind), "bytes");
-    for (const MediaItem& item : source) {
+    for (const MediaItem& item : source.items) total += item.size;
+    Progress progress(std::string("copying ") + kind.family, "bytes");
+    for (const MediaItem& item : source.items) {
         if (interrupted()) {
             tally.interrupted = true;
             break;
         }
         if (present.count({item.name, item.size}) != 0) {
             ++tally.skipped;
-        } else if (kind == Media::Photos) {
-            // Photos have no phone-to-phone export: through this computer.
+        } else if (kind.transfer == nullptr) {
+            // No phone-to-phone export for the kind: through this computer.
             const std::string temp = std::filesystem::temp_directory_path().string() + "/zentro-copy-" +
                                      std::to_string(::getpid()) + "-" + std::to_string(item.id);
             const bool ok = downloadMedia(kind, item, temp, from) && uploadMedia(kind, temp, item.name, to);
@@ -118,8 +102,8 @@ void runCopy(const CopyOptions& o) {
     if (want("contacts")) tallies["contacts"] = restoreContacts(readFrom(contactKind(), o.from), o.to);
     if (want("calendar")) tallies["calendar"] = restoreEvents(readFrom(eventKind(), o.from), o.to);
     if (want("calls")) tallies["calls"] = restoreCalls(readFrom(callKind(), o.from), o.to);
-    for (Media kind : kMediaKinds) {
-        if (want(folderOf(kind))) tallies[folderOf(kind)] = copyMedia(kind, o.from, o.to);
+    for (const MediaKind& kind : mediaKinds()) {
+        if (want(kind.family)) tallies[kind.family] = copyMedia(kind, o.from, o.to);
     }
     size_t failed = 0;
     for (const auto& [kind, t] : tallies) {

@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "media_items.h"
 #include "progress.h"
-#include "zentrolink.h"
 
 namespace zentro::cli {
 namespace {
@@ -22,101 +20,13 @@ namespace {
 using json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
-struct MediaItem {
-    int32_t id = 0;
-    int64_t size = 0;
-    std::string title;
-    std::string path; // on the phone
-    json fields;      // every detail of the kind, for --json
-};
-
-struct MediaKind {
-    const char* family; // "photos"
-    const char* noun;   // "photo"
-    int32_t (*refresh)(int32_t device);
-    int32_t (*count)(int32_t device);
-    bool (*info)(int32_t position, int32_t device, MediaItem& out);
-    // Chunked download: progress and abort work on every connection.
-    int32_t (*download)(int32_t id, const char* file, int64_t size, int32_t device);
-    int32_t (*abort)();
-    // Phone to phone; null where the library has no such export.
-    int32_t (*transfer)(int32_t id, const char* name, int64_t size, int32_t from, int32_t to);
-    int64_t (*transferred)();
-    int32_t (*remove)(int32_t id, int32_t device);
-    // Upload: adb push over USB (no progress), chunks over WiFi (progress, abort).
-    int32_t (*upload)(const char* file, const char* name, int32_t device);
-    int32_t (*progress)();
-};
-
-json common(int32_t id, const char* title, const char* path, int64_t size, int64_t modified,
-            int64_t created) {
-    return {{"id", id},     {"title", title},       {"path", path},
-            {"size", size}, {"modified", modified}, {"created", created}};
-}
-
-MediaItem itemOf(const json& fields) {
-    return {fields["id"].get<int32_t>(), fields["size"].get<int64_t>(), fields["title"].get<std::string>(),
-            fields["path"].get<std::string>(), fields};
-}
-
-bool photoInfo(int32_t position, int32_t device, MediaItem& out) {
-    PhotoInfo info{}; // the export clears only the id
-    if (Zentro_GetPhotoInfo(&info, position, device) != 0) return false;
-    out = itemOf(common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime));
-    return true;
-}
-
-bool musicInfo(int32_t position, int32_t device, MediaItem& out) {
-    MusicInfo info{};
-    if (Zentro_GetMusicInfo(&info, position, device) != 0) return false;
-    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
-    fields["album"] = info.album;
-    fields["artist"] = info.artist;
-    fields["albumId"] = static_cast<int32_t>(info.albumId);
-    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
-    out = itemOf(fields);
-    return true;
-}
-
-bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
-    VideoInfo info{};
-    if (Zentro_GetVideoInfo(&info, position, device) != 0) return false;
-    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
-    fields["displayName"] = info.displayName;
-    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
-    out = itemOf(fields);
-    return true;
-}
-
-const std::vector<MediaKind>& mediaKinds() {
-    static const std::vector<MediaKind> kinds = {
-        {"photos", "photo", Zentro_FlushDevicesPhotos, Zentro_GetPhotoCount, photoInfo,
-         Zentro_ExportPhotofromDevice2, Zentro_PhotoAbort, nullptr, nullptr, Zentro_DeletePhoto,
-         Zentro_addPhoto, Zentro_GetPhotoProgress},
-        {"music", "track", Zentro_FlushDevicesMusic, Zentro_GetMusicCount, musicInfo,
-         Zentro_ExportMusicfromDevice2, Zentro_MusicAbort, Zentro_TransferMusicfromDevice,
-         Zentro_GetMusicProgressSize, Zentro_DeleteMusic, Zentro_AddMusicToDevice, Zentro_GetMusicProgress},
-        {"videos", "video", Zentro_FlushDevicesVideo, Zentro_GetVideoCount, videoInfo,
-         Zentro_ExportVideofromDevice2, Zentro_VideoAbort, Zentro_TransferVideofromDevice,
-         Zentro_GetVideoProgressSize, Zentro_DeleteVideofromDevice, Zentro_AddVideoToDevice,
-         Zentro_GetVideoProgress},
-    };
-    return kinds;
-}
-
 std::vector<MediaItem> listItems(const MediaKind& kind, int32_t device) {
-    kind.refresh(device);
-    const int32_t count = kind.count(device);
-    std::vector<MediaItem> items;
-    for (int32_t position = 0; position < count && !interrupted(); ++position) {
-        MediaItem item;
-        if (kind.info(position, device, item)) items.push_back(std::move(item));
-    }
-    if (interrupted()) {
+    MediaList list = listMedia(kind, device);
+    if (!list.complete) {
         throw Failure(std::string("listing ") + kind.family + " was interrupted; nothing printed",
                       kExitInterrupted);
     }
-    return items;
+    return std::move(list.items);
 }
 
 MediaItem findItem(const MediaKind& kind, int32_t id, int32_t device) {
@@ -125,11 +35,6 @@ MediaItem findItem(const MediaKind& kind, int32_t id, int32_t device) {
     }
     throw Failure("no " + std::string(kind.noun) + " with id " + std::to_string(id) + " on phone " +
                   std::to_string(device) + " (see 'zentro " + kind.family + " list')");
-}
-
-std::string baseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 int64_t sizeOnDisk(const std::string& path) {
@@ -165,7 +70,7 @@ void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
     const std::string partial = target + ".partial";
     Progress progress("pulling " + baseName(item.path), "bytes");
     const WatchedWork work = watchWork(
-        progress, [&] { return kind.download(item.id, partial.c_str(), item.size, options().device); },
+        progress, [&] { return kind.chunkedDownload(item.id, partial.c_str(), item.size, options().device); },
         [&] { return std::pair<int64_t, int64_t>(sizeOnDisk(partial), item.size); }, kind.abort);
     const int64_t written = sizeOnDisk(partial);
     const std::string kept = " of " + std::to_string(item.size) + " bytes";

@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "interrupt.h"
@@ -25,19 +26,26 @@ WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
                       const std::function<std::pair<int64_t, int64_t>()>& poll,
                       const std::function<void()>& abort) {
     WatchedWork outcome;
-    std::atomic<bool> finished{false};
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
     std::thread worker([&] {
-        outcome.result = work();
-        finished.store(true);
+        const int64_t result = work();
+        std::lock_guard<std::mutex> lock(mutex);
+        outcome.result = result;
+        finished = true;
+        ended.notify_one();
     });
-    while (!finished.load()) {
+    for (;;) {
         const auto [done, total] = poll();
         progress.update(done, total);
         if (abort && interrupted() && !outcome.aborted) {
             abort();
             outcome.aborted = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Woken at once when the work ends: a short transfer must not wait out the redraw tick.
+        std::unique_lock<std::mutex> lock(mutex);
+        if (ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) break;
     }
     worker.join();
     const auto [done, total] = poll();

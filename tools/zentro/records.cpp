@@ -169,8 +169,10 @@ RecordSet readRecords(const RecordKind& kind) {
     if (&kind == &messageKind() || &kind == &callKind()) {
         // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
         const size_t date = &kind == &messageKind() ? 4 : 3;
+        // Compared in place: a copy of each date per comparison costs seconds on 100,000 rows.
+        static const std::string none;
         std::stable_sort(set.rows.begin(), set.rows.end(), [date](const Row& a, const Row& b) {
-            return a[date].value_or("") > b[date].value_or("");
+            return (a[date] ? *a[date] : none) > (b[date] ? *b[date] : none);
         });
     }
     return set;

@@ -287,10 +287,10 @@ void runRestore(const std::string& dir) {
          [&](const std::string& t) { return restoreCalls(rowsFromCsv(callKind(), t), device); });
     step("messages", "messages.json",
          [&](const std::string& t) { return restoreMessages(rowsFromJson(messageKind(), t), device); });
-    for (Media kind : kMediaKinds) {
+    for (const MediaKind& kind : mediaKinds()) {
         if (cut || interrupted()) break;
-        Tally tally = restoreMedia(kind, dir + "/" + folderOf(kind), device);
-        report[folderOf(kind)] = tallyJson(tally);
+        Tally tally = restoreMedia(kind, dir + "/" + kind.family, device);
+        report[kind.family] = tallyJson(tally);
         cut = cut || tally.interrupted;
     }
     if (options().json) {

@@ -37,11 +37,8 @@ Tally restoreCalls(const std::vector<Row>& rows, int32_t device);
 // Takes the default-messaging role on phones that need it and gives it back in every case.
 Tally restoreMessages(const std::vector<Row>& rows, int32_t device);
 
-// Uploads one PC file under deviceFileName; true once the phone took it.
-bool uploadMedia(Media kind, const std::string& pcFile, const std::string& deviceFileName, int32_t device);
-
 // Uploads every file of `folder` whose name and size the phone's catalogue lacks.
-Tally restoreMedia(Media kind, const std::string& folder, int32_t device);
+Tally restoreMedia(const MediaKind& kind, const std::string& folder, int32_t device);
 
 std::vector<Row> rowsFromJson(const RecordKind& kind, const std::string& text);
 std::vector<Row> rowsFromCsv(const RecordKind& kind, const std::string& text);

@@ -7,20 +7,10 @@
 #include "interrupt.h"
 #include "progress.h"
 #include "restore.h"
-#include "zentrolink.h"
 
 namespace zentro::cli {
 
-bool uploadMedia(Media kind, const std::string& pcFile, const std::string& deviceFileName, int32_t device) {
-    switch (kind) {
-    case Media::Photos: return Zentro_addPhoto(pcFile.c_str(), deviceFileName.c_str(), device) == 0;
-    case Media::Music: return Zentro_AddMusicToDevice(pcFile.c_str(), deviceFileName.c_str(), device) == 0;
-    case Media::Videos: return Zentro_AddVideoToDevice(pcFile.c_str(), deviceFileName.c_str(), device) == 0;
-    }
-    return false;
-}
-
-Tally restoreMedia(Media kind, const std::string& folder, int32_t device) {
+Tally restoreMedia(const MediaKind& kind, const std::string& folder, int32_t device) {
     Tally tally;
     std::vector<std::pair<std::string, int64_t>> files;
     std::error_code error;
@@ -32,10 +22,15 @@ Tally restoreMedia(Media kind, const std::string& folder, int32_t device) {
     if (files.empty()) return tally;
     std::sort(files.begin(), files.end());
     std::set<std::pair<std::string, int64_t>> present;
-    for (const MediaItem& item : listMedia(kind, device)) present.insert({item.name, item.size});
+    const MediaList listed = listMedia(kind, device);
+    if (!listed.complete) {
+        tally.interrupted = true;
+        return tally;
+    }
+    for (const MediaItem& item : listed.items) present.insert({item.name, item.size});
     int64_t total = 0, done = 0;
     for (const auto& file : files) total += file.second;
-    Progress progress(std::string("restoring ") + folderOf(kind), "bytes");
+    Progress progress(std::string("restoring ") + kind.family, "bytes");
     for (const auto& [name, size] : files) {
         if (interrupted()) {
             tally.interrupted = true;

@@ -1,0 +1,114 @@
+// Every record kind's field handling on hostile page and detail replies. The first byte picks
+// the kind: the four lists (messages, calls, calendar, contacts) take the rest as a page; the
+// three media kinds parse it into their packed detail record at an odd address.
+//
+// Lists: the page adds exactly the records it closed, each node's texts are terminated, the
+// reserved texts stay null, and the ids arrive in reply order (messages and contacts reversed).
+// Details: nothing is written past the record and every text field stays terminated.
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "grammar_model.h"
+#include "link/reply_grammar.h"
+#include "media/media_kinds.h"
+#include "records/calendar.h"
+#include "records/call_log.h"
+#include "records/contacts.h"
+#include "records/messages.h"
+#include "zentrolink.h"
+
+using namespace zentro;
+
+namespace {
+
+// The id each closed record should carry: the decoded text of its last id field, cut at a
+// zero byte; none when the record has no id field.
+std::vector<std::optional<std::string>> expectedIds(const std::string& text, const char* idKey) {
+    std::vector<std::optional<std::string>> ids;
+    std::optional<std::string> current;
+    for (const zfuzz::Event& e : zfuzz::modelEvents(text)) {
+        if (e.recordEnd) {
+            ids.push_back(current);
+            current.reset();
+        } else if (e.key == idKey) {
+            char scratch[link::kFieldValueSize];
+            link::decodeFieldValue(e.value.c_str(), scratch);
+            current = std::string(scratch);
+        }
+    }
+    return ids;
+}
+
+template <class Node, size_t Texts>
+void checkList(records::RecordList<Node>& list, const uint8_t* data, size_t size, const char* idKey,
+               bool reversed, std::initializer_list<size_t> reserved) {
+    list.clear();
+    std::vector<char> text = zfuzz::terminated(data, size);
+    const std::string copy(text.data());
+    const int added = list.addPage(text.data());
+    FUZZ_CHECK(added >= 0 && list.count() == added);
+
+    auto ids = expectedIds(copy, idKey);
+    FUZZ_CHECK(ids.size() == static_cast<size_t>(added));
+    if (reversed) std::reverse(ids.begin(), ids.end());
+    size_t index = 0;
+    for (const Node* node = list.head(); node != nullptr; node = node->next, ++index) {
+        FUZZ_CHECK(index < ids.size());
+        char* texts[Texts];
+        std::memcpy(texts, node, sizeof texts); // the node's leading pointers are its texts
+        for (char* t : texts) {
+            if (t != nullptr) (void)std::strlen(t);
+        }
+        for (size_t r : reserved) FUZZ_CHECK(texts[r] == nullptr);
+        FUZZ_CHECK(ids[index].has_value() == (texts[0] != nullptr));
+        if (texts[0] != nullptr) FUZZ_CHECK(*ids[index] == texts[0]);
+    }
+    FUZZ_CHECK(index == ids.size());
+    list.clear();
+    FUZZ_CHECK(list.head() == nullptr && list.count() == 0);
+}
+
+template <class Record>
+void checkDetails(media::MediaKind kind, const uint8_t* data, size_t size) {
+    // An odd offset: the host's packed record need not be aligned. Guard bytes behind it.
+    constexpr size_t kGuard = 32;
+    std::vector<unsigned char> area(1 + sizeof(Record) + kGuard, 0xA5);
+    std::memset(area.data() + 1, 0, sizeof(Record));
+    std::vector<char> text = zfuzz::terminated(data, size);
+    media::kindRow(kind).parseDetails(text.data(), area.data() + 1);
+    for (size_t i = 1 + sizeof(Record); i < area.size(); ++i) FUZZ_CHECK(area[i] == 0xA5);
+    FUZZ_CHECK(area[0] == 0xA5);
+
+    Record record;
+    std::memcpy(&record, area.data() + 1, sizeof record);
+    if constexpr (requires { record.album; }) {
+        FUZZ_CHECK(zfuzz::isTerminated(record.album) && zfuzz::isTerminated(record.artist));
+    }
+    if constexpr (requires { record.displayName; }) FUZZ_CHECK(zfuzz::isTerminated(record.displayName));
+    FUZZ_CHECK(zfuzz::isTerminated(record.title) && zfuzz::isTerminated(record.path));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const uint8_t kind = data[0] % 7;
+    ++data;
+    --size;
+    switch (kind) {
+    case 0: checkList<SmsRecord, 9>(records::messageList(), data, size, "ID", true, {8}); break;
+    case 1: checkList<CallHistoryRecord, 7>(records::callLogList(), data, size, "ID", false, {6}); break;
+    case 2: checkList<CalenderRecord, 11>(records::calendarList(), data, size, "ID", false, {}); break;
+    case 3:
+        checkList<PersonRecord, 21>(records::contactList(), data, size, "CONTACTID", true, {2, 10, 14, 15});
+        break;
+    case 4: checkDetails<PhotoInfo>(media::MediaKind::Photo, data, size); break;
+    case 5: checkDetails<MusicInfo>(media::MediaKind::Music, data, size); break;
+    case 6: checkDetails<VideoInfo>(media::MediaKind::Video, data, size); break;
+    }
+    return 0;
+}

@@ -1,0 +1,139 @@
+#include "media_items.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <set>
+
+#include "interrupt.h"
+#include "zentrolink.h"
+
+namespace zentro::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json common(int32_t id, const char* title, const char* path, int64_t size, int64_t modified,
+            int64_t created) {
+    return {{"id", id},     {"title", title},       {"path", path},
+            {"size", size}, {"modified", modified}, {"created", created}};
+}
+
+MediaItem itemOf(const json& fields) {
+    MediaItem item;
+    item.id = fields["id"].get<int32_t>();
+    item.size = fields["size"].get<int64_t>();
+    item.title = fields["title"].get<std::string>();
+    item.path = fields["path"].get<std::string>();
+    item.fields = fields;
+    return item;
+}
+
+bool photoInfo(int32_t position, int32_t device, MediaItem& out) {
+    PhotoInfo info{}; // the export clears only the id
+    if (Zentro_GetPhotoInfo(&info, position, device) != 0) return false;
+    out = itemOf(common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime));
+    return true;
+}
+
+bool musicInfo(int32_t position, int32_t device, MediaItem& out) {
+    MusicInfo info{};
+    if (Zentro_GetMusicInfo(&info, position, device) != 0) return false;
+    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
+    fields["album"] = info.album;
+    fields["artist"] = info.artist;
+    fields["albumId"] = static_cast<int32_t>(info.albumId);
+    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
+    out = itemOf(fields);
+    return true;
+}
+
+bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
+    VideoInfo info{};
+    if (Zentro_GetVideoInfo(&info, position, device) != 0) return false;
+    json fields = common(info.id, info.title, info.path, info.size, info.modifiedTime, info.createdTime);
+    fields["displayName"] = info.displayName;
+    fields["duration"] = static_cast<int64_t>(info.duration); // a copy: the field is packed
+    out = itemOf(fields);
+    return true;
+}
+
+// Names that would leave the kind's folder, or pass for a leftover partial file, are not used.
+bool usableName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
+           name.rfind(".partial-", 0) != 0;
+}
+
+// Videos are known by their display name; the others by the file name of their path.
+std::string fileNameOf(const MediaItem& item) {
+    auto it = item.fields.find("displayName");
+    std::string name = it != item.fields.end() && !it->get<std::string>().empty() ? it->get<std::string>()
+                                                                                  : baseName(item.path);
+    return usableName(name) ? name : std::to_string(item.id);
+}
+
+int64_t sizeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+} // namespace
+
+const std::vector<MediaKind>& mediaKinds() {
+    static const std::vector<MediaKind> kinds = {
+        {"photos", "photo", Zentro_FlushDevicesPhotos, Zentro_GetPhotoCount, photoInfo,
+         Zentro_ExportPhotofromDevice, Zentro_ExportPhotofromDevice2, Zentro_PhotoAbort, nullptr, nullptr,
+         Zentro_DeletePhoto, Zentro_addPhoto, Zentro_GetPhotoProgress, Zentro_GetPhotoThumb},
+        {"music", "track", Zentro_FlushDevicesMusic, Zentro_GetMusicCount, musicInfo,
+         Zentro_ExportMusicfromDevice, Zentro_ExportMusicfromDevice2, Zentro_MusicAbort,
+         Zentro_TransferMusicfromDevice, Zentro_GetMusicProgressSize, Zentro_DeleteMusic,
+         Zentro_AddMusicToDevice, Zentro_GetMusicProgress, nullptr},
+        {"videos", "video", Zentro_FlushDevicesVideo, Zentro_GetVideoCount, videoInfo,
+         Zentro_ExportVideofromDevice, Zentro_ExportVideofromDevice2, Zentro_VideoAbort,
+         Zentro_TransferVideofromDevice, Zentro_GetVideoProgressSize, Zentro_DeleteVideofromDevice,
+         Zentro_AddVideoToDevice, Zentro_GetVideoProgress, nullptr},
+    };
+    return kinds;
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+MediaList listMedia(const MediaKind& kind, int32_t device) {
+    MediaList list;
+    kind.refresh(device);
+    const int32_t count = kind.count(device);
+    for (int32_t position = 0; position < count; ++position) {
+        if (interrupted()) {
+            list.complete = false;
+            break;
+        }
+        MediaItem item;
+        if (kind.info(position, device, item)) list.items.push_back(std::move(item));
+    }
+    // Two items of one name (different folders on the phone) must not overwrite each other.
+    std::set<std::string> taken;
+    for (MediaItem& item : list.items) {
+        item.name = fileNameOf(item);
+        if (!taken.insert(item.name).second) {
+            item.name = std::to_string(item.id) + "-" + item.name;
+            taken.insert(item.name);
+        }
+    }
+    return list;
+}
+
+bool downloadMedia(const MediaKind& kind, const MediaItem& item, const std::string& pcPath, int32_t device) {
+    std::remove(pcPath.c_str());
+    kind.download(item.id, pcPath.c_str(), item.size, device);
+    return sizeOf(pcPath) == item.size;
+}
+
+bool uploadMedia(const MediaKind& kind, const std::string& pcFile, const std::string& deviceFileName,
+                 int32_t device) {
+    return kind.upload(pcFile.c_str(), deviceFileName.c_str(), device) == 0;
+}
+
+} // namespace zentro::cli

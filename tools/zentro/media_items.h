@@ -1,0 +1,67 @@
+// The phone's photos, music and videos as every command sees them: one table of each kind's
+// exports, the catalogue as items, and the transfer of one item. The media commands, backup,
+// restore and copy all go through it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zentro::cli {
+
+struct MediaItem {
+    int32_t id = 0;
+    int64_t size = 0;
+    std::string title;
+    std::string path;              // on the phone
+    std::string name;              // a file name for a folder on this computer: plain, unique in its list
+    nlohmann::ordered_json fields; // every detail of the kind, for --json
+};
+
+struct MediaKind {
+    const char* family; // "photos": also the kind's folder in a backup
+    const char* noun;   // "photo"
+    int32_t (*refresh)(int32_t device);
+    int32_t (*count)(int32_t device);
+    bool (*info)(int32_t position, int32_t device, MediaItem& out);
+    // The connection picks the route: adb pull over USB, chunks over WiFi.
+    int32_t (*download)(int32_t id, const char* file, int64_t size, int32_t device);
+    // Always in chunks: progress and abort work on every connection.
+    int32_t (*chunkedDownload)(int32_t id, const char* file, int64_t size, int32_t device);
+    int32_t (*abort)();
+    // Phone to phone; null where the library has no such export.
+    int32_t (*transfer)(int32_t id, const char* name, int64_t size, int32_t from, int32_t to);
+    int64_t (*transferred)();
+    int32_t (*remove)(int32_t id, int32_t device);
+    // Upload: adb push over USB (no progress), chunks over WiFi (progress, abort).
+    int32_t (*upload)(const char* file, const char* name, int32_t device);
+    int32_t (*progress)();
+    // A small picture of the item; null where the kind has none by item id.
+    int32_t (*thumb)(char** picture, int32_t id, int32_t device);
+};
+
+// Photos, music, videos, in that order.
+const std::vector<MediaKind>& mediaKinds();
+
+struct MediaList {
+    std::vector<MediaItem> items;
+    bool complete = true; // false when Ctrl-C cut the listing short
+};
+
+// The phone's catalogue of the kind, refreshed first.
+MediaList listMedia(const MediaKind& kind, int32_t device);
+
+// Downloads one item to pcPath by the connection's route; true when a file of the item's
+// size arrived (the exports answer 0 also for a short file).
+bool downloadMedia(const MediaKind& kind, const MediaItem& item, const std::string& pcPath, int32_t device);
+
+// Uploads one file under deviceFileName; true once the phone took it.
+bool uploadMedia(const MediaKind& kind, const std::string& pcFile, const std::string& deviceFileName,
+                 int32_t device);
+
+// The last part of a path, after '/' or '\'.
+std::string baseName(const std::string& path);
+
+} // namespace zentro::cli
