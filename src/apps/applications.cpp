@@ -62,8 +62,6 @@ bool formatArguments(char (&out)[kArgumentSize], const char* format, ...) {
     return written >= 0 && static_cast<size_t>(written) < sizeof out && bridge::adbArgumentsFit(out);
 }
 
-bool holdsQuote(const char* text) { return text == nullptr || std::strchr(text, '"') != nullptr; }
-
 } // namespace
 
 int32_t refreshAppList(int32_t deviceIndex) { return sendForInteger("flushapplist;", deviceIndex); }
@@ -86,7 +84,11 @@ int32_t appInfo(AppInfoRecord* record, int32_t index, int32_t deviceIndex) {
 int32_t installPackage(const char* packagePath, int32_t mode, int32_t deviceIndex) {
     const core::DeviceEntry* entry = core::deviceRow(deviceIndex);
     if (onWifi(entry)) return 0;
-    if (entry == nullptr || mode < 1 || mode > 5 || holdsQuote(packagePath)) return -1;
+    if (entry == nullptr || mode < 1 || mode > 5 || packagePath == nullptr ||
+        !bridge::plainAdbWord(entry->serial, "serial of install") ||
+        !bridge::quotableAdbText(packagePath, "package file to install")) {
+        return -1;
+    }
     char args[kArgumentSize] = {};
     if (!formatArguments(args, "-s %s install %s\"%s\"", entry->serial, kInstallOptions[mode - 1],
                          packagePath)) {
@@ -97,7 +99,11 @@ int32_t installPackage(const char* packagePath, int32_t mode, int32_t deviceInde
 
 int32_t uninstallPackage(const char* packageName, int32_t mode, int32_t deviceIndex) {
     const core::DeviceEntry* entry = core::deviceRow(deviceIndex);
-    if (entry == nullptr || onWifi(entry) || packageName == nullptr) return -1;
+    if (entry == nullptr || onWifi(entry) || packageName == nullptr ||
+        !bridge::plainAdbWord(entry->serial, "serial of uninstall") ||
+        !bridge::plainAdbWord(packageName, "package name to uninstall")) {
+        return -1;
+    }
     char args[kArgumentSize] = {};
     bool fits = false;
     if (mode == 1) {
@@ -112,6 +118,11 @@ int32_t exportPackage(const char* packageName, const char* outputPath, int32_t d
     const core::DeviceEntry* entry = core::deviceRow(deviceIndex);
     if (entry == nullptr || onWifi(entry) || packageName == nullptr || outputPath == nullptr) return -1;
     core::log(0, "ExportApp pkgname=%s,outfilename=%s\n", packageName, outputPath);
+    if (!bridge::plainAdbWord(entry->serial, "serial of export") ||
+        !bridge::plainAdbWord(packageName, "package name to export") ||
+        !bridge::bareAdbText(outputPath, "export path")) {
+        return -1;
+    }
     char args[kArgumentSize] = {};
     if (!formatArguments(args, "-s %s pull /data/app/%s-1.apk %s", entry->serial, packageName, outputPath)) {
         return -1;

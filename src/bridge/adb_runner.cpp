@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bridge/test_seams.h"
+#include "core/log.h"
 #include "core/state.h"
 #include "platform/platform.h"
 
@@ -71,12 +72,39 @@ bool adbArgumentsFit(const char* args) {
     return std::strlen(line.c_str()) < kCommandLineSize;
 }
 
+bool plainAdbWord(const char* word, const char* what) {
+    if (word == nullptr) return true;
+    bool plain = word[0] != '-';
+    for (const char* c = word; plain && *c != '\0'; ++c) {
+        // ASCII ranges, not isalnum: the host's locale may call accented bytes letters.
+        plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
+                std::strchr(".:-_", *c) != nullptr;
+    }
+    if (!plain) core::log(0, "Refused %s: not a plain adb word\n", what);
+    return plain;
+}
+
+bool quotableAdbText(const char* text, const char* what) {
+    if (text == nullptr) return true;
+    const size_t length = std::strlen(text);
+    const bool quotable = std::strchr(text, '"') == nullptr && (length == 0 || text[length - 1] != '\\');
+    if (!quotable) core::log(0, "Refused %s: it would not stay one quoted adb argument\n", what);
+    return quotable;
+}
+
+bool bareAdbText(const char* text, const char* what) {
+    if (text == nullptr) return true;
+    const bool bare = std::strpbrk(text, " \t\"") == nullptr;
+    if (!bare) core::log(0, "Refused %s: it would not stay one adb argument\n", what);
+    return bare;
+}
+
 int runAdbBounded(const char* args) {
     return runAdbWaited(args, nullptr, g_timings.boundedMs) == Outcome::Ended ? 0 : -1;
 }
 
 int runAdbCapturing(const char* args, const char* outputPath) {
-    if (outputPath == nullptr) return -1;
+    if (outputPath == nullptr || outputPath[0] == '\0') return -1; // no usable work folder
     return runAdbWaited(args, outputPath, g_timings.captureMs) == Outcome::NotStarted ? -1 : 0;
 }
 
@@ -102,6 +130,10 @@ void makeTempOutputPath(char* out) {
     // Used before Zentro_Init: a folder of its own so Init's emptying cannot race with it.
     // Folder and file names are known to hosts that clean up after us: keep them.
     if (workFolder[0] == '\0') core::setWorkFolder("Temp_androidrc", false);
+    if (!core::workFolderIsPrivate()) {
+        out[0] = '\0'; // captures refuse an empty path; readers find no file
+        return;
+    }
     char name[32];
     std::snprintf(name, sizeof name, "sdlk%06d", static_cast<int>(g_nameCounter.fetch_add(1)));
     // Cut like every other 1024-byte path of the library when the folder is absurdly long.

@@ -13,10 +13,23 @@ int runAdb(const char* args);
 // from the host refuse what would be cut rather than run a different command.
 bool adbArgumentsFit(const char* args);
 
+// What the host or a phone names must reach adb as the one argument it was meant to be: never
+// split by a blank, never closing its quotes early. Each check writes a log line naming `what`
+// when it refuses, and the caller then refuses its call with its usual error result.
+//
+// A serial or package name standing bare: letters, digits and ".:-_" only, not starting with
+// "-" (it would read as an option). The empty text passes (a missing phone keeps its old line).
+bool plainAdbWord(const char* word, const char* what);
+// A file name or path standing inside double quotes: no quote, and no backslash right before
+// the closing quote (it would escape it).
+bool quotableAdbText(const char* text, const char* what);
+// A path standing bare: no blank, tab or quote.
+bool bareAdbText(const char* text, const char* what);
+
 // Run bounded: waits at most 20 s. -1 on time-out or start failure, else 0.
 int runAdbBounded(const char* args);
 
-// Run capturing: standard output appended to `outputPath`, waits at most 4 s. 0 whether or
+// Run capturing: standard output into `outputPath` (a new file), waits at most 4 s. 0 whether or
 // not the child ended in time (the caller reads what arrived), -1 if it could not be started.
 int runAdbCapturing(const char* args, const char* outputPath);
 

@@ -51,7 +51,7 @@ int32_t detectDevice(int32_t deviceIndex) {
         if (row.connectionKind == core::kConnectionWifi || row.port >= 1) return 0;
         if (std::strcmp(row.state, "device") == 0) {
             clearProperties(row);
-            readDeviceProperties(deviceIndex);
+            if (!readDeviceProperties(deviceIndex)) return -1;
             core::log(0, "File: %s  %d\n", kMainSourceName, kPropertiesReadLine);
             return 0;
         }
@@ -82,6 +82,9 @@ int32_t fillDeviceInfo(DeviceInfoRecord* info, int32_t deviceIndex) {
 int32_t takeScreenshot(const char* pcPath, int32_t deviceIndex) {
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
     if (row == nullptr || pcPath == nullptr) return 0; // nothing to reach; failures give 0
+    if (!plainAdbWord(row->serial, "serial of screenshot") || !quotableAdbText(pcPath, "screenshot path")) {
+        return 0;
+    }
     char args[kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s shell /system/bin/screencap -p /sdcard/screenshot.png",
                   row->serial);

@@ -62,9 +62,9 @@ void storeBuildPda(core::DeviceEntry& row, const std::string& output) {
     core::copyText(row.buildPda, sizeof row.buildPda, output.data(), output.size()); // a zero byte ends it
 }
 
-void readDeviceProperties(int deviceIndex) {
+bool readDeviceProperties(int deviceIndex) {
     core::DeviceEntry* row = core::deviceRow(deviceIndex);
-    if (row == nullptr) return;
+    if (row == nullptr || !plainAdbWord(row->serial, "serial of getprop")) return false;
     struct Query {
         const char* property;
         void (*store)(core::DeviceEntry&, const std::string&);
@@ -83,6 +83,7 @@ void readDeviceProperties(int deviceIndex) {
             query.store(*row, output);
         }
     }
+    return true;
 }
 
 } // namespace zentro::bridge

@@ -23,7 +23,8 @@ void storeBrand(core::DeviceEntry& row, const std::string& output);
 void storeBuildPda(core::DeviceEntry& row, const std::string& output);
 
 // The four getprop queries for the row's serial (release, model, manufacturer, PDA), in that
-// order. A query that fails or answers 64 bytes or more leaves its field empty.
-void readDeviceProperties(int deviceIndex);
+// order. A query that fails or answers 64 bytes or more leaves its field empty. False, with
+// nothing run, when the row's serial could not stand on an adb command line.
+bool readDeviceProperties(int deviceIndex);
 
 } // namespace zentro::bridge

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/log.h"
 #include "core/test_seams.h"
 #include "platform/platform.h"
 
@@ -51,6 +52,13 @@ size_t copyText(char* dst, size_t size, const char* src, size_t maxChars) {
     return n;
 }
 
+bool workFolderIsPrivate() {
+    std::string why;
+    if (platform::isPrivateFolder(g_state.workFolder, why)) return true;
+    log(0, "Work folder %s refused: %s\n", g_state.workFolder, why.c_str());
+    return false;
+}
+
 void setWorkFolder(const char* name, bool emptyFirst) {
     std::string folder = platform::tempPath();
     if (folder.size() > 1024) folder.resize(1024);
@@ -59,7 +67,12 @@ void setWorkFolder(const char* name, bool emptyFirst) {
         std::printf("ret = %d\n", platform::removeTree(folder.c_str()));
         std::fflush(stdout);
     }
-    platform::createFolder(folder.c_str());
+    // Other users share the temporary folder: a folder they planted or can write into is
+    // refused, and every capture path checks the folder again (workFolderIsPrivate).
+    std::string why;
+    if (!platform::createPrivateFolder(folder.c_str(), why)) {
+        log(0, "Work folder %s refused: %s\n", folder.c_str(), why.c_str());
+    }
     folder.push_back('/');
     std::replace(folder.begin(), folder.end(), '\\', '/');
     copyText(g_state.workFolder, kWorkFolderSize, folder.c_str());

@@ -58,6 +58,10 @@ size_t copyText(char* dst, size_t size, const char* src, size_t maxChars = SIZE_
 // output, so the line stays).
 void setWorkFolder(const char* name, bool emptyFirst);
 
+// Whether the work folder is still a real folder of this user that no one else can write into;
+// logs the reason when not. Nothing is written into a folder that fails it.
+bool workFolderIsPrivate();
+
 // Host callbacks. notify* calls the callback only when one is registered.
 void setUsbCallback(ZentroCallback callback);
 void setWifiCallback(ZentroCallback callback);

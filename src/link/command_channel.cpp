@@ -72,7 +72,7 @@ int CommandChannel::openLocked(const char* hostOrNull, uint16_t port, const char
     } else {
         // A USB phone: every (re)connect renews the forwarding, since the adb server may have
         // been restarted since the last one.
-        forwardPort();
+        if (!forwardPort()) return -1;
         core::copyText(host_, sizeof host_, "127.0.0.1", sizeof host_ - 1);
         hostReference_ = nullptr;
     }
@@ -83,8 +83,10 @@ int CommandChannel::openLocked(const char* hostOrNull, uint16_t port, const char
     return 0;
 }
 
-void CommandChannel::forwardPort() {
-    if (serial_[0] == '\0') return;
+bool CommandChannel::forwardPort() {
+    if (serial_[0] == '\0') return true;
+    // A refused serial must not connect either: the port may still lead to another phone.
+    if (!bridge::plainAdbWord(serial_, "serial of forward")) return false;
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s shell forward --remove-all", serial_);
     bridge::runAdb(args);
@@ -93,6 +95,7 @@ void CommandChannel::forwardPort() {
                   static_cast<int>(port_) - kPhonePortOffset);
     bridge::runAdb(args);
     pause(g_timings.forwardSleepMs);
+    return true;
 }
 
 int CommandChannel::connect() {

@@ -44,7 +44,7 @@ private:
     int openLocked(const char* hostOrNull, uint16_t port, const char* serialOrNull);
     int connect();
     void closeLocked();
-    void forwardPort();
+    bool forwardPort(); // false when the serial was refused
     bool receiveLength(int32_t& length);
 
     uint16_t port_ = 0;

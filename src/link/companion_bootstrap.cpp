@@ -23,6 +23,7 @@ void setProgress(int32_t value) { core::readyProgress().store(value); }
 } // namespace
 
 int forceStopCompanion(int32_t deviceIndex) {
+    if (!bridge::plainAdbWord(serialOf(deviceIndex), "serial of force-stop")) return -1;
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s shell am force-stop %s", serialOf(deviceIndex),
                   kCompanionPackage);
@@ -30,6 +31,7 @@ int forceStopCompanion(int32_t deviceIndex) {
 }
 
 int removeOldPackages(int32_t deviceIndex) {
+    if (!bridge::plainAdbWord(serialOf(deviceIndex), "serial of uninstall")) return -1;
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s uninstall %s", serialOf(deviceIndex), kOldCompanionPackage);
     bridge::runAdbBounded(args);
@@ -39,12 +41,17 @@ int removeOldPackages(int32_t deviceIndex) {
 
 int installCompanion(int32_t deviceIndex) {
     const std::string packageFile = platform::hostFolder() + platform::kPathSeparator + kCompanionPackageFile;
+    if (!bridge::plainAdbWord(serialOf(deviceIndex), "serial of install") ||
+        !bridge::quotableAdbText(packageFile.c_str(), "companion package path")) {
+        return -1;
+    }
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s install \"%s\"", serialOf(deviceIndex), packageFile.c_str());
     return bridge::runAdb(args);
 }
 
 int startCompanion(int32_t deviceIndex) {
+    if (!bridge::plainAdbWord(serialOf(deviceIndex), "serial of am start")) return -1;
     char args[bridge::kCommandLineSize];
     std::snprintf(args, sizeof args, "-s %s shell am start -n %s/%s", serialOf(deviceIndex),
                   kCompanionPackage, kCompanionActivity);

@@ -125,10 +125,11 @@ int32_t downloadFile(MediaKind kind, int32_t id, const char* pcFile, int64_t fil
 
     // The phone's own root is replaced by /sdcard, the name adb knows it by.
     const size_t rootLength = std::strlen(g_storageRoot);
-    const bool quoted =
-        pcFile == nullptr || std::strchr(pcFile, '"') != nullptr || std::strchr(path, '"') != nullptr;
+    const bool usable = pcFile != nullptr && bridge::plainAdbWord(entry->serial, "serial of pull") &&
+                        bridge::quotableAdbText(path, "phone file to pull") &&
+                        bridge::quotableAdbText(pcFile, "PC file to pull into");
     char args[2048];
-    if (std::strlen(path) < rootLength || quoted ||
+    if (std::strlen(path) < rootLength || !usable ||
         !formatInto(args, sizeof args, "-s %s pull \"/sdcard%s\" \"%s\" ", entry->serial, path + rootLength,
                     pcFile) ||
         !bridge::adbArgumentsFit(args)) {

@@ -64,8 +64,10 @@ int32_t uploadFile(MediaKind kind, const char* pcFile, const char* deviceFileNam
 int32_t uploadOverUsb(MediaKind kind, const char* pcFile, const char* deviceFileName, int32_t deviceIndex) {
     const MediaKindRow& row = kindRow(kind);
     const core::DeviceEntry* device = core::deviceRow(deviceIndex);
-    if (device == nullptr || !usableDeviceName(row, deviceFileName) || pcFile == nullptr ||
-        std::strchr(pcFile, '"') != nullptr) {
+    if (device == nullptr || pcFile == nullptr || !bridge::plainAdbWord(device->serial, "serial of push") ||
+        !bridge::quotableAdbText(pcFile, "PC file to push") ||
+        !bridge::quotableAdbText(deviceFileName, "phone file name to push") ||
+        !usableDeviceName(row, deviceFileName)) {
         return -1;
     }
 

@@ -32,8 +32,9 @@ enum class WaitResult { Ended, TimedOut, Failed };
 
 // Starts a child from a command line written by the Windows rules (blanks separate, double
 // quotes group, backslashes escape only before a quote). No console; current folder
-// `currentDir`; standard output appended to `stdoutPath` when given; every other standard
-// handle is nothing (/dev/null on POSIX). Returns false when the child could not be started.
+// `currentDir`; standard output into `stdoutPath` when given (on POSIX a new file of mode 0600:
+// an existing file or a link at that path makes the start fail); every other standard handle
+// is nothing (/dev/null on POSIX). Returns false when the child could not be started.
 bool startProcess(const char* commandLine, const char* currentDir, const char* stdoutPath, Process& out);
 
 // Waits at most `timeoutMs` (negative: without limit).
@@ -76,6 +77,15 @@ bool setEnv(const char* name, const char* value);
 
 // Creates one folder; an existing one is no error.
 bool createFolder(const char* path);
+
+// Creates a folder that only this user can change (mode 0700 on POSIX), or takes the one already
+// there, and then checks it with isPrivateFolder. False, with the reason in `why`, when the
+// folder could not be made or is not private: callers must not put files in it.
+bool createPrivateFolder(const char* path, std::string& why);
+
+// Whether `path` (a trailing separator is ignored) is a real folder, not a symbolic link or
+// other redirection, owned by this user and writable by no one else. `why` gets the reason.
+bool isPrivateFolder(const char* path, std::string& why);
 
 // Deletes a folder with everything in it. 0 on success (or nothing there), else non-zero.
 int removeTree(const char* path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ int runDeviceChangeLoop(DeviceChangeHandler handler);
 // What a kernel uevent datagram ("add@/devices/...\0ACTION=add\0...\0DEVTYPE=usb_device\0")
 // means: an add or remove of a whole USB device; interfaces and other subsystems are None.
 DeviceChange classifyUevent(const char* data, size_t size);
+
+// The same for one datagram read from the uevent socket, with its sender's netlink port id and
+// whether it arrived cut short. Only the kernel (port 0) speaks for the hardware: any local
+// process can send to the socket, so everything else is None, as is a cut message.
+DeviceChange acceptKernelUevent(uint32_t senderPort, bool truncated, const char* data, size_t size);
 
 // How many device-change sources this process holds open (hidden windows, uevent sockets).
 int deviceChangeSourceCount();

@@ -122,4 +122,9 @@ DeviceChange classifyUevent(const char* data, size_t size) {
     return DeviceChange::None;
 }
 
+DeviceChange acceptKernelUevent(uint32_t senderPort, bool truncated, const char* data, size_t size) {
+    if (senderPort != 0 || truncated) return DeviceChange::None;
+    return classifyUevent(data, size);
+}
+
 } // namespace zentro::platform

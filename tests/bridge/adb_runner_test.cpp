@@ -137,6 +137,21 @@ TEST_F(AdbRunner, ToolRunsThroughTheCommandInterpreterAndDetachedLaunchDoesNotWa
     platform::setEnv("ZENTRO_CHILD_LOG", "");
 }
 
+TEST_F(AdbRunner, HostFolderNameMeansNothingToTheCommandInterpreter) {
+    if (platform::kIsWindows) GTEST_SKIP() << "such folder names cannot be made there";
+    const std::string folder = host.file("it's \"$(touch injected)\" `touch injected2` \\");
+    ASSERT_TRUE(platform::createFolder(folder.c_str()));
+    ztest::installChildAsAdb(folder);
+    platform::setHostFolderForTests(folder);
+    platform::setEnv("ZENTRO_CHILD_LOG", path("runs.txt").c_str());
+    EXPECT_EQ(bridge::runTool(platform::kAdbProgram, "tool-run"), 0);
+    platform::setEnv("ZENTRO_CHILD_LOG", "");
+    EXPECT_EQ(ztest::readFile(path("runs.txt")), "tool-run\n");
+    // The interpreter's current folder is the host folder.
+    EXPECT_FALSE(ztest::fileExists(folder + "/injected"));
+    EXPECT_FALSE(ztest::fileExists(folder + "/injected2"));
+}
+
 TEST_F(AdbRunner, ChildLeftRunningAfterATimeOutIsReapedNotLeftAZombie) {
     if (platform::kIsWindows) GTEST_SKIP() << "process handles leave no zombies";
     platform::Process child;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -129,4 +130,24 @@ TEST(Uevent, OnlyWholeUsbDevicesComeAndGo) {
             << n;
     }
     EXPECT_EQ(platform::classifyUevent(nullptr, 10), platform::DeviceChange::None);
+}
+
+TEST(Uevent, OnlyTheKernelMaySpeakOnTheSocket) {
+    const std::string add =
+        usbtest::uevent({"add@/devices/usb1/1-1", "ACTION=add", "SUBSYSTEM=usb", "DEVTYPE=usb_device"});
+    const std::string remove =
+        usbtest::uevent({"remove@/devices/usb1/1-1", "ACTION=remove", "SUBSYSTEM=usb", "DEVTYPE=usb_device"});
+    auto accept = [](uint32_t sender, bool truncated, const std::string& raw) {
+        return platform::acceptKernelUevent(sender, truncated, raw.data(), raw.size());
+    };
+    EXPECT_EQ(accept(0, false, add), platform::DeviceChange::Arrival);
+    EXPECT_EQ(accept(0, false, remove), platform::DeviceChange::Removal);
+    // A local process sends from its own port id (its pid, or one the kernel picked): the same
+    // bytes fake nothing. udev's own re-broadcast comes from a process too.
+    for (uint32_t sender : {1u, 4242u, 0x80000000u, UINT32_MAX}) {
+        EXPECT_EQ(accept(sender, false, add), platform::DeviceChange::None) << sender;
+        EXPECT_EQ(accept(sender, false, remove), platform::DeviceChange::None) << sender;
+    }
+    // A message that did not fit the buffer is not read as whatever its first part says.
+    EXPECT_EQ(accept(0, true, add), platform::DeviceChange::None);
 }

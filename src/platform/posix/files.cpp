@@ -53,8 +53,49 @@ bool createFolder(const char* path) {
     return mkdir(path, 0755) == 0 || errno == EEXIST;
 }
 
+bool isPrivateFolder(const char* path, std::string& why) {
+    why.clear();
+    if (path == nullptr || path[0] == '\0') {
+        why = "no path";
+        return false;
+    }
+    // "link/" would make lstat follow the link.
+    std::string bare(path);
+    while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
+    struct stat info {};
+    if (lstat(bare.c_str(), &info) != 0) {
+        why = std::string("cannot be examined: ") + std::strerror(errno);
+    } else if (S_ISLNK(info.st_mode)) {
+        why = "is a symbolic link";
+    } else if (!S_ISDIR(info.st_mode)) {
+        why = "is not a folder";
+    } else if (info.st_uid != geteuid()) {
+        why = "is owned by user " + std::to_string(info.st_uid);
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        why = "is writable by other users";
+    }
+    return why.empty();
+}
+
+bool createPrivateFolder(const char* path, std::string& why) {
+    if (path == nullptr) {
+        why = "no path";
+        return false;
+    }
+    if (mkdir(path, 0700) != 0 && errno != EEXIST) {
+        why = std::string("cannot be created: ") + std::strerror(errno);
+        return false;
+    }
+    // Whoever won a race for the name, what stands there now is what gets checked.
+    return isPrivateFolder(path, why);
+}
+
 int removeTree(const char* path) {
     if (path == nullptr) return -1;
+    // Another user's folder in a shared temporary folder is not ours to walk: its contents can
+    // change under the walk. A link at the name is removed, never followed.
+    struct stat info {};
+    if (lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid != geteuid()) return EPERM;
     std::error_code error;
     std::filesystem::remove_all(path, error);
     return error ? (error.value() != 0 ? error.value() : -1) : 0;

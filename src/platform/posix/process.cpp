@@ -43,7 +43,9 @@ bool spawn(const std::vector<std::string>& args, const char* currentDir, const c
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (stdoutPath != nullptr) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath, O_WRONLY | O_CREAT, 0644);
+        // A fresh file of our own: never through a link, never one someone else put there first.
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath,
+                                         O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW, 0600);
     } else {
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     }
@@ -166,8 +168,17 @@ bool launchDetached(const char* commandLine) {
 
 void formatToolCommandLine(char* out, size_t size, const char* folder, const char* program,
                            const char* argsOrNull) {
-    // The interpreter gets the quoted program path and the arguments as one script text.
-    std::string script = "\"" + std::string(folder) + "/" + program + "\" ";
+    // The interpreter gets the quoted program path and the arguments as one script text. Single
+    // quotes, so that nothing in the folder's name ($, `, ", \) means anything to the shell.
+    std::string script = "'";
+    for (char c : std::string(folder) + "/" + program) {
+        if (c == '\'') {
+            script += "'\\''";
+        } else {
+            script += c;
+        }
+    }
+    script += "' ";
     if (argsOrNull != nullptr) script += argsOrNull;
     std::string line = "/bin/sh -c " + quoteWindowsArgument(script);
     snprintf(out, size, "%s", line.c_str());

@@ -50,9 +50,11 @@ void readKernel(int fd, DeviceChangeHandler handler) {
     msg.msg_iovlen = 1;
     ssize_t n = recvmsg(fd, &msg, MSG_DONTWAIT);
     if (n <= 0) return; // ENOBUFS after a burst: the next change brings a fresh enumeration
-    // Only the kernel (port 0) speaks for the hardware; other processes could forge messages.
-    if (sender.nl_pid != 0 || (msg.msg_flags & MSG_TRUNC) != 0) return;
-    handle(buffer, static_cast<size_t>(n), handler);
+    // A sender address we were not given cannot be the kernel's.
+    const uint32_t senderPort = msg.msg_namelen >= sizeof sender ? sender.nl_pid : UINT32_MAX;
+    DeviceChange change =
+        acceptKernelUevent(senderPort, (msg.msg_flags & MSG_TRUNC) != 0, buffer, static_cast<size_t>(n));
+    if (change != DeviceChange::None) handler(change);
 }
 
 void readInjected(int fd, DeviceChangeHandler handler) {

@@ -36,6 +36,29 @@ bool createFolder(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool isPrivateFolder(const char* path, std::string& why) {
+    why.clear();
+    const DWORD attributes = path != nullptr ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        why = "cannot be examined";
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        why = "is a link or junction";
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        why = "is not a folder";
+    }
+    // The user's temporary folder is not shared between users, and a new folder inherits its
+    // access rules.
+    return why.empty();
+}
+
+bool createPrivateFolder(const char* path, std::string& why) {
+    if (path == nullptr || (CreateDirectoryA(path, nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS)) {
+        why = "cannot be created";
+        return false;
+    }
+    return isPrivateFolder(path, why);
+}
+
 int removeTree(const char* path) {
     if (path == nullptr) return -1;
     // The shell's delete takes a list ended by two zero bytes.
