@@ -180,14 +180,11 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
     ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
     PhotoInfo photo{};
     ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
-    int64_t photoSize = 0;
-    std::memcpy(&photoSize, reinterpret_cast<const char*>(&photo) + offsetof(PhotoInfo, size),
-                sizeof photoSize);
+    const int64_t photoSize = ztest::mediaSize(photo);
     ASSERT_GT(Zentro_FlushDevicesMusic(0), 0);
     MusicInfo song{};
     ASSERT_EQ(Zentro_GetMusicInfo(&song, 0, 0), 0);
-    int64_t songSize = 0;
-    std::memcpy(&songSize, reinterpret_cast<const char*>(&song) + offsetof(MusicInfo, size), sizeof songSize);
+    const int64_t songSize = ztest::mediaSize(song);
     ASSERT_GT(photoSize, 3 * 4096) << "the photo must take four chunks or more";
     ASSERT_GT(songSize, 2 * 10240) << "the song must take three chunks or more";
 

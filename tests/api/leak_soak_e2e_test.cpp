@@ -84,9 +84,7 @@ TEST_F(LeakSoak, HundredBulkRefreshesAndDownloadsKeepTheHeapFlat) {
     ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
     PhotoInfo photo{};
     ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
-    int64_t photoSize = 0;
-    std::memcpy(&photoSize, reinterpret_cast<const char*>(&photo) + offsetof(PhotoInfo, size),
-                sizeof photoSize);
+    const int64_t photoSize = ztest::mediaSize(photo);
     ASSERT_GT(photoSize, 0);
     const std::string out = scratch_.file("photo.jpg");
 

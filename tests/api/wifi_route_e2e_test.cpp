@@ -30,15 +30,6 @@ constexpr uint32_t kSeed = 23;
 std::atomic<int> g_registrations{0};
 void ZENTRO_CALL onWifi(int32_t) { g_registrations.fetch_add(1); }
 
-bool waitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 std::string text(const char* field) { return field != nullptr ? field : "<null>"; }
 
 struct Photo {
@@ -55,8 +46,7 @@ std::vector<Photo> listedPhotos() {
         if (Zentro_GetPhotoInfo(&info, position, 0) != 0) continue;
         Photo photo;
         photo.id = info.id;
-        std::memcpy(&photo.size, reinterpret_cast<const char*>(&info) + offsetof(PhotoInfo, size),
-                    sizeof photo.size);
+        photo.size = ztest::mediaSize(info);
         photo.path = info.path;
         photos.push_back(photo);
     }
@@ -78,7 +68,7 @@ protected:
             std::string(R"({"devices":[{"serial":")") + kSerial + R"(","seed":)" + std::to_string(kSeed) +
                 R"(,"wifiAddress":"127.0.0.2","wifiJoin":true}]})",
             "--wifi-join 127.0.0.1:" + std::to_string(server->port()));
-        ASSERT_TRUE(waitFor([] { return g_registrations.load() == 1; }));
+        ASSERT_TRUE(ztest::waitFor([] { return g_registrations.load() == 1; }));
         ASSERT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
         phone_->clearRequestLog(kSerial);
     }

@@ -48,15 +48,6 @@ int openDescriptors() {
     return count;
 }
 
-bool waitFor(const std::function<bool()>& condition, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 class PairingAbuseE2e : public linktest::LinkTest {
 protected:
     void SetUp() override {
@@ -82,7 +73,7 @@ protected:
     // measures the server and not the retry timer.
     void paceConnections(int made) const {
         const link::TCPServer* server = link::pairingServerForTests();
-        waitFor([&] { return server->acceptedCount() >= made - 3; }, 10);
+        ztest::waitFor([&] { return server->acceptedCount() >= made - 3; }, std::chrono::seconds(10));
     }
 
     net::SocketHandle connectClient() const {
@@ -103,7 +94,7 @@ protected:
         net::SocketHandle probe = connectClient();
         ASSERT_NE(probe, 0);
         net::tcpClose(probe);
-        EXPECT_TRUE(waitFor([&] { return logHas(" close\n"); }, 10));
+        EXPECT_TRUE(ztest::waitFor([&] { return logHas(" close\n"); }, std::chrono::seconds(10)));
     }
 
     ztest::ScratchFolder images_;
@@ -175,7 +166,7 @@ TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerSer
         ztest::VirtualPhone phone(
             R"({"devices":[{"serial":"WIFIABUSE0","wifiAddress":"127.0.0.3","wifiJoin":true}]})",
             "--wifi-join 127.0.0.1:" + std::to_string(port_));
-        EXPECT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }, 20));
+        EXPECT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(20)));
         EXPECT_STREQ(core::deviceRow(0)->serial, "WIFIABUSE0127.0.0.3");
         EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
         trickling = false;

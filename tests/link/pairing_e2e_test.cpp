@@ -69,15 +69,6 @@ std::string decodeWithZbar(const std::string& imagePath) {
     return text;
 }
 
-bool waitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 class PairingE2e : public linktest::LinkTest {
 protected:
     void SetUp() override {
@@ -112,7 +103,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
         R"({"devices":[{"serial":"WIFI0000SERIAL","wifiAddress":"127.0.0.2","wifiJoin":true},)"
         R"({"serial":"USB00000SERIAL"}]})",
         "--wifi-join " + target);
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }));
     EXPECT_EQ(g_wifiValue.load(), 0);
     const core::DeviceEntry* row = core::deviceRow(0);
     EXPECT_STREQ(row->serial, "WIFI0000SERIAL127.0.0.2");
@@ -120,7 +111,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
     EXPECT_STREQ(row->address, "127.0.0.2");
     EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
     EXPECT_GT(row->port, 0);
-    ASSERT_TRUE(waitFor([&] { return phone.requestLog("WIFI0000SERIAL").size() >= 3; }));
+    ASSERT_TRUE(ztest::waitFor([&] { return phone.requestLog("WIFI0000SERIAL").size() >= 3; }));
     EXPECT_EQ(phone.requestLog("WIFI0000SERIAL"),
               (std::vector<std::string>{"companion:hello-transfer;", "companion:getDevciesInfo;",
                                         "companion:sync_zentrolink_ConnectOK;"}));

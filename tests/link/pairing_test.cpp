@@ -52,15 +52,6 @@ std::string pixel(const std::string& bmp, int side, int x, int y) {
 const std::string kDark = "195,132,38";
 const std::string kLight = "255,255,255";
 
-bool waitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(QrBitmap, Width21GivesTopDown168PixelSquareInTheDarkColour) {
@@ -288,7 +279,7 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     EXPECT_EQ(companion->connections(), 0);
     say(first, ";");
 
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
     EXPECT_EQ(g_wifiValue.load(), 0);
     EXPECT_NE(g_wifiThread, std::this_thread::get_id());
     const core::DeviceEntry* row = core::deviceRow(0);
@@ -301,7 +292,7 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     EXPECT_EQ(row->port, companion->port());
     EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
     EXPECT_EQ(core::state().wifiDeviceCount, 1);
-    ASSERT_TRUE(waitFor([&] { return companion->commands().size() == 3; }));
+    ASSERT_TRUE(ztest::waitFor([&] { return companion->commands().size() == 3; }, std::chrono::seconds(10)));
     EXPECT_EQ(companion->commands(),
               (std::vector<std::string>{"hello-transfer;", "getDevciesInfo;", "sync_zentrolink_ConnectOK;"}));
 
@@ -314,14 +305,14 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     // Channel 0 in use, channel 1 not: the next phone takes index 1; with both in use, 0 again.
     auto second = wifiCompanion("SECOND");
     say(phone(port), registration(second->port()));
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 2; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 2; }, std::chrono::seconds(10)));
     EXPECT_STREQ(core::deviceRow(1)->serial, "SECOND127.0.0.1");
     EXPECT_EQ(core::deviceRow(1)->port, second->port());
     EXPECT_EQ(core::deviceRow(0)->port, companion->port());
 
     auto third = wifiCompanion("THIRD");
     say(first, registration(third->port()));
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 3; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 3; }, std::chrono::seconds(10)));
     EXPECT_STREQ(core::deviceRow(0)->serial, "THIRD127.0.0.1");
     EXPECT_EQ(core::deviceRow(0)->port, third->port());
     EXPECT_EQ(core::state().wifiDeviceCount, 3);
@@ -352,7 +343,7 @@ TEST_F(PairingServerTest, HostCountingPhonesMeanwhileSeesTheJoinOnceWithItsRowFi
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    const bool hostStarted = waitFor([&] { return counting.load(); });
+    const bool hostStarted = ztest::waitFor([&] { return counting.load(); }, std::chrono::seconds(10));
     if (hostStarted) say(phone(port), registration(companion->port()));
     host.join();
     net::setSysfsRootForTests("");
@@ -360,7 +351,7 @@ TEST_F(PairingServerTest, HostCountingPhonesMeanwhileSeesTheJoinOnceWithItsRowFi
 
     EXPECT_EQ(counts, (std::vector<int32_t>{0, 1}));
     EXPECT_EQ(serialSeen, "R58M12345127.0.0.1");
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
     EXPECT_EQ(Zentro_CheckConnectDeviceToPC_Count(), 1);
 }
 
@@ -383,7 +374,7 @@ TEST_F(PairingServerTest, OtherWordsOverlongMessagesAndFailedPhonesChangeNothing
     // The same connection is still read after all that.
     say(socket, registration(good->port()));
 
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() >= 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() >= 1; }, std::chrono::seconds(10)));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(g_wifiCalls.load(), 1);
     EXPECT_EQ(core::state().wifiDeviceCount, 1);
@@ -409,18 +400,18 @@ TEST_F(PairingServerTest, SixthClientIsNotServedAndTheFiveAre) {
     say(sixth, registration(ignored->port()));
 
     say(five[0], registration(served0->port()));
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
     say(five[4], registration(served4->port()));
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 2; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 2; }, std::chrono::seconds(10)));
 
     // A slot freed by a phone that left is taken by the next one.
     net::tcpClose(five[2]);
     phones_.erase(std::find(phones_.begin(), phones_.end(), five[2]));
     net::socketLibraryRelease();
-    ASSERT_TRUE(waitFor([&] { return logHas("client[2] = "); }));
+    ASSERT_TRUE(ztest::waitFor([&] { return logHas("client[2] = "); }, std::chrono::seconds(10)));
     EXPECT_TRUE(logHas(" close\n"));
     say(phone(port), registration(servedNext->port()));
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 3; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 3; }, std::chrono::seconds(10)));
     EXPECT_STREQ(core::deviceRow(0)->serial, "SERVEDNEXT127.0.0.1");
     EXPECT_EQ(ignored->connections(), 0);
 }
@@ -440,7 +431,7 @@ TEST_F(PairingServerTest, BusyPortMovesUpAndLaterRequestsKeepTheServer) {
 
     auto companion = wifiCompanion("MOVED");
     say(phone(port), registration(companion->port()));
-    EXPECT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    EXPECT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
     net::tcpClose(squatter);
     net::socketLibraryRelease();
 }

@@ -37,9 +37,7 @@ TEST_F(MediaCatalogueTest, DetailsFillOnlyWhatTheReplyCarries) {
     EXPECT_EQ(photo.id, 12);
     EXPECT_STREQ(photo.title, "Sea");
     EXPECT_EQ(std::string(photo.path), std::string(1023, 'A')); // the unfinished field is dropped
-    int64_t size;
-    std::memcpy(&size, reinterpret_cast<const char*>(&photo) + offsetof(PhotoInfo, size), sizeof size);
-    EXPECT_EQ(size, hostSize);
+    EXPECT_EQ(ztest::mediaSize(photo), hostSize);
 
     // Music: ALBUMID lands in the second field although it comes late; fields after the first
     // record end are ignored; a title longer than its field is cut to it.

@@ -48,7 +48,7 @@ template <class Info>
 Item itemOf(const Info& info) {
     Item item;
     item.id = info.id;
-    std::memcpy(&item.size, reinterpret_cast<const char*>(&info) + offsetof(Info, size), sizeof item.size);
+    item.size = ztest::mediaSize(info);
     item.path = info.path;
     return item;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "bridge/adb_runner.h"
 #include "bridge/detection.h"
@@ -93,6 +94,15 @@ void resetLibraryState() {
     zentro::platform::setHostFolderForTests("");
     zentro::platform::setTempPathForTests("");
     zentro::media::resetMediaForTests();
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 } // namespace ztest

@@ -1,6 +1,11 @@
 // Helpers shared by the test programs: scratch folders, file contents, the library reset.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <string>
 
 namespace ztest {
@@ -33,6 +38,18 @@ std::string testChildPath();
 
 // Copies the child program into `folder` under the adb name, so runs "of adb" start it.
 void installChildAsAdb(const std::string& folder);
+
+// The size of a packed media record (PhotoInfo, MusicInfo, VideoInfo): it sits where no
+// int64_t reference may point, so it is copied out.
+template <class Info>
+int64_t mediaSize(const Info& info) {
+    int64_t size = 0;
+    std::memcpy(&size, reinterpret_cast<const char*>(&info) + offsetof(Info, size), sizeof size);
+    return size;
+}
+
+// Polls `condition` until it holds (true) or `limit` has passed (false).
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20));
 
 // Returns the library's process-wide state to its load-time values.
 void resetLibraryState();

@@ -75,15 +75,6 @@ std::string control(int port, const std::string& line) {
 }
 
 // Generous: wine under a loaded machine is slow, and no test here measures time.
-bool waitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 std::atomic<int> g_usbCalls{0};
 std::atomic<int> g_lastUsb{0};
 std::atomic<int> g_wifiCalls{0};
@@ -157,8 +148,7 @@ TEST_F(WindowsE2e, MediaDownloadsOverAdbAndTheChannelAndUploadsOverAdb) {
     ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
     PhotoInfo photo{};
     ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
-    int64_t size = 0;
-    std::memcpy(&size, reinterpret_cast<const char*>(&photo) + offsetof(PhotoInfo, size), sizeof size);
+    const int64_t size = ztest::mediaSize(photo);
     ASSERT_GT(size, 0);
 
     const std::string viaAdb = temp_.file("photo.usb");
@@ -193,7 +183,7 @@ TEST_F(WindowsE2e, PhoneThatScansTheCodeJoinsOverWifi) {
     ASSERT_NE(server, nullptr);
     const std::string target = "127.0.0.1:" + std::to_string(server->port());
     ASSERT_EQ(control(ports_.control, "wifi-join ZX1G22ABCD000001 " + target), "ok\n");
-    ASSERT_TRUE(waitFor([] { return g_wifiCalls.load() == 1; }));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(60)));
     EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
     EXPECT_EQ(std::string(core::deviceRow(0)->serial).rfind("ZX1G22ABCD000001", 0), 0u);
 }
@@ -205,7 +195,8 @@ TEST_F(WindowsE2e, HiddenWindowTurnsDeviceBroadcastsIntoUsbCallbacks) {
     // Under wine without a display the window exists through the null graphics driver, but no
     // system broadcast ever reaches it: the test sends the ones Windows would.
     // One window for the whole process, whatever an earlier test started.
-    ASSERT_TRUE(waitFor([] { return platform::deviceChangeSourceCount() == 1; }));
+    ASSERT_TRUE(
+        ztest::waitFor([] { return platform::deviceChangeSourceCount() == 1; }, std::chrono::seconds(60)));
     static const char add[] =
         "add@/devices/pci0000:00/usb1/1-1\0ACTION=add\0SUBSYSTEM=usb\0DEVTYPE=usb_device\0";
     ASSERT_TRUE(platform::injectUeventForTests(std::string(add, sizeof add - 1)));
