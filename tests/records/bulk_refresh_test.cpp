@@ -168,7 +168,9 @@ TEST_F(BulkRefresh, ASecondHostThreadWatchesTheProgressAndAbortsMidway) {
     ASSERT_EQ(offsetsSeen.size(), 3u);
     for (size_t i = 0; i < offsetsSeen.size(); ++i) {
         EXPECT_TRUE(offsetsSeen[i] == 0 || offsetsSeen[i] == 5) << offsetsSeen[i];
-        if (i > 0) EXPECT_GE(offsetsSeen[i], offsetsSeen[i - 1]);
+        if (i > 0) {
+            EXPECT_GE(offsetsSeen[i], offsetsSeen[i - 1]);
+        }
     }
     // The page in flight when the flag went up is kept; nothing was asked after it.
     const size_t kept = messageIds().size();

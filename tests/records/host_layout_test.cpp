@@ -132,27 +132,7 @@ TEST_F(HostLayout, RecordNodesWalkedWordByWord) {
                     }),
                 events, {1, 2}, 2);
 
-    const std::vector<std::string> people = {"CONTACTID",
-                                             "NAME",
-                                             "",
-                                             "NICKNAME",
-                                             "PHONE_PHONE",
-                                             "PHONE_HOME",
-                                             "PHONE_WORK",
-                                             "WEBSITE",
-                                             "EMAIL_HOME",
-                                             "BIRTHDAY",
-                                             "",
-                                             "NOTE",
-                                             "ORG_NAME",
-                                             "ORG_TITLE",
-                                             "",
-                                             "",
-                                             "ADDRESS_HOME",
-                                             "ADDRESS_WORK",
-                                             "PHONE_HOMEFAX",
-                                             "PHONE_WORKFAX",
-                                             "EMAIL_WORK"};
+    const std::vector<std::string>& people = recordstest::contactKeys();
     expectNodes(pageAsHost(
                     "getcontactpart10:0;", people, 24, [] { Zentro_FlushPerson(0, 0); },
                     [] {

@@ -10,6 +10,7 @@
 
 #include "../link/loopback_peer.h"
 #include "companion/dataset.h"
+#include "records_fixture.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -135,33 +136,13 @@ TEST_F(RecordListsE2e, BulkCallsAndContactsAndPagedEventsEqualThePhones) {
 
     ASSERT_EQ(Zentro_FlushPersonAll(1), 0);
     EXPECT_EQ(Zentro_FlushContactAll_Count(), 61);
-    static const char* const kKeyed[21] = {"CONTACTID",
-                                           "NAME",
-                                           "",
-                                           "NICKNAME",
-                                           "PHONE_PHONE",
-                                           "PHONE_HOME",
-                                           "PHONE_WORK",
-                                           "WEBSITE",
-                                           "EMAIL_HOME",
-                                           "BIRTHDAY",
-                                           "",
-                                           "NOTE",
-                                           "ORG_NAME",
-                                           "ORG_TITLE",
-                                           "",
-                                           "",
-                                           "ADDRESS_HOME",
-                                           "ADDRESS_WORK",
-                                           "PHONE_HOMEFAX",
-                                           "PHONE_WORKFAX",
-                                           "EMAIL_WORK"};
+    const std::vector<std::string>& keys = recordstest::contactKeys();
     want.clear();
     const std::vector<Contact> contacts = generateContacts(kSeed, phoneSizes());
     for (auto c = contacts.rbegin(); c != contacts.rend(); ++c) { // pages by id, head insertion
         std::string w = sent(c->id) + sent(c->displayName());
         for (int f = 2; f < 21; ++f)
-            w += kKeyed[f][0] != '\0' ? sent(c->fields[static_cast<size_t>(f)]) : "<null>";
+            w += !keys[static_cast<size_t>(f)].empty() ? sent(c->fields[static_cast<size_t>(f)]) : "<null>";
         want.push_back(w);
     }
     PersonRecord* person = nullptr;

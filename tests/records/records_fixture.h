@@ -137,4 +137,30 @@ inline std::vector<std::string> contactIds() {
 
 using Ids = std::vector<std::string>;
 
+// A contact record's keys in the order of its node's text fields; "" where a field has no key.
+inline const std::vector<std::string>& contactKeys() {
+    static const std::vector<std::string> keys = {"CONTACTID",
+                                                  "NAME",
+                                                  "",
+                                                  "NICKNAME",
+                                                  "PHONE_PHONE",
+                                                  "PHONE_HOME",
+                                                  "PHONE_WORK",
+                                                  "WEBSITE",
+                                                  "EMAIL_HOME",
+                                                  "BIRTHDAY",
+                                                  "",
+                                                  "NOTE",
+                                                  "ORG_NAME",
+                                                  "ORG_TITLE",
+                                                  "",
+                                                  "",
+                                                  "ADDRESS_HOME",
+                                                  "ADDRESS_WORK",
+                                                  "PHONE_HOMEFAX",
+                                                  "PHONE_WORKFAX",
+                                                  "EMAIL_WORK"};
+    return keys;
+}
+
 } // namespace recordstest
