@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../link/loopback_peer.h"
+#include "process_usage.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -63,15 +64,6 @@ struct Family {
     // failed: a reply cut short or longer than asked for still leaves the true value there.
     bool integerAsArrived = false;
 };
-
-int openDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 int64_t fileSize(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -239,7 +231,7 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
         ASSERT_EQ(family.call(), family.done);
         if (family.whole) ASSERT_TRUE(family.whole());
     }
-    const int descriptorsBefore = openDescriptors();
+    const int descriptorsBefore = ztest::openDescriptors();
 
     using Clock = std::chrono::steady_clock;
     const auto matrixStart = Clock::now();
@@ -277,5 +269,5 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
         "%s[ matrix ] %lld ms\n", table.c_str(),
         static_cast<long long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - matrixStart).count()));
-    EXPECT_LE(openDescriptors(), descriptorsBefore + 2) << "descriptors left behind by the faults";
+    EXPECT_LE(ztest::openDescriptors(), descriptorsBefore + 2) << "descriptors left behind by the faults";
 }

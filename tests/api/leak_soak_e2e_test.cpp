@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "../link/loopback_peer.h"
+#include "process_usage.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -41,15 +42,6 @@ int64_t heapInUse() {
     return static_cast<int64_t>(info.uordblks + info.hblkhd);
 }
 #endif
-
-int64_t residentBytes() {
-    long pages = 0, resident = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr) return -1;
-    const int read = std::fscanf(statm, "%ld %ld", &pages, &resident);
-    std::fclose(statm);
-    return read == 2 ? static_cast<int64_t>(resident) * sysconf(_SC_PAGESIZE) : -1;
-}
 
 // Bytes the host's message list holds: the nodes and their texts.
 int64_t messageListBytes() {
@@ -100,12 +92,12 @@ TEST_F(LeakSoak, HundredBulkRefreshesAndDownloadsKeepTheHeapFlat) {
         ASSERT_TRUE(copy == firstCopy) << "round " << round;
         if (round == 10) {
             heapAt10 = heapInUse();
-            residentAt10 = residentBytes();
+            residentAt10 = ztest::residentBytes();
             listBytes = messageListBytes();
         }
     }
     const int64_t heapGrowth = heapInUse() - heapAt10;
-    const int64_t residentGrowth = residentBytes() - residentAt10;
+    const int64_t residentGrowth = ztest::residentBytes() - residentAt10;
     std::printf(
         "soak: list %lld bytes, photo %lld bytes; rounds 10..100: heap %+lld bytes, resident %+lld bytes\n",
         static_cast<long long>(listBytes), static_cast<long long>(photoSize),

@@ -18,6 +18,7 @@
 #include "link/pairing_server.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
+#include "process_usage.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -29,24 +30,6 @@ namespace {
 std::atomic<int> g_wifiCalls{0};
 
 void ZENTRO_CALL onWifi(int32_t) { g_wifiCalls.fetch_add(1); }
-
-long residentKiB() {
-    long pages = 0, resident = 0;
-    std::FILE* f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr) return -1;
-    const int read = std::fscanf(f, "%ld %ld", &pages, &resident);
-    std::fclose(f);
-    return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
-
-int openDescriptors() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) ++count;
-        closedir(dir);
-    }
-    return count;
-}
 
 class PairingAbuseE2e : public linktest::LinkTest {
 protected:
@@ -89,7 +72,7 @@ protected:
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                std::chrono::steady_clock::now() - begun_)
                                                .count()),
-                    openDescriptors());
+                    ztest::openDescriptors());
         zentro::core::resetLogForTests();
         net::SocketHandle probe = connectClient();
         ASSERT_NE(probe, 0);
@@ -105,8 +88,8 @@ protected:
 } // namespace
 
 TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
-    const long residentBefore = residentKiB();
-    const int descriptorsBefore = openDescriptors();
+    const int64_t residentBefore = ztest::residentBytes() / 1024;
+    const int descriptorsBefore = ztest::openDescriptors();
     const auto started = std::chrono::steady_clock::now();
 
     int made = 0;
@@ -179,12 +162,13 @@ TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerSer
                                            .count()));
 
     // Connections taken while every slot was busy may stay open, but only up to their bound.
-    const int descriptorsAfter = openDescriptors();
+    const int descriptorsAfter = ztest::openDescriptors();
     EXPECT_LE(descriptorsAfter, descriptorsBefore + static_cast<int>(link::kPairingUnservedLimit) + 8);
-    const long residentAfter = residentKiB();
+    const int64_t residentAfter = ztest::residentBytes() / 1024;
     ASSERT_GT(residentBefore, 0);
     EXPECT_LT(residentAfter - residentBefore, 24 * 1024)
         << residentBefore << " KiB before, " << residentAfter;
-    std::printf("[ abuse  ] resident %ld -> %ld KiB, descriptors %d -> %d\n", residentBefore, residentAfter,
+    std::printf("[ abuse  ] resident %lld -> %lld KiB, descriptors %d -> %d\n",
+                static_cast<long long>(residentBefore), static_cast<long long>(residentAfter),
                 descriptorsBefore, descriptorsAfter);
 }
