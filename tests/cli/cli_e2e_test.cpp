@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -116,24 +117,95 @@ protected:
 };
 
 TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
-    EXPECT_EQ(runZentro("", 1, documents.path()).status, 2);
-    EXPECT_EQ(runZentro("frobnicate", 1, documents.path()).status, 2);
-    EXPECT_EQ(runZentro("-d 12 info", 1, documents.path()).status, 2);
+    // Refused before any phone is asked: no adb server listens on port 1.
+    const struct {
+        std::string args;
+        int status;
+        const char* says;
+    } table[] = {
+        {"", 2, "a command is required; one of:\n  devices"},
+        {"--version", 0, "zentro 0."},
+        {"devcies", 2, "unknown command 'devcies'; did you mean 'devices'?"},
+        {"--json sms lsit", 2, "did you mean 'list'?"},
+        {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"-d 12 info", 2, "-d"},
+        {"photos pull", 2, "ID"},
+        {"photos pull notanumber", 2, "ID"},
+        {"music copy 3 --to 10", 2, "--to"},
+        {"pair --timeout -5", 2, "from 0 (wait until Ctrl-C) to 86400"},
+        {"pair '" + documents.file("missing") + "/p.bmp'", 2, "there is no folder"},
+        {"calls add 555 --date yesterday", 2, "--date: 'yesterday' is not a date"},
+        {"calendar add X --start tomorrow --end 2026-12-08", 2, "--start: 'tomorrow' is not a date"},
+        {"calendar add X --start 2026-02-30 --end 2026-03-01", 2, "no day 30"},
+        {"calendar add X --start 2026-12-08T10:00 --end '2026-12-08 09:00'", 2, "must come after --start"},
+    };
+    for (const auto& row : table) {
+        const ZentroRun run = runZentro(row.args, 1, documents.path());
+        EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;
+        EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << row.args << "\n"
+                                                                         << run.out << run.err;
+        EXPECT_LT(run.err.size(), 2000u) << row.args << ": one message, not a page";
+        EXPECT_EQ(run.out.find("Unable to open"), std::string::npos) << row.args << ": " << run.out;
+    }
     ZentroRun help = runZentro("--help", 1, documents.path());
     EXPECT_EQ(help.status, 0);
     for (const char* command : {"devices", "info", "prepare", "screenshot", "sms", "calls", "calendar",
                                 "contacts", "apps", "photos", "music", "videos", "pair", "demo"}) {
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
     }
-    for (const char* command : {"devices", "screenshot", "sms send", "apps install", "photos pull",
-                                "music copy", "videos delete", "demo"}) {
+    for (const char* command : {"devices", "screenshot", "sms send", "calendar list", "apps install",
+                                "photos pull", "music copy", "videos delete", "demo"}) {
         ZentroRun sub = runZentro(std::string(command) + " --help", 1, documents.path());
         EXPECT_EQ(sub.status, 0) << command;
-        EXPECT_NE(sub.out.find("Usage:"), std::string::npos) << command << sub.out;
+        for (const char* shown : {"Usage:", "-d,--device", "--json", "--verbose"})
+            EXPECT_NE(sub.out.find(shown), std::string::npos) << command << " " << shown << "\n" << sub.out;
     }
-    EXPECT_EQ(runZentro("photos pull", 1, documents.path()).status, 2) << "an id is required";
-    EXPECT_EQ(runZentro("photos pull notanumber", 1, documents.path()).status, 2);
-    EXPECT_EQ(runZentro("music copy 3 --to 10", 1, documents.path()).status, 2);
+}
+
+TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
+    ztest::VirtualPhone phone(kOnePhone);
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    const struct {
+        std::string args;
+        const char* says;
+    } changes[] = {
+        {"calls add 5550100 --date '2026-12-01 09:30' --type 2 --duration 42",
+         "added outgoing call to 5550100 on 2026-12-01 09:30:00 (42 s)"},
+        {"calendar clear --yes", "deleted every calendar event on phone 0"},
+        {"calendar add Dentist --start 2026-12-08T10:00 --end '2026-12-08 11:30'",
+         "added event 'Dentist' from 2026-12-08 10:00 to 2026-12-08 11:30"},
+        {"contacts add Ann +15550123", "added contact 'Ann' (+15550123) with id "},
+    };
+    for (const auto& row : changes) {
+        const ZentroRun run = runZentro(row.args, port, documents.path());
+        EXPECT_EQ(run.status, 0) << row.args << "\n" << run.err;
+        EXPECT_NE(run.out.find(row.says), std::string::npos) << row.args << "\n" << run.out;
+    }
+
+    const auto calls = nlohmann::json::parse(runZentro("--json calls list", port, documents.path()).out);
+    auto added =
+        std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c["number"] == "5550100"; });
+    ASSERT_NE(added, calls.end());
+    EXPECT_EQ((*added)["date"], "2026-12-01 09:30:00") << "kept as the phone keeps call dates";
+    EXPECT_EQ((*added)["dateIso"].get<std::string>().rfind("2026-12-01T09:30:00", 0), 0u) << *added;
+
+    const ZentroRun table = runZentro("calendar list", port, documents.path());
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("2026-12-08 10:00 Dentist"), std::string::npos) << table.out;
+    EXPECT_NE(table.err.find("1 event\n"), std::string::npos) << table.err;
+    const auto events = nlohmann::json::parse(runZentro("--json calendar list", port, documents.path()).out);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(std::stoll(events[0]["end"].get<std::string>()) -
+                  std::stoll(events[0]["start"].get<std::string>()),
+              90 * 60 * 1000)
+        << "the raw milliseconds stay";
+    EXPECT_EQ(events[0]["startIso"].get<std::string>().rfind("2026-12-08T10:00:00", 0), 0u) << events[0];
+
+    const auto messages = nlohmann::json::parse(runZentro("--json sms list", port, documents.path()).out);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0]["dateIso"].get<std::string>().substr(0, 10),
+              messages[0]["date"].get<std::string>().substr(0, 10));
 }
 
 TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
@@ -375,7 +447,7 @@ TEST_F(Cli, AppsExportAndUninstall) {
               2);
 }
 
-TEST_F(Cli, MusicCopiesToTheOtherPhone) {
+TEST_F(Cli, MediaCopiesToTheOtherPhone) {
     ztest::VirtualPhone phone(
         R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}, {"serial": "ZX1G22ABCD000001", "seed": 42}]})");
     const int port = phone.adbPort();
@@ -398,7 +470,26 @@ TEST_F(Cli, MusicCopiesToTheOtherPhone) {
         }
     }
     EXPECT_TRUE(found) << there.dump();
-    EXPECT_EQ(runZentro("photos copy 1 --to 1", port, documents.path()).status, 2);
+
+    // Photos have no phone-to-phone export: they go through this computer.
+    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port, documents.path()).out);
+    ASSERT_FALSE(photos.empty());
+    ZentroRun photo =
+        runZentro("photos copy " + std::to_string(photos[0]["id"].get<int>()) + " --to 1 --name through.png",
+                  port, documents.path());
+    ASSERT_EQ(photo.status, 0) << photo.err;
+    EXPECT_NE(photo.out.find("copied photo"), std::string::npos) << photo.out;
+    const auto arrived =
+        nlohmann::json::parse(runZentro("-d 1 --json photos list", port, documents.path()).out);
+    auto copied = std::find_if(arrived.begin(), arrived.end(), [](const auto& item) {
+        return item["path"].template get<std::string>().find("through") != std::string::npos;
+    });
+    ASSERT_NE(copied, arrived.end()) << arrived.dump();
+    EXPECT_EQ((*copied)["size"], photos[0]["size"]);
+    const char* tmp = std::getenv("TMPDIR");
+    for (const auto& entry : std::filesystem::directory_iterator(tmp != nullptr && *tmp ? tmp : "/tmp"))
+        EXPECT_NE(entry.path().filename().string().rfind("zentro-copy-", 0), 0u)
+            << "left behind: " << entry.path();
     EXPECT_EQ(runZentro("music copy 1 --to 0", port, documents.path()).status, 2);
 }
 

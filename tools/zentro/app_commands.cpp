@@ -9,7 +9,9 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "dates.h"
 #include "interrupt.h"
+#include "progress.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -60,6 +62,12 @@ void listCommand(bool includeSystem) {
         if (includeSystem || !app["system"].get<bool>()) out.push_back(std::move(app));
     }
     if (options().json) {
+        for (json& app : out) { // the phone's milliseconds, and the moment they stand for
+            for (const char* field : {"installTime", "updateTime"}) {
+                const int64_t millis = app[field].get<int64_t>();
+                app[std::string(field) + "Iso"] = millis > 0 ? json(isoLocalDate(millis)) : json(nullptr);
+            }
+        }
         std::printf("%s\n", out.dump(2).c_str());
         return;
     }
@@ -68,7 +76,8 @@ void listCommand(bool includeSystem) {
         std::printf("%-40s %-16s %s\n", app["package"].get<std::string>().c_str(),
                     app["version"].get<std::string>().c_str(), app["label"].get<std::string>().c_str());
     }
-    std::fprintf(stderr, "%zu applications%s\n", out.size(), includeSystem ? "" : " (--system for all)");
+    std::fprintf(stderr, "%s%s\n", counted(static_cast<int64_t>(out.size()), "application").c_str(),
+                 includeSystem ? "" : " (--system for all)");
 }
 
 void reportDone(const std::string& message, const json& fields) {

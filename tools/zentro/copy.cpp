@@ -112,7 +112,7 @@ void runCopy(const CopyOptions& o) {
         failed += t.failed;
     }
     if (interrupted()) throw Failure("copy interrupted; run it again to copy the rest", kExitInterrupted);
-    if (failed > 0) throw Failure(std::to_string(failed) + " items could not be copied");
+    if (failed > 0) throw Failure(counted(static_cast<int64_t>(failed), "item") + " could not be copied");
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // photos, music, videos: list, pull, push, copy, delete. One implementation over a kind table;
 // the three kinds differ only in their exports and detail fields.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -56,7 +58,7 @@ void listCommand(const MediaKind& kind) {
         std::printf("%-6d %10s  %s\n", item.id, formatBytes(static_cast<double>(item.size)).c_str(),
                     item.path.c_str());
     }
-    std::fprintf(stderr, "%zu %s\n", items.size(), kind.family);
+    std::fprintf(stderr, "%s\n", counted(static_cast<int64_t>(items.size()), kind.noun).c_str());
 }
 
 // Downloads into FILE.partial and renames only a complete file, so an interrupted or short
@@ -95,18 +97,16 @@ void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
         std::printf("%s (%s)\n", target.c_str(), formatBytes(static_cast<double>(written)).c_str());
 }
 
-// The phone may number a taken name ("a(1).jpg"): the new item is the one not listed before
-// whose file name starts like the name asked for.
-void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
-    const int64_t size = sizeOnDisk(file);
-    std::error_code error;
-    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
-    if (name.empty()) name = baseName(file);
+void requirePlainName(const std::string& name) {
     if (name.find_first_of("/;\"") != std::string::npos)
         throw Failure("a name on the phone cannot hold '/', ';' or '\"': give another with --name",
                       kExitUsage);
-    requirePreparedPhone();
-    const int32_t device = options().device;
+}
+
+// Uploads a file and returns the item it became. The phone may number a taken name
+// ("a(1).jpg"): the new item is the one not listed before whose file name starts like the name.
+MediaItem pushFile(const MediaKind& kind, const std::string& file, const std::string& name, int32_t device) {
+    const int64_t size = sizeOnDisk(file);
     std::vector<int32_t> before;
     for (const MediaItem& item : listItems(kind, device)) before.push_back(item.id);
     Progress progress("pushing " + name, "bytes");
@@ -132,31 +132,81 @@ void pushCommand(const MediaKind& kind, const std::string& file, std::string nam
         }
         progress.update(size, size);
         progress.finish("done");
-        if (options().json)
-            std::printf("%s\n", item.fields.dump(2).c_str());
-        else
-            std::printf("%s %d: %s (%s)\n", kind.noun, item.id, item.path.c_str(),
-                        formatBytes(static_cast<double>(item.size)).c_str());
-        return;
+        return item;
     }
     progress.finish("missing");
     throw Failure("'" + name + "' does not show on the phone after the upload: see the log with -v");
 }
 
+void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
+    if (name.empty()) name = baseName(file);
+    requirePlainName(name);
+    requirePreparedPhone();
+    const MediaItem item = pushFile(kind, file, name, options().device);
+    if (options().json)
+        std::printf("%s\n", item.fields.dump(2).c_str());
+    else
+        std::printf("%s %d: %s (%s)\n", kind.noun, item.id, item.path.c_str(),
+                    formatBytes(static_cast<double>(item.size)).c_str());
+}
+
+// Where the library has no phone-to-phone export: down into a private folder of this computer
+// (0700, its own name), up to the other phone, and the folder removed whatever happened.
+int64_t copyThroughComputer(const MediaKind& kind, const MediaItem& item, const std::string& name,
+                            int32_t from, int32_t to) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = fs::absolute(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp").string();
+    folder += "/zentro-copy-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr)
+        throw Failure("cannot make a temporary folder in " + fs::path(folder).parent_path().string());
+    struct Remove {
+        std::string path;
+        ~Remove() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } removal{folder};
+    const std::string file = folder + "/" + item.name;
+    Progress progress("fetching " + name + " from phone " + std::to_string(from), "bytes");
+    const WatchedWork work = watchWork(
+        progress, [&] { return kind.chunkedDownload(item.id, file.c_str(), item.size, from); },
+        [&] { return std::pair<int64_t, int64_t>(sizeOnDisk(file), item.size); }, kind.abort);
+    const bool whole = work.result == 0 && sizeOnDisk(file) == item.size;
+    progress.finish(work.aborted ? "aborted" : whole ? "done" : "failed");
+    if (work.aborted) throw Failure("interrupted: nothing was copied", kExitInterrupted);
+    if (!whole)
+        throw Failure("the " + std::string(kind.noun) + " did not arrive whole from phone " +
+                      std::to_string(from) + " (" + std::to_string(sizeOnDisk(file)) + " of " +
+                      std::to_string(item.size) + " bytes)");
+    return pushFile(kind, file, name, to).size;
+}
+
+void reportCopy(const MediaKind& kind, int32_t id, int32_t to, const std::string& name, int64_t bytes) {
+    if (options().json) {
+        std::printf("%s\n", json({{"id", id}, {"to", to}, {"name", name}, {"bytes", bytes}}).dump().c_str());
+    } else {
+        std::printf("copied %s %d to phone %d as %s (%s)\n", kind.noun, id, to, name.c_str(),
+                    formatBytes(static_cast<double>(bytes)).c_str());
+    }
+}
+
 void copyCommand(const MediaKind& kind, int32_t id, int32_t to, std::string name) {
     const int32_t from = options().device;
-    if (kind.transfer == nullptr) {
-        throw Failure(std::string(kind.family) +
-                          " have no phone-to-phone copy: pull the file, then push it to the other phone",
-                      kExitUsage);
-    }
     if (to == from) throw Failure("source and destination are the same phone: give another --to", kExitUsage);
+    if (!name.empty()) requirePlainName(name);
     options().device = to;
     requirePreparedPhone();
     options().device = from;
     requirePreparedPhone();
     const MediaItem item = findItem(kind, id, from);
     if (name.empty()) name = baseName(item.path);
+    if (kind.transfer == nullptr) {
+        const int64_t bytes = copyThroughComputer(kind, item, name, from, to);
+        reportCopy(kind, item.id, to, name, bytes);
+        return;
+    }
     Progress progress("copying " + name, "bytes");
     const WatchedWork work = watchWork(
         progress, [&] { return kind.transfer(item.id, name.c_str(), item.size, from, to); },
@@ -174,13 +224,7 @@ void copyCommand(const MediaKind& kind, int32_t id, int32_t to, std::string name
                       work.aborted ? kExitInterrupted : kExitFailed);
     }
     progress.finish("done");
-    if (options().json) {
-        std::printf("%s\n",
-                    json({{"id", item.id}, {"to", to}, {"name", name}, {"bytes", delivered}}).dump().c_str());
-    } else {
-        std::printf("copied %s %d to phone %d as %s (%s)\n", kind.noun, item.id, to, name.c_str(),
-                    formatBytes(static_cast<double>(delivered)).c_str());
-    }
+    reportCopy(kind, item.id, to, name, delivered);
 }
 
 void deleteCommand(const MediaKind& kind, const std::vector<int32_t>& ids) {
@@ -240,7 +284,8 @@ void addMediaCommands(CLI::App& app) {
         push->add_option("--name", args.name, "File name on the phone (default: the file's own)");
         push->callback([&kind, &args] { pushCommand(kind, args.target, args.name); });
 
-        auto* copy = family->add_subcommand("copy", "Copy a " + noun + " from phone -d to phone --to");
+        auto* copy = family->add_subcommand("copy", "Copy a " + noun + " from phone -d to phone --to" +
+                                                        (kind.transfer ? "" : ", through this computer"));
         copy->add_option("ID", args.id, "The " + noun + "'s id on the source phone")->required();
         copy->add_option("--to", args.to, "Destination phone index")
             ->check(CLI::Range(0, 9))

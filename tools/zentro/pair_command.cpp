@@ -1,5 +1,6 @@
 // pair: the QR image a phone scans to join over WiFi, drawn in the terminal too, and the wait
 // for the phone to register.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -93,14 +94,36 @@ Row rowAt(int index) {
     return {info.serial, info.brand, info.model, info.androidVersion};
 }
 
+// The library reports a file it cannot write on standard output, with no line end; the
+// refusal below says it whole, so that text goes to standard error only with -v.
+bool writeQrImage(const std::string& file) {
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int sink = options().verbose ? ::dup(2) : ::open("/dev/null", O_WRONLY);
+    if (saved >= 0 && sink >= 0) ::dup2(sink, 1);
+    const int32_t result = Zentro_GetPCQRGeneratorImage(file.c_str(), 0);
+    std::fflush(stdout);
+    if (saved >= 0) {
+        ::dup2(saved, 1);
+        ::close(saved);
+    }
+    if (sink >= 0) ::close(sink);
+    if (options().verbose) std::fputc('\n', stderr);
+    return result == 0;
+}
+
 void pairCommand(const std::string& file, int timeoutSeconds) {
+    const std::filesystem::path folder = std::filesystem::absolute(file).parent_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        throw Failure("cannot write the QR image to " + file + ": there is no folder " + folder.string(),
+                      kExitUsage);
     startLibrary();
     // A joining phone takes index 0 or 1; the one whose row changes is the new one.
     const Row before[2] = {rowAt(0), rowAt(1)};
     Zentro_SetWiFiConnectCallBack(onWifiJoin);
-    std::error_code error;
     std::filesystem::remove(file, error);
-    if (Zentro_GetPCQRGeneratorImage(file.c_str(), 0) != 0) {
+    if (!writeQrImage(file)) {
         throw Failure("the pairing server could not be made: the computer is short of memory");
     }
     const auto modules = readModules(file);
@@ -160,7 +183,15 @@ void addPairCommands(CLI::App& app) {
     static int timeoutSeconds = 0;
     pair->add_option("FILE", file, "Where to write the QR image (a bitmap)")->capture_default_str();
     pair->add_option("--timeout", timeoutSeconds, "Give up after this many seconds (0: wait until Ctrl-C)")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                // The parsed number is checked: text such as "1e9" or "-0" must not slip by.
+                int seconds = -1;
+                return CLI::detail::lexical_cast(value, seconds) && seconds >= 0 && seconds <= 86400
+                           ? std::string()
+                           : "give whole seconds from 0 (wait until Ctrl-C) to 86400 (a day), not " + value;
+            },
+            "SECONDS"))
         ->capture_default_str();
     pair->callback([] { pairCommand(file, timeoutSeconds); });
 }

@@ -22,6 +22,10 @@ std::string formatBytes(double bytes) {
     return text;
 }
 
+std::string counted(int64_t count, const std::string& singular, const std::string& plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural.empty() ? singular + "s" : plural);
+}
+
 WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
                       const std::function<std::pair<int64_t, int64_t>()>& poll,
                       const std::function<void()>& abort) {

@@ -48,4 +48,7 @@ WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
 // Human sizes: 512 B, 12.3 KiB, 4.0 MiB.
 std::string formatBytes(double bytes);
 
+// "1 message", "3 messages"; the plural is the singular with an "s" unless given.
+std::string counted(int64_t count, const std::string& singular, const std::string& plural = "");
+
 } // namespace zentro::cli

@@ -11,7 +11,9 @@
 #include "backup_formats.h"
 #include "cli.h"
 #include "commands.h"
+#include "dates.h"
 #include "formats.h"
+#include "progress.h"
 #include "records.h"
 #include "zentrolink.h"
 
@@ -31,6 +33,22 @@ void writeFile(const std::string& path, const std::string& text) {
     if (std::rename(partial.c_str(), path.c_str()) != 0) throw Failure("cannot write " + path);
 }
 
+// "3 messages": every kind's noun is a plural in s.
+std::string countOf(const RecordKind& kind, size_t count) {
+    const std::string noun = kind.noun;
+    return counted(static_cast<int64_t>(count), noun.substr(0, noun.size() - 1), noun);
+}
+
+// Dates kept in milliseconds read as local time; dates the phone keeps as text stay as they are.
+std::string shownCell(const RecordKind& kind, const std::string& field, const Cell& cell) {
+    if (!cell || cell->empty() ||
+        std::find(kind.dates.begin(), kind.dates.end(), field) == kind.dates.end() ||
+        cell->find_first_not_of("0123456789") != std::string::npos)
+        return cell.value_or("");
+    const ParsedDate date = parseDate(*cell);
+    return date.millis ? shortLocalDate(*date.millis) : *cell;
+}
+
 std::string shortened(const Cell& cell, size_t width) {
     std::string text = cell.value_or("");
     for (char& c : text) {
@@ -43,7 +61,7 @@ std::string shortened(const Cell& cell, size_t width) {
 void printRecords(const RecordKind& kind, const RecordSet& set,
                   const std::vector<std::pair<std::string, size_t>>& columns) {
     if (options().json) {
-        std::fputs(rowsToJson(kind, set.rows).c_str(), stdout);
+        std::fputs(rowsToJson(kind, set.rows, true).c_str(), stdout);
     } else {
         for (const auto& [field, width] : columns)
             std::printf("%-*s ", static_cast<int>(width), field.c_str());
@@ -51,11 +69,12 @@ void printRecords(const RecordKind& kind, const RecordSet& set,
         for (const Row& row : set.rows) {
             for (const auto& [field, width] : columns) {
                 std::printf("%-*s ", static_cast<int>(width),
-                            shortened(cellOf(kind, row, field), width).c_str());
+                            shortened(shownCell(kind, field, cellOf(kind, row, field)), width).c_str());
             }
             std::printf("\n");
         }
-        std::fprintf(stderr, "%zu %s%s\n", set.rows.size(), kind.noun, set.complete ? "" : " (incomplete)");
+        std::fprintf(stderr, "%s%s\n", countOf(kind, set.rows.size()).c_str(),
+                     set.complete ? "" : " (incomplete)");
     }
     if (!set.complete)
         throw Failure(std::string("reading ") + kind.noun +
@@ -86,7 +105,7 @@ void exportRecords(const RecordKind& kind, const std::string& path) {
     else
         text = toCsv(kind.fields, set.rows);
     writeFile(path, text);
-    std::fprintf(stderr, "%zu %s written to %s\n", set.rows.size(), kind.noun, path.c_str());
+    std::fprintf(stderr, "%s written to %s\n", countOf(kind, set.rows.size()).c_str(), path.c_str());
 }
 
 void requireYes(bool yes, const char* what) {
@@ -95,22 +114,26 @@ void requireYes(bool yes, const char* what) {
                       kExitUsage);
 }
 
-void reportAnswer(const char* what, int32_t answer) {
-    if (options().json)
-        std::printf("%s\n", json({{"result", answer}}).dump().c_str());
-    else
-        std::printf("%s: the phone answered %d\n", what, answer);
-    if (answer < 0) throw Failure(std::string(what) + " was refused by the phone");
+// The companion answers a change with a positive number once done; the library gives 0 when
+// nothing came back, which is no success either.
+void reportChange(int32_t answer, const std::string& done, const std::string& what) {
+    if (options().json) std::printf("%s\n", json({{"result", answer}}).dump().c_str());
+    if (answer < 0) throw Failure("the phone refused to " + what);
+    if (answer == 0)
+        throw Failure("the phone gave no answer to " + what + ": is it still connected and prepared?");
+    if (!options().json) std::printf("%s\n", done.c_str());
 }
 
-std::string nowText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
+int64_t nowMillis() { return static_cast<int64_t>(std::time(nullptr)) * 1000; }
+
+// A typed date, or a usage error that says which option was wrong and how to write it.
+int64_t typedDate(const char* option, const std::string& text) {
+    const ParsedDate date = parseDate(text);
+    if (!date.millis) throw Failure(std::string(option) + ": " + date.error, kExitUsage);
+    return *date.millis;
 }
+
+std::string onPhone() { return "phone " + std::to_string(options().device); }
 
 char* text(std::string& value) { return value.empty() ? nullptr : value.data(); }
 
@@ -170,14 +193,15 @@ void addMessageCommands(CLI::App& app) {
     send->add_option("TEXT", body, "Message text")->required();
     send->callback([] {
         requirePreparedPhone();
-        std::string date = nowText(), read = "1", type = "2";
+        std::string date = phoneDateText(nowMillis()), read = "1", type = "2";
         SmsRecord record{};
         record.address = text(number);
         record.body = text(body);
         record.date = text(date);
         record.read = text(read);
         record.type = text(type);
-        reportAnswer("send", Zentro_SendSMS(&record, options().device));
+        reportChange(Zentro_SendSMS(&record, options().device),
+                     "sent message to " + number + " from " + onPhone(), "send the message");
     });
     auto* clear = sms->add_subcommand("clear", "Delete every message on the phone");
     static bool yes = false;
@@ -185,7 +209,8 @@ void addMessageCommands(CLI::App& app) {
     clear->callback([] {
         requireYes(yes, "every message");
         requirePreparedPhone();
-        reportAnswer("clear", Zentro_ClearSMS(options().device));
+        reportChange(Zentro_ClearSMS(options().device), "deleted every message on " + onPhone(),
+                     "delete the messages");
     });
 }
 
@@ -195,18 +220,27 @@ void addCallCommands(CLI::App& app) {
     auto* add = calls->add_subcommand("add", "Add an entry to the phone's call log");
     static std::string number, date, type = "1", duration = "0";
     add->add_option("NUMBER", number, "Phone number")->required();
-    add->add_option("--date", date, "When (the phone's date text; default now)");
+    add->add_option("--date", date, std::string("When (default now): ") + kDateForms);
     add->add_option("--type", type, "1 incoming, 2 outgoing, 3 missed")->capture_default_str();
     add->add_option("--duration", duration, "Seconds")->capture_default_str();
     add->callback([] {
+        // The phone keeps call dates as local date text, as it keeps message dates.
+        std::string when = phoneDateText(date.empty() ? nowMillis() : typedDate("--date", date));
+        static const char* const kinds[] = {"incoming call from ", "outgoing call to ", "missed call from "};
+        if (type != "1" && type != "2" && type != "3")
+            throw Failure("--type: 1 incoming, 2 outgoing or 3 missed, not '" + type + "'", kExitUsage);
+        if (duration.empty() || duration.find_first_not_of("0123456789") != std::string::npos)
+            throw Failure("--duration: a whole number of seconds, not '" + duration + "'", kExitUsage);
         requirePreparedPhone();
-        if (date.empty()) date = std::to_string(static_cast<long long>(std::time(nullptr)) * 1000);
         CallHistoryRecord record{};
         record.number = text(number);
-        record.date = text(date);
+        record.date = text(when);
         record.type = text(type);
         record.duration = text(duration);
-        reportAnswer("add", Zentro_AddCallHistory(&record, options().device));
+        reportChange(Zentro_AddCallHistory(&record, options().device),
+                     std::string("added ") + kinds[type[0] - '1'] + number + " on " + when + " (" + duration +
+                         " s) to the call log of " + onPhone(),
+                     "add the call");
     });
     auto* clear = calls->add_subcommand("clear", "Delete the phone's whole call log");
     static bool yes = false;
@@ -214,31 +248,43 @@ void addCallCommands(CLI::App& app) {
     clear->callback([] {
         requireYes(yes, "the whole call log");
         requirePreparedPhone();
-        reportAnswer("clear", Zentro_ClearCallHistory(options().device));
+        reportChange(Zentro_ClearCallHistory(options().device), "deleted the whole call log of " + onPhone(),
+                     "delete the call log");
     });
 }
 
 void addCalendarCommands(CLI::App& app) {
     auto* calendar = addFamily(app, "calendar", "Calendar events: list, add, export, clear", eventKind(),
-                               {{"start", 14}, {"title", 30}, {"location", 20}});
+                               {{"start", 16}, {"title", 30}, {"location", 20}});
     auto* add = calendar->add_subcommand("add", "Add an event to the phone's calendar");
     static std::string title, start, end, location, description, rule;
     add->add_option("TITLE", title, "What")->required();
-    add->add_option("--start", start, "Start, milliseconds since 1970")->required();
-    add->add_option("--end", end, "End, milliseconds since 1970")->required();
+    add->add_option("--start", start, std::string("Start: ") + kDateForms)->required();
+    add->add_option("--end", end, "End, after the start; the same forms")->required();
     add->add_option("--location", location, "Where");
     add->add_option("--description", description, "Notes");
     add->add_option("--rrule", rule, "Recurrence rule, e.g. FREQ=WEEKLY");
     add->callback([] {
+        const int64_t from = typedDate("--start", start), until = typedDate("--end", end);
+        if (until <= from) {
+            throw Failure("--end (" + shortLocalDate(until) + ") must come after --start (" +
+                              shortLocalDate(from) + ")",
+                          kExitUsage);
+        }
         requirePreparedPhone();
+        // The phone keeps event times as milliseconds since 1970.
+        std::string startText = std::to_string(from), endText = std::to_string(until);
         CalenderRecord record{};
         record.title = text(title);
-        record.start = text(start);
-        record.end = text(end);
+        record.start = text(startText);
+        record.end = text(endText);
         record.location = text(location);
         record.description = text(description);
         record.recurrenceRule = text(rule);
-        reportAnswer("add", Zentro_AddCalender(&record, options().device));
+        reportChange(Zentro_AddCalender(&record, options().device),
+                     "added event '" + title + "' from " + shortLocalDate(from) + " to " +
+                         shortLocalDate(until) + " to the calendar of " + onPhone(),
+                     "add the event");
     });
     auto* clear = calendar->add_subcommand("clear", "Delete every calendar event on the phone");
     static bool yes = false;
@@ -246,7 +292,8 @@ void addCalendarCommands(CLI::App& app) {
     clear->callback([] {
         requireYes(yes, "every calendar event");
         requirePreparedPhone();
-        reportAnswer("clear", Zentro_ClearCalender(options().device));
+        reportChange(Zentro_ClearCalender(options().device), "deleted every calendar event on " + onPhone(),
+                     "delete the calendar events");
     });
 }
 
@@ -261,11 +308,11 @@ void addContactCommands(CLI::App& app) {
     add->callback([] {
         requirePreparedPhone();
         const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), options().device);
-        if (options().json)
-            std::printf("%s\n", json({{"id", id}}).dump().c_str());
-        else
-            std::printf("added contact %lld\n", static_cast<long long>(id));
-        if (id <= 0) throw Failure("the phone did not add the contact");
+        if (options().json) std::printf("%s\n", json({{"id", id}}).dump().c_str());
+        if (id <= 0) throw Failure("the phone did not add the contact '" + name + "'");
+        if (!options().json)
+            std::printf("added contact '%s' (%s) with id %lld to %s\n", name.c_str(), number.c_str(),
+                        static_cast<long long>(id), onPhone().c_str());
     });
     auto* set = contacts->add_subcommand("set", "Change one field of a contact");
     static std::string id, field, value;
@@ -280,8 +327,9 @@ void addContactCommands(CLI::App& app) {
                           kExitUsage);
         }
         requirePreparedPhone();
-        reportAnswer("set", Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()),
-                                                value.c_str(), options().device));
+        reportChange(Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()), value.c_str(),
+                                         options().device),
+                     "set " + field + " of contact " + id + " to '" + value + "'", "change contact " + id);
     });
     auto* clear = contacts->add_subcommand("clear", "Delete every contact on the phone");
     static bool yes = false;
@@ -289,24 +337,29 @@ void addContactCommands(CLI::App& app) {
     clear->callback([] {
         requireYes(yes, "every contact");
         requirePreparedPhone();
-        reportAnswer("clear", Zentro_ClearPerson(options().device));
+        reportChange(Zentro_ClearPerson(options().device), "deleted every contact on " + onPhone(),
+                     "delete the contacts");
     });
 }
 
 } // namespace
 
-static json rowToJson(const RecordKind& kind, const Row& row) {
+static json rowToJson(const RecordKind& kind, const Row& row, bool isoDates) {
     json out = json::object();
     for (size_t i = 0; i < kind.fields.size(); ++i) {
-        if (kind.fields[i].rfind("reserved", 0) == 0) continue;
-        out[kind.fields[i]] = row[i] ? json(*row[i]) : json(nullptr);
+        const std::string& field = kind.fields[i];
+        if (field.rfind("reserved", 0) == 0) continue;
+        out[field] = row[i] ? json(*row[i]) : json(nullptr);
+        if (!isoDates || std::find(kind.dates.begin(), kind.dates.end(), field) == kind.dates.end()) continue;
+        const ParsedDate date = row[i] ? parseDate(*row[i]) : ParsedDate{};
+        out[field + "Iso"] = date.millis ? json(isoLocalDate(*date.millis)) : json(nullptr);
     }
     return out;
 }
 
-std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows) {
+std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows, bool isoDates) {
     json out = json::array();
-    for (const Row& row : rows) out.push_back(rowToJson(kind, row));
+    for (const Row& row : rows) out.push_back(rowToJson(kind, row, isoDates));
     return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

@@ -136,20 +136,21 @@ RecordSet readByPages(const KindCalls& calls) {
 } // namespace
 
 const RecordKind& messageKind() {
-    static const RecordKind kind{"messages",
-                                 {"id", "person", "address", "body", "date", "type", "read", "threadId"}};
+    static const RecordKind kind{
+        "messages", {"id", "person", "address", "body", "date", "type", "read", "threadId"}, {"date"}};
     return kind;
 }
 
 const RecordKind& callKind() {
-    static const RecordKind kind{"calls", {"id", "name", "number", "date", "type", "duration"}};
+    static const RecordKind kind{"calls", {"id", "name", "number", "date", "type", "duration"}, {"date"}};
     return kind;
 }
 
 const RecordKind& eventKind() {
     static const RecordKind kind{"events",
                                  {"id", "calendarId", "title", "start", "end", "location", "timeZone",
-                                  "description", "hasAlarm", "reminderMinutes", "recurrenceRule"}};
+                                  "description", "hasAlarm", "reminderMinutes", "recurrenceRule"},
+                                 {"start", "end"}};
     return kind;
 }
 
@@ -158,7 +159,8 @@ const RecordKind& contactKind() {
         "contacts",
         {"id",         "firstName",  "lastName",    "nickname",    "mobile",  "homePhone",    "workPhone",
          "website",    "homeEmail",  "birthday",    "group",       "note",    "organization", "title",
-         "reserved14", "reserved15", "homeAddress", "workAddress", "homeFax", "workFax",      "workEmail"}};
+         "reserved14", "reserved15", "homeAddress", "workAddress", "homeFax", "workFax",      "workEmail"},
+        {}};
     return kind;
 }
 

@@ -12,6 +12,7 @@ namespace zentro::cli {
 struct RecordKind {
     const char* noun;                // "messages"
     std::vector<std::string> fields; // names of the node's leading text fields, in order
+    std::vector<std::string> dates;  // the fields that hold a date (phone text or milliseconds)
 };
 
 const RecordKind& messageKind();
@@ -28,8 +29,9 @@ struct RecordSet {
 };
 RecordSet readRecords(const RecordKind& kind);
 
-// The rows as a JSON array of objects keyed by field name (absent cells as null).
-std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows);
+// The rows as a JSON array of objects keyed by field name (absent cells as null). With
+// `isoDates`, each readable date field is followed by "<field>Iso", the moment in ISO 8601.
+std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows, bool isoDates = false);
 
 // The cell of `field` in a row of `kind` (nullopt when absent).
 const Cell& cellOf(const RecordKind& kind, const Row& row, const std::string& field);

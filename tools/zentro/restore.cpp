@@ -306,7 +306,7 @@ void runRestore(const std::string& dir) {
     for (const auto& [kind, t] : report.items()) failed += t["failed"].get<size_t>();
     if (cut || interrupted())
         throw Failure("restore interrupted; run it again to add the rest", kExitInterrupted);
-    if (failed > 0) throw Failure(std::to_string(failed) + " items were refused by the phone");
+    if (failed > 0) throw Failure(counted(static_cast<int64_t>(failed), "item") + " refused by the phone");
 }
 
 } // namespace
