@@ -10,7 +10,6 @@ endif()
 set(ZENTRO_SOVERSION 1)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Library and command-line host for managing Android phone contents over adb")
 install(FILES ${PROJECT_SOURCE_DIR}/include/zentrolink.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(WIN32)
   # The DLL and MinGW's import library (libzentrolink.dll.a) come from the link itself; MSVC
@@ -40,6 +39,7 @@ if(WIN32)
     set(CPACK_SYSTEM_NAME win64)
   endif()
 else()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set_target_properties(zentrolink PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${ZENTRO_SOVERSION})
   install(TARGETS zentrolink EXPORT zentrolinkTargets
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
