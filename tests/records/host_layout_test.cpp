@@ -9,41 +9,15 @@
 #include <vector>
 
 #include "core/state.h"
+#include "host_walk.h"
 #include "records_fixture.h"
 #include "zentrolink.h"
 
 using namespace recordstest;
+using hostwalk::HostNode;
+using hostwalk::walkAsHost;
 
 namespace {
-
-// A node as the host reads it: `words` 32-bit fields, the last one the next pointer.
-struct HostNode {
-    std::vector<std::string> texts; // "<null>" for a null pointer
-    std::vector<uint32_t> flags;
-};
-
-uint32_t wordAt(const void* node, size_t index) {
-    uint32_t word = 0;
-    std::memcpy(&word, static_cast<const char*>(node) + 4 * index, 4);
-    return word;
-}
-
-const void* pointerOf(uint32_t word) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(word)); }
-
-std::vector<HostNode> walkAsHost(const void* head, size_t texts, size_t words) {
-    std::vector<HostNode> out;
-    for (const void* node = head; node != nullptr && out.size() < 100;
-         node = pointerOf(wordAt(node, words - 1))) {
-        HostNode seen;
-        for (size_t i = 0; i < texts; ++i) {
-            const char* text = static_cast<const char*>(pointerOf(wordAt(node, i)));
-            seen.texts.push_back(text != nullptr ? text : "<null>");
-        }
-        for (size_t i = texts; i + 1 < words; ++i) seen.flags.push_back(wordAt(node, i));
-        out.push_back(seen);
-    }
-    return out;
-}
 
 // One record whose every key carries "<key>-<id>".
 std::string fullRecord(const std::vector<std::string>& keys, int id) {

@@ -1,8 +1,9 @@
 // A host as the product's are: it loads zentrolink.dll with LoadLibrary, resolves every name of
 // the export list with GetProcAddress, starts up, detects a phone, refreshes its messages in
-// bulk, shuts down and unloads the DLL, then lives on for two seconds while the threads that
-// outlast Zentro_UnInit (USB watcher, pairing server) keep working. Those threads hold the
-// module, so FreeLibrary must leave it mapped; the host pokes both after unloading.
+// bulk and walks that list as a 32-bit host does, shuts down and unloads the DLL, then lives on
+// for two seconds while the threads that outlast Zentro_UnInit (USB watcher, pairing server)
+// keep working. Those threads hold the module, so FreeLibrary must leave it mapped; the host
+// pokes both after unloading.
 //   dll_host <zentrolink.def> [<phone ready-line file>]
 // The first names the export list; the second, when given, the virtual phone to work with.
 // Exit status 0 when every step went as it should; each failure is printed.
@@ -22,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "host_walk.h"
+
 namespace {
 
 using IntFn = int32_t(__cdecl*)();
@@ -29,6 +32,7 @@ using IndexFn = int32_t(__cdecl*)(int32_t);
 using CallbackFn = void(__cdecl*)(int32_t);
 using SetCallbackFn = int32_t(__cdecl*)(CallbackFn);
 using ImageFn = int32_t(__cdecl*)(const char*, int32_t);
+using GetListFn = int32_t(__cdecl*)(void**);
 
 int g_failures = 0;
 volatile LONG g_usbCalls = 0;
@@ -131,8 +135,9 @@ int main(int argc, char** argv) {
     auto bulkCount = reinterpret_cast<IntFn>(fn("Zentro_FlushSMSAll_Count"));
     auto setUsb = reinterpret_cast<SetCallbackFn>(fn("Zentro_SetUSBCallBack"));
     auto qrImage = reinterpret_cast<ImageFn>(fn("Zentro_GetPCQRGeneratorImage"));
+    auto getSms = reinterpret_cast<GetListFn>(fn("Zentro_GetSMS"));
     if (init == nullptr || uninit == nullptr || detect == nullptr || prepare == nullptr || bulk == nullptr ||
-        bulkCount == nullptr || setUsb == nullptr || qrImage == nullptr) {
+        bulkCount == nullptr || setUsb == nullptr || qrImage == nullptr || getSms == nullptr) {
         return 1;
     }
 
@@ -142,6 +147,20 @@ int main(int argc, char** argv) {
         check(detect(0) == 0, "a phone is detected");
         check(prepare(0) == 0, "its companion is installed and started");
         check(bulk(0) == 0 && bulkCount() > 0, "its messages are refreshed in bulk");
+        void* head = nullptr;
+        const int32_t listed = getSms(&head);
+        check(listed == bulkCount(), "the message list holds every message of the refresh");
+        if (sizeof(void*) == 4) {
+            // The shipping layout: nine text pointers, two flag words, the next pointer.
+            const auto nodes = hostwalk::walkAsHost(head, 9, 12, 10000);
+            bool wellFormed = static_cast<int32_t>(nodes.size()) == listed;
+            for (const hostwalk::HostNode& node : nodes) {
+                wellFormed = wellFormed && node.texts[0] != "<null>" && !node.texts[0].empty() &&
+                             node.texts[8] == "<null>" && node.flags == std::vector<uint32_t>{0, 0};
+            }
+            check(wellFormed,
+                  "walked word by word, every message node has its id, no reserved text, zero flags");
+        }
     } else {
         detect(0); // no phone: only that it returns
         bulk(0);
