@@ -95,12 +95,24 @@ void requireYes(bool yes, const char* what) {
                       kExitUsage);
 }
 
-void reportAnswer(const char* what, int32_t answer) {
+// The library refuses a command too long for the phone's command buffer with -1, as the phone
+// may refuse one; the rule stays in the library, and the user learns which field to shorten.
+std::string longestField(std::initializer_list<std::pair<const char*, const std::string*>> fields) {
+    const std::pair<const char*, const std::string*>* longest = nullptr;
+    for (const auto& field : fields) {
+        if (longest == nullptr || field.second->size() > longest->second->size()) longest = &field;
+    }
+    if (longest == nullptr) return "";
+    return " (or was too long to send: its longest field, " + std::string(longest->first) + ", has " +
+           std::to_string(longest->second->size()) + " bytes)";
+}
+
+void reportAnswer(const char* what, int32_t answer, const std::string& tooLong = "") {
     if (options().json)
         std::printf("%s\n", json({{"result", answer}}).dump().c_str());
     else
         std::printf("%s: the phone answered %d\n", what, answer);
-    if (answer < 0) throw Failure(std::string(what) + " was refused by the phone");
+    if (answer < 0) throw Failure(std::string(what) + " was refused by the phone" + tooLong);
 }
 
 std::string nowText() {
@@ -206,7 +218,10 @@ void addCallCommands(CLI::App& app) {
         record.date = text(date);
         record.type = text(type);
         record.duration = text(duration);
-        reportAnswer("add", Zentro_AddCallHistory(&record, options().device));
+        reportAnswer(
+            "add", Zentro_AddCallHistory(&record, options().device),
+            longestField(
+                {{"NUMBER", &number}, {"--date", &date}, {"--type", &type}, {"--duration", &duration}}));
     });
     auto* clear = calls->add_subcommand("clear", "Delete the phone's whole call log");
     static bool yes = false;
@@ -238,7 +253,13 @@ void addCalendarCommands(CLI::App& app) {
         record.location = text(location);
         record.description = text(description);
         record.recurrenceRule = text(rule);
-        reportAnswer("add", Zentro_AddCalender(&record, options().device));
+        reportAnswer("add", Zentro_AddCalender(&record, options().device),
+                     longestField({{"TITLE", &title},
+                                   {"--start", &start},
+                                   {"--end", &end},
+                                   {"--location", &location},
+                                   {"--description", &description},
+                                   {"--rrule", &rule}}));
     });
     auto* clear = calendar->add_subcommand("clear", "Delete every calendar event on the phone");
     static bool yes = false;
@@ -265,7 +286,9 @@ void addContactCommands(CLI::App& app) {
             std::printf("%s\n", json({{"id", id}}).dump().c_str());
         else
             std::printf("added contact %lld\n", static_cast<long long>(id));
-        if (id <= 0) throw Failure("the phone did not add the contact");
+        if (id <= 0)
+            throw Failure("the phone did not add the contact" +
+                          longestField({{"NAME", &name}, {"NUMBER", &number}}));
     });
     auto* set = contacts->add_subcommand("set", "Change one field of a contact");
     static std::string id, field, value;
@@ -280,8 +303,10 @@ void addContactCommands(CLI::App& app) {
                           kExitUsage);
         }
         requirePreparedPhone();
-        reportAnswer("set", Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()),
-                                                value.c_str(), options().device));
+        reportAnswer("set",
+                     Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()), value.c_str(),
+                                         options().device),
+                     longestField({{"ID", &id}, {"VALUE", &value}}));
     });
     auto* clear = contacts->add_subcommand("clear", "Delete every contact on the phone");
     static bool yes = false;
