@@ -1,7 +1,5 @@
 #include "records/action_command.h"
 
-#include <cstring>
-
 #include "core/log.h"
 #include "link/command_channel.h"
 #include "link/hex_codec.h"
