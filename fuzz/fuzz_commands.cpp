@@ -1,7 +1,8 @@
 // The command builders with hostile field texts of any length, through the real channel to a
 // loopback companion that keeps every command: each command has its head, its items in order,
 // each item the upper-case hex of its text's first bytes (510, or 1,020 for a message body,
-// cut at the text's zero byte), and one closing ";". Media name commands are checked directly.
+// cut at the text's zero byte), and one closing ";"; a command that would not fit its fixed
+// buffer is refused with -1 and not sent at all. Media name commands are checked directly.
 // Input: one byte picking the builder, then its texts separated by zero bytes (a missing text
 // is null).
 #include <cstdint>
@@ -77,6 +78,18 @@ void expectOne(zfuzz::Companion& peer, const std::string& expected) {
     FUZZ_CHECK(commands[0] == expected);
 }
 
+// The command went out as expected with the companion's answer, or it does not fit `buffer`
+// (its closing zero included) and went nowhere.
+void expectSentOrRefused(zfuzz::Companion& peer, const std::string& expected, size_t buffer, int64_t rc,
+                         int64_t answer) {
+    if (expected.size() < buffer) {
+        FUZZ_CHECK(rc == answer);
+        expectOne(peer, expected);
+    } else {
+        FUZZ_CHECK(rc == -1 && sent(peer).empty());
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -95,11 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         message.date = const_cast<char*>(t[2]);
         message.read = const_cast<char*>(t[3]);
         message.type = const_cast<char*>(t[4]);
-        FUZZ_CHECK(records::sendSms(&message, 0) == 1);
-        expectOne(peer, "SendSMS:" +
-                            items({hexOf(t[0]), hexOf(t[1], 1020), hexOf(t[2]), hexOf(t[3]), hexOf("-1"),
-                                   hexOf(t[4])}) +
-                            ";");
+        const int64_t rc = records::sendSms(&message, 0);
+        expectSentOrRefused(
+            peer,
+            "SendSMS:" +
+                items({hexOf(t[0]), hexOf(t[1], 1020), hexOf(t[2]), hexOf(t[3]), hexOf("-1"), hexOf(t[4])}) +
+                ";",
+            4096, rc, 1);
         break;
     }
     case 1: {
@@ -108,9 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         call.date = const_cast<char*>(t[1]);
         call.type = const_cast<char*>(t[2]);
         call.duration = const_cast<char*>(t[3]);
-        FUZZ_CHECK(records::addCall(&call, 0) == 1);
-        expectOne(peer,
-                  "AddCallHistory:" + items({hexOf(t[0]), hexOf(t[1]), hexOf(t[2]), hexOf(t[3])}) + ";");
+        const int64_t rc = records::addCall(&call, 0);
+        expectSentOrRefused(
+            peer, "AddCallHistory:" + items({hexOf(t[0]), hexOf(t[1]), hexOf(t[2]), hexOf(t[3])}) + ";", 2048,
+            rc, 1);
         break;
     }
     case 2: {
@@ -119,38 +135,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                            &event.location, &event.timeZone,        &event.description,
                            &event.hasAlarm, &event.reminderMinutes, &event.recurrenceRule};
         for (size_t i = 0; i < 9; ++i) *fields[i] = const_cast<char*>(t[i]);
-        FUZZ_CHECK(records::addEvent(&event, 0) == 1);
+        const int64_t rc = records::addEvent(&event, 0);
         const char* rule = t[8] == nullptr || t[8][0] == '\0' ? " " : t[8];
-        expectOne(peer, "AddCalender:" +
-                            items({hexOf(t[0]), hexOf(t[1]), hexOf(t[2]), hexOf(t[3]), hexOf(t[4]),
-                                   hexOf(t[5]), hexOf(t[6]), hexOf(t[7]), hexOf(rule)}) +
-                            ";");
+        expectSentOrRefused(peer,
+                            "AddCalender:" +
+                                items({hexOf(t[0]), hexOf(t[1]), hexOf(t[2]), hexOf(t[3]), hexOf(t[4]),
+                                       hexOf(t[5]), hexOf(t[6]), hexOf(t[7]), hexOf(rule)}) +
+                                ";",
+                            2048, rc, 1);
         break;
     }
-    case 3:
-        FUZZ_CHECK(records::addPerson(t[0], t[1], 0) == kNewContactId);
-        expectOne(peer, "AddPerson:" + hexOf(t[0]) + ":" + hexOf(t[1]) + ";");
+    case 3: {
+        const int64_t rc = records::addPerson(t[0], t[1], 0);
+        expectSentOrRefused(peer, "AddPerson:" + hexOf(t[0]) + ":" + hexOf(t[1]) + ";", 2048, rc,
+                            kNewContactId);
         break;
+    }
     case 4:
     case 5: {
         const char* fields[records::kPersonFields];
         for (int i = 0; i < records::kPersonFields; ++i) fields[i] = t[static_cast<size_t>(i)];
         const std::string name = std::string(fields[1] ? fields[1] : "") + (fields[2] ? fields[2] : "");
         if (op == 5) {
-            FUZZ_CHECK(records::addPersonWhole(fields, 0) == 1);
+            const int64_t rc = records::addPersonWhole(fields, 0);
             std::string expected = "AddPerson3:" + hexOf(name.c_str());
             for (int i = 3; i < records::kPersonFields; ++i) expected += "-" + hexOf(fields[i]);
-            expectOne(peer, expected + "-" + hexOf(" ") + ";");
+            expectSentOrRefused(peer, expected + "-" + hexOf(" ") + ";", 2048, rc, 1);
             break;
         }
-        FUZZ_CHECK(records::addPersonThenUpdate(fields, 0, nullptr) == 0);
-        std::vector<std::string> expected{"AddPerson:" + hexOf(name.c_str()) + ":" + hexOf(fields[4]) + ";"};
+        const std::string add = "AddPerson:" + hexOf(name.c_str()) + ":" + hexOf(fields[4]) + ";";
+        const int32_t rc = records::addPersonThenUpdate(fields, 0, nullptr);
+        if (add.size() >= 2048) {
+            FUZZ_CHECK(rc == -1 && sent(peer).empty());
+            break;
+        }
+        FUZZ_CHECK(rc == 0);
+        std::vector<std::string> expected{add};
         for (int kind = 3; kind < records::kPersonFields; ++kind) {
             const char* value = fields[kind];
             const char* keyword = records::updateKeyword(kind);
             if (value == nullptr || value[0] == '\0' || std::strcmp(value, "\"") == 0 || keyword == nullptr)
                 continue;
-            expected.push_back("UpdatePerson:5:" + hexOf(value) + ":" + keyword + ";");
+            const std::string update = "UpdatePerson:5:" + hexOf(value) + ":" + keyword + ";";
+            if (update.size() < 1024) expected.push_back(update);
         }
         FUZZ_CHECK(sent(peer) == expected);
         break;
@@ -167,8 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (refused) {
             FUZZ_CHECK(rc == -1 && sent(peer).empty());
         } else {
-            FUZZ_CHECK(rc == 1);
-            expectOne(peer, "UpdatePerson:" + std::string(id) + ":" + hexOf(value) + ":" + keyword + ";");
+            expectSentOrRefused(peer,
+                                "UpdatePerson:" + std::string(id) + ":" + hexOf(value) + ":" + keyword + ";",
+                                1024, rc, 1);
         }
         break;
     }

@@ -73,7 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         });
     FUZZ_CHECK(events == modelEvents(copy));
     int modelEnds = 0;
-    for (const Event& e : events) modelEnds += e.recordEnd ? 1 : 0;
+    int modelClosed = 0; // record ends with a field before them: the records lists take
+    bool fieldSeen = false;
+    for (const Event& e : events) {
+        modelEnds += e.recordEnd ? 1 : 0;
+        if (e.recordEnd && fieldSeen) ++modelClosed;
+        fieldSeen = !e.recordEnd;
+    }
     FUZZ_CHECK(ends == modelEnds);
 
     // The same text through the field tables, in each of the three ways replies are read.
@@ -86,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             release(record);
         },
         [&](Sample& record) { release(record); });
-    FUZZ_CHECK(closed == handed && closed == modelEnds);
+    FUZZ_CHECK(closed == handed && closed == modelClosed);
 
     Sample single{};
     text = zfuzz::terminated(data, size);

@@ -98,10 +98,38 @@ bool CommandChannel::forwardPort() {
     return true;
 }
 
+void CommandChannel::setDeadline(Deadline deadline) {
+    std::lock_guard<std::mutex> guard(lock_);
+    deadline_ = deadline;
+}
+
+bool CommandChannel::isOpen() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return m_sockSrv != 0;
+}
+
+int CommandChannel::remainingMs() const {
+    if (deadline_ == kNoDeadline) return -1;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
+            .count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+int CommandChannel::receive(void* buffer, size_t size) {
+    const int left = remainingMs();
+    if (left == 0 || (left > 0 && !platform::tcpWaitReadable(m_sockSrv, left))) return -1;
+    return platform::tcpReceive(m_sockSrv, buffer, size);
+}
+
 int CommandChannel::connect() {
+    platform::ClientOptions options = g_timings.socket;
+    const int left = remainingMs();
+    if (left == 0) return -1;
+    if (left > 0 && left < options.sendTimeoutMs) options.sendTimeoutMs = left; // bounds the connect
     if (!platform::socketLibraryStart()) return -1;
     libraryStarted_ = true;
-    m_sockSrv = platform::tcpConnect(host_, port_, g_timings.socket);
+    m_sockSrv = platform::tcpConnect(host_, port_, options);
     if (m_sockSrv == 0) {
         platform::socketLibraryRelease();
         libraryStarted_ = false;
@@ -124,7 +152,7 @@ bool CommandChannel::receiveLength(int32_t& length) {
     unsigned char bytes[4];
     size_t have = 0;
     while (have < sizeof bytes) {
-        int n = platform::tcpReceive(m_sockSrv, bytes + have, sizeof bytes - have);
+        int n = receive(bytes + have, sizeof bytes - have);
         if (n <= 0) return false;
         have += static_cast<size_t>(n);
     }
@@ -146,7 +174,7 @@ CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply
     if (!receiveLength(length)) return Attempt::Failed;
     if (length > capacity) {
         // Take what fits; the reconnect that follows drops the rest.
-        if (capacity > 0) platform::tcpReceive(m_sockSrv, reply, static_cast<size_t>(capacity));
+        if (capacity > 0) receive(reply, static_cast<size_t>(capacity));
         return Attempt::Failed;
     }
 
@@ -155,10 +183,12 @@ CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply
     while (received < length) {
         // Ask for exactly the announced rest, so bytes beyond the announced length are never
         // taken for this reply.
-        int n = platform::tcpReceive(m_sockSrv, reply + received, static_cast<size_t>(length - received));
+        int n = receive(reply + received, static_cast<size_t>(length - received));
         if (n < 0) break; // error or time-out: the caller gets what arrived
         if (n == 0) {
             // The phone closed its side; give it a moment, five times in all.
+            const int left = remainingMs();
+            if (left >= 0 && left < g_timings.idleReadSleepMs) return Attempt::Failed;
             pause(g_timings.idleReadSleepMs);
             if (idle > 3) return Attempt::Failed;
             ++idle;
@@ -187,7 +217,7 @@ int CommandChannel::exchange(const char* command, char* reply, int32_t capacity,
     for (;; ++tryCount) {
         std::unique_lock<std::mutex> guard(lock_);
         if (command[0] == '\0' || tryCount >= kExchangeAttempts || m_sockSrv == 0 || reply == nullptr ||
-            capacity < 0) {
+            capacity < 0 || remainingMs() == 0) {
             logExchangeRefused(command, m_sockSrv, tryCount);
             return -1;
         }
@@ -202,14 +232,36 @@ int CommandChannel::exchange(const char* command, char* reply, int32_t capacity,
     }
 }
 
+namespace {
+
+std::shared_ptr<CommandChannel> makeChannel(int32_t deviceIndex) {
+    std::lock_guard<std::mutex> guard(g_slotMutex);
+    if (!g_slots[deviceIndex]) g_slots[deviceIndex] = std::make_shared<CommandChannel>();
+    return g_slots[deviceIndex];
+}
+
+} // namespace
+
+int ensureChannelBy(int32_t deviceIndex, const char* host, int32_t port, Deadline deadline) {
+    if (deviceIndex != 0 && deviceIndex != 1) return 0;
+    makeChannel(deviceIndex)->setDeadline(deadline);
+    return ensureChannel(deviceIndex, host, port);
+}
+
+void setChannelDeadline(int32_t deviceIndex, Deadline deadline) {
+    if (deviceIndex != 0 && deviceIndex != 1) return;
+    if (std::shared_ptr<CommandChannel> channel = channelAt(deviceIndex)) channel->setDeadline(deadline);
+}
+
+bool channelOpen(int32_t deviceIndex) {
+    if (deviceIndex != 0 && deviceIndex != 1) return false;
+    std::shared_ptr<CommandChannel> channel = channelAt(deviceIndex);
+    return channel && channel->isOpen();
+}
+
 int ensureChannel(int32_t deviceIndex, const char* hostOrNull, int32_t port) {
     if (deviceIndex != 0 && deviceIndex != 1) return 0;
-    std::shared_ptr<CommandChannel> channel;
-    {
-        std::lock_guard<std::mutex> guard(g_slotMutex);
-        if (!g_slots[deviceIndex]) g_slots[deviceIndex] = std::make_shared<CommandChannel>();
-        channel = g_slots[deviceIndex];
-    }
+    std::shared_ptr<CommandChannel> channel = makeChannel(deviceIndex);
     if (hostOrNull == nullptr) {
         const core::DeviceEntry* row = core::deviceRow(deviceIndex);
         char serial[sizeof row->serial];

@@ -5,6 +5,7 @@
 // phone that joined over WiFi at its own address and port.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -15,6 +16,10 @@ namespace zentro::link {
 constexpr uint16_t kUsbLocalPortBase = 30148;
 constexpr int kPhonePortOffset = 10000; // phone port = local port - 10,000
 constexpr int kExchangeAttempts = 3;
+
+// A point in time by which a channel's connects and exchanges must end; kNoDeadline: none.
+using Deadline = std::chrono::steady_clock::time_point;
+constexpr Deadline kNoDeadline{};
 
 class CommandChannel {
 public:
@@ -37,6 +42,11 @@ public:
     int exchange(const char* command, char* reply, int32_t capacity, const void* payload,
                  int32_t payloadLength, int tryCount = 0);
 
+    // From now on every connect, wait and attempt ends by `deadline`: an exchange still running
+    // then fails. For a peer not yet known to be a phone, which may accept and never answer.
+    void setDeadline(Deadline deadline);
+    bool isOpen();
+
 private:
     enum class Attempt { Done, Failed };
     Attempt attempt(const char* command, char* reply, int32_t capacity, const void* payload,
@@ -46,6 +56,10 @@ private:
     void closeLocked();
     bool forwardPort(); // false when the serial was refused
     bool receiveLength(int32_t& length);
+    // Milliseconds left before the deadline (0 when passed); -1 without a deadline.
+    int remainingMs() const;
+    // One receive, waiting no longer than the deadline allows; -1 once it has passed.
+    int receive(void* buffer, size_t size);
 
     uint16_t port_ = 0;
     char host_[64] = {};
@@ -53,6 +67,7 @@ private:
     platform::SocketHandle m_sockSrv = 0;
     char serial_[256] = {};
     bool libraryStarted_ = false;
+    Deadline deadline_ = kNoDeadline;
     std::mutex lock_;
 };
 
@@ -68,6 +83,14 @@ int SendCommandToAndroidServices(const char* command, char* reply, int32_t capac
 // host for a USB phone (the index's local port and the serial of its device row), else with the
 // given host and port and no serial. Other indexes: nothing. 0, or -1 when the open failed.
 int ensureChannel(int32_t deviceIndex, const char* hostOrNull, int32_t port);
+
+// As ensureChannel with a host, the channel bounded by `deadline` (see setDeadline) from its
+// connect on, until setChannelDeadline lifts it.
+int ensureChannelBy(int32_t deviceIndex, const char* host, int32_t port, Deadline deadline);
+void setChannelDeadline(int32_t deviceIndex, Deadline deadline);
+
+// True when the channel of index 0 or 1 exists and is connected (waits for a running exchange).
+bool channelOpen(int32_t deviceIndex);
 
 // Index 0 or 1: closes the connection and empties the slot (waits for a running exchange).
 void closeChannel(int32_t deviceIndex);

@@ -20,6 +20,11 @@ namespace zentro::link {
 namespace {
 
 constexpr int kListenBacklog = 5;
+// The server thread serves every client: a registrant that accepts the connection back and
+// never answers may hold it this long for the connect, handshake and device information, and
+// as long again for the closing notice (the host's callback runs in between).
+constexpr auto kRegistrationTime = std::chrono::milliseconds(2000);
+constexpr auto kNoticeTime = std::chrono::milliseconds(1000);
 constexpr size_t kReceiveBlock = 4096;
 constexpr int kAcceptFailurePauseMs = 100;
 
@@ -178,15 +183,26 @@ void TCPServer::handleMessage(const char* text) {
     if (!registrationPort(fields, port)) return;
 
     const int32_t deviceIndex = channelInUse() == 1 ? 1 : 0;
-    closeChannel(deviceIndex);
-    // A channel that cannot reach the phone must not fall back to the USB route of the row it
-    // is about to take: stop here, as a failed handshake does.
-    if (ensureChannel(deviceIndex, peerAddress_, port) != 0 ||
-        checkIsConnectToOursAndroidServices(deviceIndex) != 0) {
+    // Anyone on the network can send a registration: it must not take over a phone attached by
+    // cable whose channel is in use, or what the host sends that phone would go to the sender.
+    const core::DeviceEntry* row = core::deviceRow(deviceIndex);
+    if (row->connectionKind != core::kConnectionWifi && channelOpen(deviceIndex)) {
+        core::log(0, "WiFi registration from %s refused: index %d is in use\n", peerAddress_,
+                  static_cast<int>(deviceIndex));
         peerAddress_[0] = '\0';
         return;
     }
-    registerWifiPhone(peerAddress_, port, deviceIndex);
+    closeChannel(deviceIndex);
+    // A channel that cannot reach the phone must not fall back to the USB route of the row it
+    // is about to take: stop here, as a failed handshake does. A sender that is not a phone
+    // keeps no connection: the host's next command on that index would go to it.
+    const Deadline deadline = std::chrono::steady_clock::now() + kRegistrationTime;
+    if (ensureChannelBy(deviceIndex, peerAddress_, port, deadline) != 0 ||
+        checkIsConnectToOursAndroidServices(deviceIndex) != 0 ||
+        registerWifiPhone(peerAddress_, port, deviceIndex) != 0) {
+        closeChannel(deviceIndex);
+    }
+    setChannelDeadline(deviceIndex, kNoDeadline);
     peerAddress_[0] = '\0';
 }
 
@@ -232,12 +248,12 @@ int writePairingImage(const char* path) {
 
 int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex) {
     core::DeviceEntry* row = core::deviceRow(deviceIndex);
-    if (row == nullptr) return 0;
+    if (row == nullptr) return -1;
     // At most 1,023 reply bytes, so the text always ends in a zero byte.
     char reply[1024] = {};
     if (SendCommandToAndroidServices(kDeviceInfoCommand, reply, sizeof reply - 1, nullptr, 0, deviceIndex) <
         1) {
-        return 0;
+        return -1;
     }
     DeviceInfoRecord info{};
     parseDeviceInfoReply(reply, info);
@@ -254,6 +270,9 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     core::addWifiPhone(core::state());
     core::notifyWifi(0);
 
+    // However long the host's callback took, the notice gets a moment of its own.
+    const Deadline notice = std::chrono::steady_clock::now() + kNoticeTime;
+    setChannelDeadline(deviceIndex, notice);
     int32_t ignored = 0;
     SendCommandToAndroidServices(kConnectOkNotice, reinterpret_cast<char*>(&ignored), sizeof ignored, nullptr,
                                  0, deviceIndex);

@@ -72,8 +72,8 @@ TCPServer* startPairingServer();
 
 // Asks the phone on `deviceIndex` for its device information and makes that index a WiFi row
 // (serial = the phone's serial followed by `peerAddress`), counts it and calls the WiFi
-// callback; then tells the phone it is connected. A phone that gives no information changes
-// nothing. Always 0.
+// callback; then tells the phone it is connected. 0; -1 when the phone gave no information (or
+// the index has no row): nothing changed.
 int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex);
 
 } // namespace zentro::link

@@ -90,21 +90,25 @@ void applyField(std::span<const FieldRule<Record>> rules, Record& record, const 
 }
 
 // List parse: each closed record goes to onRecord (which takes it over, pointers included), and
-// a fresh value-initialised record is started. A record left open at the end goes to onDrop
-// (free what it owns). Returns the number of records handed over.
+// a fresh value-initialised record is started. A record end with no field since the last one
+// closes nothing: a page of bare "." must not cost a record each. A record left open at the end
+// goes to onDrop (free what it owns). Returns the number of records handed over.
 template <class Record, class OnRecord, class OnDrop>
 int parseRecordList(char* text, std::span<const FieldRule<Record>> rules, OnRecord&& onRecord,
                     OnDrop&& onDrop) {
     Record current{};
     bool touched = false;
-    int count = parseReplyText(
+    int count = 0;
+    parseReplyText(
         text,
         [&](const char* key, const char* value) {
             applyField(rules, current, key, value);
             touched = true;
         },
         [&] {
+            if (!touched) return;
             onRecord(current);
+            ++count;
             current = Record{};
             touched = false;
         });

@@ -1,5 +1,6 @@
 #include "records/action_command.h"
 
+#include "core/log.h"
 #include "link/command_channel.h"
 #include "link/hex_codec.h"
 
@@ -33,6 +34,15 @@ Integer sendForInteger(const char* command, int32_t deviceIndex) {
 }
 
 } // namespace
+
+bool ActionCommand::fitsBuffer() const {
+    if (text_.size() < bufferSize_) return true;
+    const size_t name = text_.find(':');
+    core::log(0, "%.*s refused: a command of %zu bytes does not fit its %zu-byte buffer\n",
+              static_cast<int>(name == std::string::npos ? 0 : name), text_.c_str(), text_.size(),
+              bufferSize_);
+    return false;
+}
 
 ActionCommand& ActionCommand::plain(const char* text) {
     if (text != nullptr) text_ += text;
@@ -75,8 +85,14 @@ int32_t sendForStatus(const char* command, int32_t deviceIndex) {
     return sendForInteger<int32_t>(command, deviceIndex);
 }
 
-int64_t sendForId(const char* command, int32_t deviceIndex) {
-    return sendForInteger<int64_t>(command, deviceIndex);
+int32_t sendForStatus(const ActionCommand& command, int32_t deviceIndex) {
+    if (!command.fitsBuffer()) return -1;
+    return sendForInteger<int32_t>(command.text(), deviceIndex);
+}
+
+int64_t sendForId(const ActionCommand& command, int32_t deviceIndex) {
+    if (!command.fitsBuffer()) return -1;
+    return sendForInteger<int64_t>(command.text(), deviceIndex);
 }
 
 } // namespace zentro::records

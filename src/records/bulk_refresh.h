@@ -10,8 +10,8 @@
 
 namespace zentro::records {
 
-// Offsets advance by this much whatever a page held.
-constexpr int32_t kBulkStep = 5;
+// Offsets advance by a page whatever a page held.
+constexpr int32_t kBulkStep = kPageRecords;
 
 struct BulkProgress {
     std::atomic<int32_t> total{0};  // 0 until the phone's count is known

@@ -27,7 +27,7 @@ static_assert(offsetof(CalenderRecord, recurrenceRule) == (kTexts - 1) * sizeof(
 static_assert(offsetof(CalenderRecord, flags1) == kTexts * sizeof(char*));
 
 constexpr ListKind<CalenderRecord> kEvents{
-    kFields, kTexts, "getcalendarcount;", "getcalendarpart10:%d;", Insertion::AtTail, false};
+    kFields, kTexts, "getcalendarcount;", "getcalendarpart10:%d;", Insertion::AtTail, false, "events"};
 
 RecordList<CalenderRecord> g_list{kEvents};
 

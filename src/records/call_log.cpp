@@ -22,7 +22,7 @@ static_assert(offsetof(CallHistoryRecord, reserved) == (kTexts - 1) * sizeof(cha
 static_assert(offsetof(CallHistoryRecord, flags1) == kTexts * sizeof(char*));
 
 constexpr ListKind<CallHistoryRecord> kCalls{
-    kFields, kTexts, "getcalllogcount;", "getcalllogpart10:%d;", Insertion::AtTail, false};
+    kFields, kTexts, "getcalllogcount;", "getcalllogpart10:%d;", Insertion::AtTail, false, "calls"};
 
 RecordList<CallHistoryRecord> g_list{kCalls};
 BulkProgress g_progress;

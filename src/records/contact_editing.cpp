@@ -42,9 +42,9 @@ const char* updateKeyword(int32_t kind) {
 }
 
 int64_t addPerson(const char* name, const char* phone, int32_t deviceIndex) {
-    ActionCommand command("AddPerson:");
+    ActionCommand command("AddPerson:", kAddCommandBuffer);
     command.hex(name).plain(':').hex(phone).plain(';');
-    return sendForId(command.text(), deviceIndex);
+    return sendForId(command, deviceIndex);
 }
 
 int32_t addPersonThenUpdate(const char* const* fields, int32_t deviceIndex, void (*beforeAdd)()) {
@@ -73,10 +73,11 @@ int32_t addPersonWhole(const char* const* fields, int32_t deviceIndex) {
     for (int field = kFirstUpdatedField; field <= kLastField; ++field) items[n++] = {fields[field]};
     items[n++] = {" "};
 
-    ActionCommand command("AddPerson3:");
+    ActionCommand command("AddPerson3:", kAddCommandBuffer);
     command.hexItems(items).plain(';');
+    // A refusal's -1 keeps its value in the low 32 bits.
     return static_cast<int32_t>(
-        static_cast<uint32_t>(static_cast<uint64_t>(sendForId(command.text(), deviceIndex))));
+        static_cast<uint32_t>(static_cast<uint64_t>(sendForId(command, deviceIndex))));
 }
 
 int32_t updatePerson(const char* id, int32_t kind, const char* value, int32_t deviceIndex) {
@@ -85,10 +86,10 @@ int32_t updatePerson(const char* id, int32_t kind, const char* value, int32_t de
     const char* keyword = updateKeyword(kind);
     if (keyword == nullptr) return -1;
 
-    // The id travels as the host wrote it; the command grows with it.
-    ActionCommand command("UpdatePerson:");
+    // The id travels as the host wrote it.
+    ActionCommand command("UpdatePerson:", kUpdateCommandBuffer);
     command.plain(id).plain(':').hex(value).plain(':').plain(keyword).plain(';');
-    return sendForStatus(command.text(), deviceIndex);
+    return sendForStatus(command, deviceIndex);
 }
 
 int32_t clearPeople(int32_t deviceIndex) { return sendForStatus("ClearPerson;", deviceIndex); }

@@ -41,7 +41,7 @@ static_assert(offsetof(PersonRecord, fields) == 0);
 static_assert(offsetof(PersonRecord, reserved1) == kTexts * sizeof(char*));
 
 constexpr ListKind<PersonRecord> kContacts{
-    kFields, kTexts, "getcontactCount;", "getcontactpart10:%d;", Insertion::AtHead, false};
+    kFields, kTexts, "getcontactCount;", "getcontactpart10:%d;", Insertion::AtHead, false, "contacts"};
 
 RecordList<PersonRecord> g_list{kContacts};
 BulkProgress g_progress;

@@ -31,7 +31,7 @@ static_assert(offsetof(SmsRecord, reserved) == (kTexts - 1) * sizeof(char*));
 static_assert(offsetof(SmsRecord, flags1) == kTexts * sizeof(char*));
 
 constexpr ListKind<SmsRecord> kMessages{kFields,           kTexts, "getsmsCount;", "getsmsPart10:%d;",
-                                        Insertion::AtHead, true};
+                                        Insertion::AtHead, true,   "messages"};
 
 RecordList<SmsRecord> g_list{kMessages};
 BulkProgress g_progress;

@@ -21,7 +21,7 @@ const char* ruleOrBlank(const char* rule) { return rule == nullptr || rule[0] ==
 
 int32_t sendSms(const SmsRecord* message, int32_t deviceIndex) {
     if (message == nullptr) return -1;
-    ActionCommand command("SendSMS:");
+    ActionCommand command("SendSMS:", kMessageCommandBuffer);
     // "-1" asks the companion to find the thread of the address itself.
     command.hexItems({{message->address},
                       {message->body, kBodyBytes},
@@ -30,7 +30,7 @@ int32_t sendSms(const SmsRecord* message, int32_t deviceIndex) {
                       {"-1"},
                       {message->type}});
     command.plain(';');
-    return sendForStatus(command.text(), deviceIndex);
+    return sendForStatus(command, deviceIndex);
 }
 
 int32_t clearSms(int32_t deviceIndex) { return sendForStatus("ClearSMS;", deviceIndex); }
@@ -81,17 +81,17 @@ int32_t clearCallLog(int32_t deviceIndex) { return sendForStatus("ClearCallHisto
 
 int32_t addCall(const CallHistoryRecord* call, int32_t deviceIndex) {
     if (call == nullptr) return -1;
-    ActionCommand command("AddCallHistory:");
+    ActionCommand command("AddCallHistory:", kAddCommandBuffer);
     command.hexItems({{call->number}, {call->date}, {call->type}, {call->duration}});
     command.plain(';');
-    return sendForStatus(command.text(), deviceIndex);
+    return sendForStatus(command, deviceIndex);
 }
 
 int32_t clearCalendar(int32_t deviceIndex) { return sendForStatus("ClearCalender;", deviceIndex); }
 
 int32_t addEvent(const CalenderRecord* event, int32_t deviceIndex) {
     if (event == nullptr) return -1;
-    ActionCommand command("AddCalender:");
+    ActionCommand command("AddCalender:", kAddCommandBuffer);
     command.hexItems({{event->title},
                       {event->start},
                       {event->end},
@@ -102,7 +102,7 @@ int32_t addEvent(const CalenderRecord* event, int32_t deviceIndex) {
                       {event->reminderMinutes},
                       {ruleOrBlank(event->recurrenceRule)}});
     command.plain(';');
-    return sendForStatus(command.text(), deviceIndex);
+    return sendForStatus(command, deviceIndex);
 }
 
 } // namespace zentro::records

@@ -92,7 +92,9 @@ void RecordList<Node>::clear() {
 
 template <class Node>
 int32_t RecordList<Node>::queryCount(int32_t deviceIndex) {
-    return askCount(kind_.countCommand, deviceIndex);
+    const int32_t count = askCount(kind_.countCommand, deviceIndex);
+    announced_ = count > 0 ? count : 0;
+    return count;
 }
 
 template <class Node>
@@ -107,14 +109,26 @@ int RecordList<Node>::fetchPage(int32_t deviceIndex, int32_t offset, int* added)
 template <class Node>
 int RecordList<Node>::addPage(char* text) {
     if (text == nullptr) return 0;
-    return link::parseRecordList<Node>(
+    const int64_t limit = this->limit();
+    int added = 0;
+    int dropped = 0;
+    link::parseRecordList<Node>(
         text, kind_.fields,
-        [this](Node& record) {
-            Node* node = copyIntoOneBlock(record, kind_.ownedTexts);
+        [&](Node& record) {
+            if (limit >= 0 && count_ >= limit) {
+                ++dropped;
+            } else if (Node* node = copyIntoOneBlock(record, kind_.ownedTexts)) {
+                link(node);
+                ++added;
+            }
             freeOwnedTexts(&record, kind_.ownedTexts);
-            if (node != nullptr) link(node);
         },
         [this](Node& open) { freeOwnedTexts(&open, kind_.ownedTexts); });
+    if (dropped > 0) {
+        core::log(0, "%d %s dropped: the list holds %d, the phone announced %d\n", dropped, kind_.noun,
+                  static_cast<int>(count_), static_cast<int>(announced_));
+    }
+    return added;
 }
 
 template <class Node>

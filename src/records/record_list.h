@@ -11,6 +11,9 @@
 
 namespace zentro::records {
 
+// Records one page is taken to hold: the bulk refresh asks for offsets this far apart.
+constexpr int32_t kPageRecords = 5;
+
 enum class Insertion {
     AtHead, // a page lands in reverse reply order, ahead of earlier pages
     AtTail, // reply order, page after page
@@ -26,6 +29,7 @@ struct ListKind {
     const char* pageCommand; // printf format, "%d" the offset of the first record wanted
     Insertion insertion;
     bool logsRejectedPage; // "error: ret = %d\n" for a page reply too short or too long
+    const char* noun;      // for the log
 };
 
 // What a bulk refresh needs of a list, whatever its nodes.
@@ -33,7 +37,8 @@ class PagedList {
 public:
     // Frees every node and text; head null, count 0.
     virtual void clear() = 0;
-    // The phone's record count when above 0; -1 for 0, no answer or a failed send.
+    // The phone's record count when above 0; -1 for 0, no answer or a failed send. The answer
+    // bounds the list (below) until the next count.
     virtual int32_t queryCount(int32_t deviceIndex) = 0;
     // One page at `offset` added to the list: 0, or -1 (list unchanged) when the reply has
     // fewer than 2 bytes or no reply buffer can be had. *added (when given) receives the
@@ -70,8 +75,15 @@ public:
     }
 
     // Parses a zero-terminated reply text (cut in place) into the list; the records added.
-    // A record left open at the end of the text is dropped.
+    // A record left open at the end of the text is dropped. Once the phone has announced a
+    // count, the list holds at most that count plus one page of records: a phone that sends
+    // more than it announced cannot make the list grow without end. Records past the bound are
+    // dropped with a log line.
     int addPage(char* text);
+
+    // The number of records the list may hold: the last count answered plus one page; -1 while
+    // no count was asked for (a page is then bounded by the reply buffer only).
+    int64_t limit() const { return announced_ < 0 ? -1 : static_cast<int64_t>(announced_) + kPageRecords; }
 
     // Stores the head through `out` (byte-wise: the host's location may be unaligned) and
     // returns the count; -1 for a null `out`.
@@ -84,6 +96,7 @@ private:
     Node* head_ = nullptr;
     Node* tail_ = nullptr; // appending never walks the list
     int32_t count_ = 0;
+    int32_t announced_ = -1; // the last count answered (0 for none or a failure); -1 never asked
 };
 
 } // namespace zentro::records

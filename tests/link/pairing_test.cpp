@@ -387,6 +387,58 @@ TEST_F(PairingServerTest, OtherWordsOverlongMessagesAndFailedPhonesChangeNothing
     EXPECT_EQ(noInfo->commands(), (std::vector<std::string>{"hello-transfer;", "getDevciesInfo;"}));
 }
 
+TEST_F(PairingServerTest, RegistrationsCannotTakeTheIndexOfAUsbPhoneInUse) {
+    // The phone on the cable answers every command with the status 1.
+    LoopbackPeer usbPhone([](PeerConnection& c, int) {
+        while (c.readCommand()) c.sendReply(linktest::lengthBytes(1));
+    });
+    usbIndexZeroReaches(usbPhone.port());
+    char reply[4] = {};
+    ASSERT_EQ(link::SendCommandToAndroidServices("hello-transfer;", reply, 4, nullptr, 0, 0), 4);
+
+    // A LAN peer registers twice: the first takes the free index 1, the second would take 0.
+    auto first = wifiCompanion("PEERONE");
+    auto second = wifiCompanion("PEERTWO");
+    const uint16_t port = startServer();
+    net::SocketHandle lan = phone(port);
+    say(lan, registration(first->port()));
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
+    say(lan, registration(second->port()));
+    ASSERT_TRUE(ztest::waitFor(
+        [&] { return logHas("WiFi registration from 127.0.0.1 refused: index 0 is in use\n"); },
+        std::chrono::seconds(10)));
+    EXPECT_EQ(second->connections(), 0);
+    EXPECT_EQ(g_wifiCalls.load(), 1);
+    EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionUsb);
+
+    // What the host sends device 0 still reaches the phone on the cable.
+    std::string body = "for the cable only";
+    SmsRecord message{};
+    message.body = body.data();
+    EXPECT_EQ(Zentro_SendSMS(&message, 0), 1);
+    EXPECT_EQ(usbPhone.commands().back().rfind("SendSMS:", 0), 0u);
+    for (const auto* peer : {first.get(), second.get()}) {
+        for (const std::string& command : peer->commands())
+            EXPECT_EQ(command.find("SendSMS"), std::string::npos);
+    }
+}
+
+TEST_F(PairingServerTest, ARegistrantThatNeverAnswersDoesNotHoldUpTheNext) {
+    // Accepts the library's connection and reads, but never replies.
+    LoopbackPeer silent([](PeerConnection& c, int) {
+        while (c.readCommand()) {}
+    });
+    auto patient = wifiCompanion("PATIENT");
+    const uint16_t port = startServer();
+    say(phone(port), registration(silent.port()));
+    ASSERT_TRUE(ztest::waitFor([&] { return !silent.commands().empty(); }, std::chrono::seconds(10)));
+
+    say(phone(port), registration(patient->port()));
+    EXPECT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(5)));
+    EXPECT_STREQ(core::deviceRow(0)->serial, "PATIENT127.0.0.1");
+    for (const std::string& command : silent.commands()) EXPECT_EQ(command, "hello-transfer;");
+}
+
 TEST_F(PairingServerTest, SixthClientIsNotServedAndTheFiveAre) {
     // One companion per registration: a scripted companion serves one connection at a time.
     auto served0 = wifiCompanion("SERVED0");

@@ -50,7 +50,13 @@ struct Parsed {
 
 TEST(ReplyGrammar, CountsClosedRecordsOnly) {
     for (const auto& [text, closed] : std::vector<std::pair<std::string, int>>{
-             {"A:41;.B:42;.", 2}, {"A:41;.B:42;", 1}, {"A:41", 0}, {"A:41;.B:42", 1}, {"", 0}}) {
+             {"A:41;.B:42;.", 2},
+             {"A:41;.B:42;", 1},
+             {"A:41", 0},
+             {"A:41;.B:42", 1},
+             {"", 0},
+             {"...", 0}, // a record end with no field before it closes nothing
+             {"..X;..A:41;..", 2}}) {
         EXPECT_EQ(Parsed(text).count, closed) << text;
     }
     Parsed parsed("A:41;.B:42;");

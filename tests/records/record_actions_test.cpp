@@ -1,6 +1,9 @@
 // Message, call-log and calendar actions against an in-process companion, byte for byte.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "actions_peer.h"
 #include "core/state.h"
 #include "zentrolink.h"
@@ -37,20 +40,81 @@ TEST_F(RecordActionsTest, SendSmsHexItemsAndTheirCuts) {
     bodyOnly.body = longBody.data();
     EXPECT_EQ(Zentro_SendSMS(&bodyOnly, 0), 7);
 
-    // Every item at its cut: 6,138 characters, far past a 4,096-byte buffer, sent whole.
-    std::string longItem = varied(700, 3);
-    SmsRecord full{};
-    full.address = full.date = full.read = full.type = longItem.data();
-    full.body = longBody.data();
-    const std::string item = hexOf(longItem.substr(0, 510));
-    EXPECT_EQ(Zentro_SendSMS(&full, 0), 7);
-
     EXPECT_EQ(Zentro_SendSMS(nullptr, 0), -1);
     EXPECT_EQ(sent(), (Commands{"SendSMS:----2D31-;", "SendSMS:353535-4869--31-2D31-32;",
-                                "SendSMS:-" + hexOf(longBody.substr(0, 1020)) + "---2D31-;",
-                                "SendSMS:" + item + "-" + hexOf(longBody.substr(0, 1020)) + "-" + item + "-" +
-                                    item + "-2D31-" + item + ";"}));
-    EXPECT_EQ(logCount("Call Function: Zentro_SendSMS\n"), 5u); // the refused call logs too
+                                "SendSMS:-" + hexOf(longBody.substr(0, 1020)) + "---2D31-;"}));
+    EXPECT_EQ(logCount("Call Function: Zentro_SendSMS\n"), 4u); // the refused call logs too
+}
+
+TEST_F(RecordActionsTest, CommandsLongerThanTheirBuffersAreRefusedUnsent) {
+    answer("SendSMS", littleEndian(7, 4));
+    answer("AddCallHistory", littleEndian(7, 4));
+    answer("AddCalender", littleEndian(7, 4));
+    answer("AddPerson", littleEndian(57, 8));
+    answer("AddPerson3", littleEndian(57, 8));
+    answer("UpdatePerson", littleEndian(7, 4));
+
+    // Items at their cut, and texts just short of it, so that each command ends at (or, where
+    // its length is always even, one short of) the last byte its buffer holds before its
+    // closing zero, or one item byte past that.
+    std::string item = varied(510), body = varied(1020, 1), d504 = varied(504), d505 = varied(505),
+                p507 = varied(507), p508 = varied(508), p509 = varied(509);
+    SmsRecord sms{};
+    sms.address = item.data(), sms.body = body.data();
+    CallHistoryRecord call{};
+    call.number = item.data();
+    CalenderRecord event{};
+    event.title = event.description = item.data();
+    char* addThenUpdate[21] = {nullptr, item.data(), nullptr, nullptr, p508.data()};
+    char* whole[21] = {nullptr, item.data(), nullptr, item.data()};
+    const std::string idFits(996, '7'), idOver(997, '7');
+
+    const struct {
+        const char* name;
+        std::function<int64_t()> call;
+        size_t length; // of the command built
+        size_t buffer; // 0: the command fits and goes out
+    } cases[] = {
+        {"SendSMS", [&] { return (sms.date = p508.data(), Zentro_SendSMS(&sms, 0)); }, 4094, 0},
+        {"SendSMS", [&] { return (sms.date = p509.data(), Zentro_SendSMS(&sms, 0)); }, 4096, 4096},
+        {"AddCallHistory", [&] { return (call.date = d504.data(), Zentro_AddCallHistory(&call, 0)); }, 2047,
+         0},
+        {"AddCallHistory", [&] { return (call.date = d505.data(), Zentro_AddCallHistory(&call, 0)); }, 2049,
+         2048},
+        {"AddCalender", [&] { return Zentro_AddCalender(&event, 0); }, 2063, 2048},
+        {"AddPerson", [&] { return Zentro_AddPerson(item.c_str(), p507.c_str(), 0); }, 2046, 0},
+        {"AddPerson", [&] { return Zentro_AddPerson(item.c_str(), p508.c_str(), 0); }, 2048, 2048},
+        {"AddPerson", [&] { return Zentro_AddPerson2(addThenUpdate, 0); }, 2048, 2048},
+        {"AddPerson3", [&] { return Zentro_AddPerson3(whole, 0); }, 2073, 2048},
+        {"UpdatePerson", [&] { return Zentro_updatePerson(idFits.c_str(), 20, "X", 0); }, 1023, 0},
+        {"UpdatePerson", [&] { return Zentro_updatePerson(idOver.c_str(), 20, "X", 0); }, 1024, 1024},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " of " + std::to_string(c.length));
+        const std::string refusal = std::string(c.name) + " refused: a command of " +
+                                    std::to_string(c.length) + " bytes does not fit its " +
+                                    std::to_string(c.buffer) + "-byte buffer\n";
+        const size_t refusalsBefore = logCount(refusal);
+        const int64_t result = c.call();
+        const Commands commands = sent();
+        if (c.buffer == 0) {
+            EXPECT_NE(result, -1);
+            ASSERT_EQ(commands.size(), 1u);
+            EXPECT_EQ(commands[0].size(), c.length);
+        } else {
+            EXPECT_EQ(result, -1);
+            EXPECT_TRUE(commands.empty());
+            EXPECT_EQ(logCount(refusal), refusalsBefore + 1);
+        }
+    }
+
+    // Adding then updating field by field: a field whose update would not fit is left out.
+    std::string first = "A", mobile = "12", note = varied(600, 3);
+    char* person[21] = {nullptr, first.data(), nullptr, nullptr, mobile.data()};
+    person[11] = note.data();
+    EXPECT_EQ(Zentro_AddPerson2(person, 0), 0);
+    EXPECT_EQ(sent(), (Commands{"AddPerson:41:3132;", "UpdatePerson:57:3132:MOBILE;"}));
+    EXPECT_EQ(logCount("UpdatePerson refused: a command of 1042 bytes"), 1u);
 }
 
 TEST_F(RecordActionsTest, CallsAndEventsKeepEmptyItemsAndTheBlankRule) {
@@ -71,20 +135,18 @@ TEST_F(RecordActionsTest, CallsAndEventsKeepEmptyItemsAndTheBlankRule) {
     event.title = title.data(), event.recurrenceRule = empty.data(), event.id = title.data();
     EXPECT_EQ(Zentro_AddCalender(&event, 0), 1);
     std::string big = varied(600);
-    for (char** f : {&event.title, &event.start, &event.end, &event.location, &event.timeZone,
-                     &event.description, &event.hasAlarm, &event.reminderMinutes, &event.recurrenceRule})
-        *f = big.data();
+    event.title = big.data(), event.recurrenceRule = nullptr;
     EXPECT_EQ(Zentro_AddCalender(&event, 0), 1);
-    std::string cut = hexOf(big.substr(0, 510)), nine = cut;
-    for (int i = 1; i < 9; ++i) nine += "-" + cut;
+    const std::string cut = hexOf(big.substr(0, 510));
 
     EXPECT_EQ(Zentro_AddCallHistory(nullptr, 0), -1);
     EXPECT_EQ(Zentro_AddCalender(nullptr, 0), -1);
     EXPECT_EQ(Zentro_ClearCallHistory(0), 0x12345678);
     EXPECT_EQ(Zentro_ClearCalender(0), 0); // empty reply
-    EXPECT_EQ(sent(), (Commands{"AddCallHistory:353535---;", "AddCallHistory:353535-35-31-30;",
-                                "AddCalender:--------20;", "AddCalender:54--------20;",
-                                "AddCalender:" + nine + ";", "ClearCallHistory;", "ClearCalender;"}));
+    EXPECT_EQ(sent(),
+              (Commands{"AddCallHistory:353535---;", "AddCallHistory:353535-35-31-30;",
+                        "AddCalender:--------20;", "AddCalender:54--------20;",
+                        "AddCalender:" + cut + "--------20;", "ClearCallHistory;", "ClearCalender;"}));
     EXPECT_EQ(logCount("Call Function: Zentro_AddCalender\n"), 4u);
     EXPECT_EQ(logCount("Call Function: Zentro_ClearCallHistory\n"), 0u);
 }

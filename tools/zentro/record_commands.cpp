@@ -4,6 +4,7 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -114,11 +115,24 @@ void requireYes(bool yes, const char* what) {
                       kExitUsage);
 }
 
+// The library refuses a command too long for the phone's command buffer with -1, as the phone
+// may refuse one; the rule stays in the library, and the user learns which field to shorten.
+std::string longestField(std::initializer_list<std::pair<const char*, const std::string*>> fields) {
+    const std::pair<const char*, const std::string*>* longest = nullptr;
+    for (const auto& field : fields) {
+        if (longest == nullptr || field.second->size() > longest->second->size()) longest = &field;
+    }
+    if (longest == nullptr) return "";
+    return " (or it was too long to send: its longest field, " + std::string(longest->first) + ", has " +
+           std::to_string(longest->second->size()) + " bytes)";
+}
+
 // The companion answers a change with a positive number once done; the library gives 0 when
 // nothing came back, which is no success either.
-void reportChange(int32_t answer, const std::string& done, const std::string& what) {
+void reportChange(int32_t answer, const std::string& done, const std::string& what,
+                  const std::string& tooLong = "") {
     if (options().json) std::printf("%s\n", json({{"result", answer}}).dump().c_str());
-    if (answer < 0) throw Failure("the phone refused to " + what);
+    if (answer < 0) throw Failure("the phone refused to " + what + tooLong);
     if (answer == 0)
         throw Failure("the phone gave no answer to " + what + ": is it still connected and prepared?");
     if (!options().json) std::printf("%s\n", done.c_str());
@@ -240,7 +254,8 @@ void addCallCommands(CLI::App& app) {
         reportChange(Zentro_AddCallHistory(&record, options().device),
                      std::string("added ") + kinds[type[0] - '1'] + number + " on " + when + " (" + duration +
                          " s) to the call log of " + onPhone(),
-                     "add the call");
+                     "add the call",
+                     longestField({{"NUMBER", &number}, {"--type", &type}, {"--duration", &duration}}));
     });
     auto* clear = calls->add_subcommand("clear", "Delete the phone's whole call log");
     static bool yes = false;
@@ -284,7 +299,11 @@ void addCalendarCommands(CLI::App& app) {
         reportChange(Zentro_AddCalender(&record, options().device),
                      "added event '" + title + "' from " + shortLocalDate(from) + " to " +
                          shortLocalDate(until) + " to the calendar of " + onPhone(),
-                     "add the event");
+                     "add the event",
+                     longestField({{"TITLE", &title},
+                                   {"--location", &location},
+                                   {"--description", &description},
+                                   {"--rrule", &rule}}));
     });
     auto* clear = calendar->add_subcommand("clear", "Delete every calendar event on the phone");
     static bool yes = false;
@@ -309,7 +328,9 @@ void addContactCommands(CLI::App& app) {
         requirePreparedPhone();
         const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), options().device);
         if (options().json) std::printf("%s\n", json({{"id", id}}).dump().c_str());
-        if (id <= 0) throw Failure("the phone did not add the contact '" + name + "'");
+        if (id <= 0)
+            throw Failure("the phone did not add the contact '" + name + "'" +
+                          longestField({{"NAME", &name}, {"NUMBER", &number}}));
         if (!options().json)
             std::printf("added contact '%s' (%s) with id %lld to %s\n", name.c_str(), number.c_str(),
                         static_cast<long long>(id), onPhone().c_str());
@@ -329,7 +350,8 @@ void addContactCommands(CLI::App& app) {
         requirePreparedPhone();
         reportChange(Zentro_updatePerson(id.c_str(), static_cast<int32_t>(it - fields.begin()), value.c_str(),
                                          options().device),
-                     "set " + field + " of contact " + id + " to '" + value + "'", "change contact " + id);
+                     "set " + field + " of contact " + id + " to '" + value + "'", "change contact " + id,
+                     longestField({{"ID", &id}, {"VALUE", &value}}));
     });
     auto* clear = contacts->add_subcommand("clear", "Delete every contact on the phone");
     static bool yes = false;
