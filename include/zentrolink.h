@@ -9,6 +9,7 @@
  * second thread while a long call runs. Callbacks run on the library's own threads.
  *
  * Device index: 0 to 9 selects a row of the device table; command channels exist for 0 and 1.
+ * PC paths: relative ones are taken relative to the host program's folder; hosts pass absolute paths.
  */
 #ifndef ZENTROLINK_H
 #define ZENTROLINK_H

@@ -97,10 +97,11 @@ void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
 
 // The phone may number a taken name ("a(1).jpg"): the new item is the one not listed before
 // whose file name starts like the name asked for.
-void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
+void pushCommand(const MediaKind& kind, const std::string& given, std::string name) {
+    const std::string file = absolutePath(given);
     const int64_t size = sizeOnDisk(file);
     std::error_code error;
-    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
+    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + given + "'", kExitUsage);
     if (name.empty()) name = baseName(file);
     if (name.find_first_of("/;\"") != std::string::npos)
         throw Failure("a name on the phone cannot hold '/', ';' or '\"': give another with --name",

@@ -162,7 +162,7 @@ void addPairCommands(CLI::App& app) {
     pair->add_option("--timeout", timeoutSeconds, "Give up after this many seconds (0: wait until Ctrl-C)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
-    pair->callback([] { pairCommand(file, timeoutSeconds); });
+    pair->callback([] { pairCommand(absolutePath(file), timeoutSeconds); });
 }
 
 } // namespace zentro::cli
