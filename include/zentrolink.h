@@ -9,6 +9,9 @@
  * second thread while a long call runs. Callbacks run on the library's own threads.
  *
  * Device index: 0 to 9 selects a row of the device table; command channels exist for 0 and 1.
+ * PC paths: pass absolute ones. A relative path that adb reads or writes (install, push, pull)
+ * is taken relative to the host program's folder; one the library opens itself (the QR image,
+ * channel downloads) relative to the process's current folder.
  */
 #ifndef ZENTROLINK_H
 #define ZENTROLINK_H

@@ -30,9 +30,9 @@ struct ZentroResult {
 
 std::string zentroCommand(const std::string& args, int port, const std::string& documents,
                           const std::string& outFile, const std::string& errFile) {
-    return "ANDROID_ADB_SERVER_PORT=" + std::to_string(port) + " XDG_DOCUMENTS_DIR='" + documents +
-           "' exec '" + ztest::testBinFolder() + "/zentro' " + args + " >'" + outFile + "' 2>'" + errFile +
-           "' </dev/null";
+    return "ANDROID_ADB_SERVER_PORT=" + std::to_string(port) + " TMPDIR='" + documents +
+           "' XDG_DOCUMENTS_DIR='" + documents + "' exec '" + ztest::testBinFolder() + "/zentro' " + args +
+           " >'" + outFile + "' 2>'" + errFile + "' </dev/null";
 }
 
 ZentroResult zentro(const std::string& args, int port, const std::string& documents) {

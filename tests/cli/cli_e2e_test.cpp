@@ -39,9 +39,10 @@ struct ZentroRun {
 ZentroRun runZentro(const std::string& args, int adbPort, const std::string& documents) {
     ztest::ScratchFolder scratch;
     const std::string outFile = scratch.file("out"), errFile = scratch.file("err");
-    const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) +
-                                " XDG_DOCUMENTS_DIR='" + documents + "' '" + ztest::testBinFolder() +
-                                "/zentro' " + args + " >'" + outFile + "' 2>'" + errFile + "' </dev/null";
+    const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
+                                documents + "' XDG_DOCUMENTS_DIR='" + documents + "' '" +
+                                ztest::testBinFolder() + "/zentro' " + args + " >'" + outFile + "' 2>'" +
+                                errFile + "' </dev/null";
     ZentroRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -55,10 +56,10 @@ class BackgroundZentro {
 public:
     BackgroundZentro(const std::string& args, int adbPort, const std::string& documents)
         : err_(scratch_.file("err")) {
-        const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) +
-                                    " XDG_DOCUMENTS_DIR='" + documents + "' exec '" + ztest::testBinFolder() +
-                                    "/zentro' " + args + " >'" + scratch_.file("out") + "' 2>'" + err_ +
-                                    "' </dev/null";
+        const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
+                                    documents + "' XDG_DOCUMENTS_DIR='" + documents + "' exec '" +
+                                    ztest::testBinFolder() + "/zentro' " + args + " >'" +
+                                    scratch_.file("out") + "' 2>'" + err_ + "' </dev/null";
         pid_ = ::fork();
         if (pid_ == 0) {
             ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));

@@ -1,15 +1,20 @@
 #include "adb_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "interrupt.h"
 
 namespace zentro::cli {
 namespace {
@@ -107,6 +112,25 @@ AdbServerView queryAdbServer() {
     return view;
 }
 
+bool listForwards(std::vector<AdbForward>& forwards) {
+    forwards.clear();
+    Connection connection(adbServerPort());
+    std::string body;
+    if (!connection.connected() || !connection.request("host:list-forward", body)) return false;
+    size_t start = 0;
+    while (start < body.size()) {
+        size_t end = body.find('\n', start);
+        if (end == std::string::npos) end = body.size();
+        const std::string line = body.substr(start, end - start);
+        const size_t first = line.find(' '), second = line.find(' ', first + 1);
+        if (first != std::string::npos && second != std::string::npos)
+            forwards.push_back(
+                {line.substr(0, first), line.substr(first + 1, second - first - 1), line.substr(second + 1)});
+        start = end + 1;
+    }
+    return true;
+}
+
 std::string programFolder() {
     char path[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
@@ -115,6 +139,39 @@ std::string programFolder() {
     std::string text(path);
     size_t slash = text.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+}
+
+int runAdbClient(const std::vector<std::string>& args, std::string& output) {
+    const std::string program = programFolder() + "/adb";
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::dup2(pipeFds[1], 2);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    // Ctrl-C reaches adb as well (same process group), which then ends and closes the pipe.
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0) output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    if (interrupted()) return 130;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 int adbClientVersion() {

@@ -2,11 +2,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "adb_server.h"
 #include "cli.h"
 #include "commands.h"
 #include "dates.h"
@@ -80,6 +83,16 @@ void listCommand(bool includeSystem) {
                  includeSystem ? "" : " (--system for all)");
 }
 
+// The last line adb printed, as its reason; adb's failures end in it.
+std::string lastLine(const std::string& output) {
+    std::string text = output;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    const size_t start = text.rfind('\n');
+    text = start == std::string::npos ? text : text.substr(start + 1);
+    return text.empty() ? "adb gave no reason" : text;
+}
+
 void reportDone(const std::string& message, const json& fields) {
     if (options().json)
         std::printf("%s\n", fields.dump().c_str());
@@ -87,21 +100,67 @@ void reportDone(const std::string& message, const json& fields) {
         std::printf("%s\n", message.c_str());
 }
 
-void installCommand(const std::string& file, bool replace, bool sdCard) {
+// The packages the phone lists, through adb (the phone need not be prepared).
+std::set<std::string> packagesOnPhone() {
+    std::string output;
+    const int status = runAdbClient({"-s", selectedSerial(), "shell", "pm", "list", "packages"}, output);
+    if (status == kExitInterrupted) throw Failure("interrupted", kExitInterrupted);
+    std::set<std::string> packages;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("package:", 0) == 0) packages.insert(line.substr(8));
+    }
+    if (status != 0 || packages.empty())
+        throw Failure("adb could not list the phone's packages: " + lastLine(output));
+    return packages;
+}
+
+// adb runs here rather than through the library's install, which keeps nothing of adb's
+// output: the phone's reason ("Failure [INSTALL_FAILED_...]") is what the user needs.
+void installCommand(std::string file, bool replace, bool sdCard) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Failure("no package file '" + file + "'", kExitUsage);
+    file = absolutePath(file);
     requirePhone();
-    // The library's install modes: 2 "-r", 3 "-s", 4 plain, 5 "-r -s".
-    const int32_t mode = replace ? (sdCard ? 5 : 2) : (sdCard ? 3 : 4);
-    if (Zentro_InstallAppToMemory(file.c_str(), mode, options().device) != 0)
-        throw Failure("adb could not install '" + file + "' (a double quote in the path is not allowed)");
-    // adb's own verdict does not come back through the library; 'apps list' shows the outcome.
-    reportDone("install of " + file + " handed to adb; 'zentro apps list' shows the result",
-               {{"file", file}, {"mode", mode}});
+    const std::set<std::string> before = packagesOnPhone();
+    std::vector<std::string> args = {"-s", selectedSerial(), "install"};
+    if (replace) args.push_back("-r");
+    if (sdCard) args.push_back("-s");
+    args.push_back(file);
+    std::string output;
+    const int status = runAdbClient(args, output);
+    if (status == kExitInterrupted)
+        throw Failure("interrupted: the install may or may not have happened", status);
+    if (status < 0) throw Failure("adb could not run: make sure '" + programFolder() + "/adb' exists");
+    std::vector<std::string> added;
+    for (const std::string& package : packagesOnPhone()) {
+        if (before.count(package) == 0) added.push_back(package);
+    }
+    const size_t failure = output.find("Failure [");
+    const bool said = failure == std::string::npos && output.find("Success") != std::string::npos;
+    // A reinstall adds no package; then adb's own word is all there is.
+    if (added.empty() && !(said && replace)) {
+        const std::string reason = failure != std::string::npos
+                                       ? output.substr(failure, output.find(']', failure) + 1 - failure)
+                                       : lastLine(output);
+        throw Failure("the phone did not install " + file + ": " + reason);
+    }
+    const std::string what = added.empty() ? "reinstalled" : "installed " + added.front();
+    reportDone(what + " from " + file, {{"file", file}, {"installed", added}, {"replace", replace}});
 }
 
-void uninstallCommand(const std::string& package, bool keepData) {
+// The library's companion: every command but devices and prepare talks through it.
+constexpr const char* kCompanionPackage = "com.vantrey.pocketdesk";
+
+void uninstallCommand(const std::string& package, bool keepData, bool force) {
+    if (package == kCompanionPackage && !force) {
+        throw Failure(package +
+                          " is the companion app zentro reads the phone through; without it only 'devices' "
+                          "and 'prepare' work. Add --force to remove it anyway",
+                      kExitUsage);
+    }
     requirePreparedPhone();
     if (!listed(package))
         throw Failure("no application " + package + " on the phone (see 'zentro apps list')");
@@ -113,6 +172,7 @@ void uninstallCommand(const std::string& package, bool keepData) {
 
 void exportCommand(const std::string& package, std::string file) {
     if (file.empty()) file = package + ".apk";
+    file = absolutePath(file);
     requirePhone();
     // adb writes the file itself: remove nothing the user had, and tell a pulled file by its size.
     struct stat before {};
@@ -150,15 +210,16 @@ void addAppCommands(CLI::App& app) {
 
     auto* uninstall = apps->add_subcommand("uninstall", "Remove an application from the phone");
     static std::string package;
-    static bool keepData = false;
+    static bool keepData = false, force = false;
     uninstall->add_option("PACKAGE", package, "Package name, as 'apps list' shows it")->required();
     uninstall->add_flag("-k,--keep-data", keepData, "Keep the application's data and cache");
-    uninstall->callback([] { uninstallCommand(package, keepData); });
+    uninstall->add_flag("--force", force, "Also remove the companion app zentro works through");
+    uninstall->callback([] { uninstallCommand(package, keepData, force); });
 
     auto* exporter = apps->add_subcommand("export", "Copy an application's package file to this computer");
     static std::string exportPackage, output;
     exporter->add_option("PACKAGE", exportPackage, "Package name")->required();
-    exporter->add_option("FILE", output, "Where to write it (default: PACKAGE.apk)");
+    exporter->add_option("FILE", output, "Where to write it (default: PACKAGE.apk in this folder)");
     exporter->callback([] { exportCommand(exportPackage, output); });
 }
 

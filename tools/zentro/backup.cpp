@@ -444,7 +444,7 @@ void addBackupCommands(CLI::App& app) {
         "backup", "Copy everything of one phone into DIR (a second run fetches only what is new)");
     static std::string dir;
     backup->add_option("DIR", dir, "Backup folder (created when missing)")->required();
-    backup->callback([] { Backup(dir).run(); });
+    backup->callback([] { Backup(absolutePath(dir)).run(); });
     addRestoreCommand(app);
     addCopyCommand(app);
 }

@@ -19,6 +19,8 @@ struct Failure : std::runtime_error {
 
 struct Options {
     int device = 0;
+    bool deviceGiven = false; // -d was on the command line
+    std::string serial;       // -s, else ANDROID_SERIAL
     bool json = false;
     bool verbose = false;
 };
@@ -38,5 +40,23 @@ void requirePreparedPhone();
 
 // The path of the library's log file, as the library writes it.
 std::string logLocation();
+
+// A PC path as the library must get it: absolute against the user's working folder. The
+// library runs adb from this program's folder, where a relative path would land.
+std::string absolutePath(const std::string& path);
+
+// Points --device at the phone the serial (-s, else ANDROID_SERIAL) names, by its place in the
+// adb server's list. Throws Failure when the server does not list it.
+void selectPhoneBySerial();
+
+// The serial of the phone requirePhone accepted ("" before that).
+std::string selectedSerial();
+
+// Whether this adb server holds the forward of the phone's command port to that phone.
+bool ownsChannelPort();
+
+// Call once the companion has answered: throws Failure unless the answer can only have come
+// from the phone asked for (another adb server, or another program, may hold the local port).
+void requireOwnChannel();
 
 } // namespace zentro::cli

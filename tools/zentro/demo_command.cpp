@@ -180,7 +180,8 @@ void demoCommand(const std::string& folder) {
     VirtualPhone phone;
     const std::string port = std::to_string(phone.port());
     ::setenv("ANDROID_ADB_SERVER_PORT", port.c_str(), 1);
-    ::setenv("XDG_DOCUMENTS_DIR", fs::absolute(folder).c_str(), 1); // the library's log goes beside the rest
+    ::setenv("XDG_DOCUMENTS_DIR", folder.c_str(), 1); // the library's log goes beside the rest
+    ::unsetenv("ANDROID_SERIAL");                     // the user's own phone is not the virtual one
     std::printf("its adb server listens on 127.0.0.1:%s; ANDROID_ADB_SERVER_PORT=%s points adb there\n",
                 port.c_str(), port.c_str());
 
@@ -270,7 +271,7 @@ void addDemoCommand(CLI::App& app) {
     static std::string folder = "zentro-demo";
     demo->add_option("--out", folder, "Folder for the downloads, the screenshot and the log")
         ->capture_default_str();
-    demo->callback([] { demoCommand(folder); });
+    demo->callback([] { demoCommand(absolutePath(folder)); });
 }
 
 } // namespace zentro::cli

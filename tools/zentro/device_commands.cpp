@@ -120,7 +120,7 @@ void infoCommand() {
                       {"maker", trimmed(info.brand)},
                       {"model", trimmed(info.model)},
                       {"android", trimmed(info.androidVersion)},
-                      {"prepared", Zentro_CheckDevicesIsConnect(options().device) == 0}};
+                      {"prepared", Zentro_CheckDevicesIsConnect(options().device) == 0 && ownsChannelPort()}};
     if (options().json) {
         std::printf("%s\n", out.dump(2).c_str());
         return;
@@ -146,6 +146,7 @@ void prepareCommand() {
             "%: unlock the phone, accept the install prompt if one shows, and try again (details in " +
             logLocation() + ")");
     }
+    requireOwnChannel();
     if (!options().json) std::printf("phone %d is prepared\n", options().device);
 }
 

@@ -2,6 +2,8 @@
 // host does, so what it shows is what a host gets.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -96,6 +98,17 @@ int commandMissing(const CLI::App& app) {
     return kExitUsage;
 }
 
+// The work stopped because the phone left: say which phone, then what the command kept (its
+// own message, which speaks of an interruption).
+int reportGonePhone(std::string kept) {
+    for (const char* lead : {"interrupted: ", "interrupted; "}) {
+        if (kept.rfind(lead, 0) == 0) kept.erase(0, std::strlen(lead));
+    }
+    std::fprintf(stderr, "zentro: phone %s went away (adb no longer lists it as usable)%s%s\n",
+                 gonePhone().c_str(), kept.empty() ? "" : "; ", kept.c_str());
+    return kExitFailed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,6 +125,9 @@ int main(int argc, char** argv) {
     app.add_option("-d,--device", opts.device, "Phone index (0-9), as 'zentro devices' lists them")
         ->check(CLI::Range(0, 9))
         ->capture_default_str();
+    auto* serial = app.add_option("-s,--serial", opts.serial,
+                                  "Phone by serial, as 'zentro devices' lists it (default: $ANDROID_SERIAL)");
+    serial->excludes("--device");
     app.add_flag("--json", opts.json, "Print JSON for scripts instead of text");
     app.add_flag("-v,--verbose", opts.verbose, "Show the library's start-up output and the log location");
 
@@ -122,6 +138,19 @@ int main(int argc, char** argv) {
     addPairCommands(app);
     addDemoCommand(app);
     addBackupCommands(app);
+
+    // As adb does: -s first, then ANDROID_SERIAL; an explicit -d beats the environment. Commands
+    // that pick no phone by -d ignore it.
+    app.parse_complete_callback([&app, serial] {
+        const char* fromEnvironment = std::getenv("ANDROID_SERIAL");
+        if (serial->count() == 0 && app.get_option("--device")->count() == 0 && fromEnvironment != nullptr)
+            options().serial = fromEnvironment;
+        for (const CLI::App* command : app.get_subcommands()) {
+            const std::string name = command->get_name();
+            if (name == "devices" || name == "demo" || name == "pair" || name == "copy") return;
+        }
+        selectPhoneBySerial();
+    });
 
     watchInterrupts();
     try {
@@ -136,11 +165,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     } catch (const Failure& failure) {
         std::fflush(stdout);
+        if (!gonePhone().empty()) return reportGonePhone(failure.what());
         std::fprintf(stderr, "zentro: %s\n", failure.what());
         return failure.exitCode;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zentro: %s\n", error.what());
         return kExitFailed;
     }
+    if (!gonePhone().empty()) return reportGonePhone("");
     return interrupted() ? kExitInterrupted : kExitOk;
 }

@@ -138,9 +138,10 @@ MediaItem pushFile(const MediaKind& kind, const std::string& file, const std::st
     throw Failure("'" + name + "' does not show on the phone after the upload: see the log with -v");
 }
 
-void pushCommand(const MediaKind& kind, const std::string& file, std::string name) {
+void pushCommand(const MediaKind& kind, const std::string& given, std::string name) {
+    const std::string file = absolutePath(given);
     std::error_code error;
-    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + file + "'", kExitUsage);
+    if (!fs::is_regular_file(file, error)) throw Failure("no file '" + given + "'", kExitUsage);
     if (name.empty()) name = baseName(file);
     requirePlainName(name);
     requirePreparedPhone();

@@ -193,7 +193,7 @@ void addPairCommands(CLI::App& app) {
             },
             "SECONDS"))
         ->capture_default_str();
-    pair->callback([] { pairCommand(file, timeoutSeconds); });
+    pair->callback([] { pairCommand(absolutePath(file), timeoutSeconds); });
 }
 
 } // namespace zentro::cli

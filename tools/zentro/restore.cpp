@@ -316,7 +316,7 @@ void addRestoreCommand(CLI::App& app) {
         "restore", "Put a backup's contacts, calendar, calls, messages and media back onto a phone");
     static std::string dir;
     restore->add_option("DIR", dir, "Backup folder made by 'zentro backup'")->required();
-    restore->callback([] { runRestore(dir); });
+    restore->callback([] { runRestore(absolutePath(dir)); });
 }
 
 } // namespace zentro::cli

@@ -1,0 +1,286 @@
+// zentro where a user runs it: from a working folder of their own with relative paths, several
+// at once, beside another adb server, and with a phone that goes away in the middle.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "test_support.h"
+#include "virtual_phone.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// Each test has its own documents and temporary folders; every zentro it starts shares them,
+// as the commands of one user do.
+class Everyday : public ::testing::Test {
+protected:
+    // `prefix` goes before the program (e.g. "cd DIR &&" or more environment).
+    std::string command(const std::string& args, int port, const std::string& prefix = "") const {
+        return prefix + " ANDROID_ADB_SERVER_PORT=" + std::to_string(port) + " TMPDIR='" + temp.path() +
+               "' XDG_DOCUMENTS_DIR='" + documents.path() + "' exec '" + ztest::testBinFolder() +
+               "/zentro' " + args + " </dev/null";
+    }
+    Outcome run(const std::string& args, int port, const std::string& prefix = "") const {
+        ztest::ScratchFolder scratch;
+        const std::string line =
+            command(args, port, prefix) + " >'" + scratch.file("out") + "' 2>'" + scratch.file("err") + "'";
+        const int raw = std::system(line.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ztest::readFile(scratch.file("out")),
+                ztest::readFile(scratch.file("err"))};
+    }
+    Outcome in(const std::string& folder, const std::string& args, int port) const {
+        return run(args, port, "cd '" + folder + "' &&");
+    }
+
+    ztest::ScratchFolder documents, temp, work;
+};
+
+// A zentro run in the background; its end is waited for with a bound.
+class Background {
+public:
+    explicit Background(const std::string& command)
+        : err_(scratch_.file("err")) {
+        const std::string line = command + " >'" + scratch_.file("out") + "' 2>'" + err_ + "'";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+    }
+    ~Background() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool waitForError(const std::string& text) {
+        return ztest::waitFor([&] { return err().find(text) != std::string::npos; });
+    }
+    bool running() {
+        int status = 0;
+        if (pid_ <= 0) return false;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+        pid_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return false;
+    }
+    // The exit status, or -1 when it has not ended within `limit`.
+    int wait(std::chrono::seconds limit) {
+        ztest::waitFor([&] { return !running(); }, limit);
+        return running() ? -1 : status_;
+    }
+    std::string err() const { return ztest::readFile(err_); }
+    std::string out() const { return ztest::readFile(scratch_.file("out")); }
+
+private:
+    ztest::ScratchFolder scratch_;
+    std::string err_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+const char* const kTwoPhones = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41},
+                                              {"serial": "ZX1G22ABCD000001", "seed": 42,
+                                               "sizes": {"photos": -1, "music": -1, "videos": -1}}]})";
+
+std::set<std::string> packages(const json& apps) {
+    std::set<std::string> out;
+    for (const auto& app : apps) out.insert(app["package"].get<std::string>());
+    return out;
+}
+
+TEST_F(Everyday, PathsAreTheWorkingFolderOnesAndInstallSaysWhatThePhoneSaid) {
+    ztest::VirtualPhone phone(kTwoPhones);
+    const int port = phone.adbPort();
+    ASSERT_EQ(run("prepare", port).status, 0);
+    ASSERT_EQ(run("-d 1 prepare", port).status, 0);
+    const std::string& here = work.path();
+    fs::create_directories(here + "/pics");
+    fs::create_directories(here + "/apks");
+    fs::create_directories(here + "/out");
+    ztest::writeFile(here + "/pics/x.png", std::string(5000, 'p'));
+    ztest::writeFile(here + "/apks/a.apk", "package=com.example.relative\n");
+    ztest::writeFile(here + "/apks/junk.apk", "not a package\n");
+    auto listed = [&](const std::string& args) { return json::parse(in(here, "--json " + args, port).out); };
+
+    struct Case {
+        std::string args;
+        int status;
+        std::string said; // on standard error
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"photos push pics/x.png", 0, "",
+         [&] {
+             bool found = false;
+             for (const auto& p : listed("photos list"))
+                 found = found ||
+                         (p["path"].get<std::string>().find("/x") != std::string::npos && p["size"] == 5000);
+             EXPECT_TRUE(found);
+         }},
+        {"apps install apks/a.apk", 0, "",
+         [&] { EXPECT_EQ(packages(listed("apps list --system")).count("com.example.relative"), 1u); }},
+        {"apps install apks/junk.apk", 1, "Failure [INSTALL_FAILED_INVALID_APK]", nullptr},
+        {"apps export com.example.relative out/x.apk", 0, "",
+         [&] { EXPECT_EQ(ztest::readFile(here + "/out/x.apk"), "package=com.example.relative\n"); }},
+        {"apps export com.example.relative", 0, "",
+         [&] { EXPECT_TRUE(ztest::fileExists(here + "/com.example.relative.apk")); }},
+        {"apps uninstall com.vantrey.pocketdesk", 2, "--force",
+         [&] { EXPECT_EQ(packages(listed("apps list --system")).count("com.vantrey.pocketdesk"), 1u); }},
+        {"--json backup b1", 0, "",
+         [&] {
+             const json manifest = json::parse(ztest::readFile(here + "/b1/manifest.json"));
+             EXPECT_TRUE(manifest["complete"].get<bool>());
+             EXPECT_FALSE(fs::is_empty(here + "/b1/photos"));
+         }},
+        {"-d 1 restore b1", 0, "",
+         [&] { EXPECT_EQ(listed("-d 1 photos list").size(), listed("photos list").size()); }},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = in(here, c.args, port);
+        EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.out << o.err;
+        EXPECT_NE(o.err.find(c.said), std::string::npos) << c.args << "\n" << o.err;
+        if (c.check) {
+            SCOPED_TRACE(c.args);
+            c.check();
+        }
+    }
+    for (const char* stray : {"x.apk", "com.example.relative.apk", "b1"})
+        EXPECT_FALSE(fs::exists(ztest::testBinFolder() + "/" + stray))
+            << stray << " landed beside the program";
+}
+
+TEST_F(Everyday, TheDemoWithItsDefaultFolderRunsFromAnotherFolder) {
+    const Outcome demo = in(work.path(), "demo", 1);
+    ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
+    int now = 0, before = 0;
+    const size_t said = demo.out.find("the phone now lists ");
+    ASSERT_NE(said, std::string::npos) << demo.out;
+    ASSERT_EQ(
+        std::sscanf(demo.out.c_str() + said, "the phone now lists %d photos (%d before)", &now, &before), 2);
+    EXPECT_EQ(now, before + 1);
+    EXPECT_TRUE(ztest::fileExists(work.file("zentro-demo/screenshot.png")));
+}
+
+// Backups of one phone from two zentro runs at once, with other commands beside them; each
+// run has a temporary folder of its own and leaves nothing in the shared one.
+TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
+    ztest::VirtualPhone phone(R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 43,
+        "sizes": {"messages": 60, "photos": 12},
+        "companionFaults": {"getdcimdata": {"delayMs": 30}}}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(run("prepare", port).status, 0);
+    Background first(command("backup '" + work.file("a") + "'", port));
+    ASSERT_TRUE(first.waitForError("backing up")) << first.err();
+    const Outcome second = run("backup '" + work.file("b") + "'", port);
+    EXPECT_EQ(second.status, 0) << second.err;
+    int rounds = 0;
+    while (first.running() && rounds < 50) {
+        for (const char* args : {"devices", "sms list"}) {
+            const Outcome o = run(args, port);
+            EXPECT_EQ(o.status, 0) << args << ": " << o.err;
+        }
+        ++rounds;
+    }
+    ASSERT_EQ(first.wait(std::chrono::seconds(60)), 0) << first.err();
+    for (const char* file : {"messages.json", "calls.csv", "calendar.ics", "contacts.vcf", "apps.json"}) {
+        const std::string a = ztest::readFile(work.file("a") + "/" + file);
+        EXPECT_FALSE(a.empty()) << file;
+        EXPECT_TRUE(a == ztest::readFile(work.file("b") + "/" + file)) << file;
+    }
+    EXPECT_TRUE(fs::is_empty(temp.path())) << "every run removes its temporary folder";
+}
+
+TEST_F(Everyday, TheRightPhoneOrAClearStop) {
+    ztest::VirtualPhone first(kTwoPhones);
+    ztest::VirtualPhone other(R"({"devices": [{"serial": "OTHER0000000001", "seed": 7}]})");
+    ASSERT_EQ(run("prepare", first.adbPort()).status, 0);
+
+    // Port 30148 leads to the first server's phone: the other server's phone cannot get it.
+    const Outcome wrong = run("--json sms list", other.adbPort());
+    EXPECT_EQ(wrong.status, 1) << wrong.err;
+    EXPECT_NE(wrong.err.find("another adb server"), std::string::npos) << wrong.err;
+    EXPECT_TRUE(wrong.out.empty()) << "nothing from the first server's phone: " << wrong.out.substr(0, 200);
+    const Outcome prepare = run("prepare", other.adbPort());
+    EXPECT_EQ(prepare.status, 1) << prepare.err;
+
+    // Serials pick phones as adb does: -s, else ANDROID_SERIAL; -d beats the environment.
+    const int port = first.adbPort();
+    const struct {
+        std::string prefix, args;
+        int status;
+        std::string index;
+    } picks[] = {
+        {"", "-s ZX1G22ABCD000001 --json info", 0, "1"},
+        {"", "info --serial ZX1G22ABCD000000 --json", 0, "0"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "--json info", 0, "1"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-d 0 --json info", 0, "0"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-s ZX1G22ABCD000000 --json info", 0, "0"},
+        {"", "-s NOSUCHPHONE info", 1, ""},
+        {"", "-s ZX1G22ABCD000001 -d 1 info", 2, ""},
+    };
+    for (const auto& pick : picks) {
+        const Outcome o = run(pick.args, port, pick.prefix);
+        EXPECT_EQ(o.status, pick.status) << pick.prefix << " " << pick.args << ": " << o.err;
+        if (!pick.index.empty() && o.status == 0) {
+            EXPECT_EQ(json::parse(o.out)["index"].dump(), pick.index) << pick.prefix << " " << pick.args;
+        }
+    }
+    EXPECT_NE(run("-s NOSUCHPHONE info", port).err.find("NOSUCHPHONE"), std::string::npos);
+}
+
+// The phone is unplugged during a backup, and another during a download: each run ends soon
+// after, naming the phone and what it kept.
+TEST_F(Everyday, APhoneThatGoesAwayIsNoticed) {
+    ztest::VirtualPhone phone(R"({"devices": [
+        {"serial": "ZX1G22ABCD000000", "seed": 41, "sizes": {"photos": 30},
+         "companionFaults": {"getdcimdata": {"delayMs": 150}}},
+        {"serial": "ZX1G22ABCD000001", "seed": 42,
+         "companionFaults": {"getdcimdata": {"delayMs": 150}}}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(run("prepare", port).status, 0);
+    ASSERT_EQ(run("-d 1 prepare", port).status, 0);
+    json largest;
+    for (const auto& item : json::parse(run("-d 1 --json photos list", port).out)) {
+        if (largest.is_null() || item["size"].get<int64_t>() > largest["size"].get<int64_t>()) largest = item;
+    }
+    ASSERT_FALSE(largest.is_null());
+    const struct {
+        std::string args, serial, started, kept;
+    } cases[] = {
+        {"backup '" + work.file("b") + "'", "ZX1G22ABCD000000", "backing up photos", "backup is incomplete"},
+        // Once the first phone is gone, the second is listed first: the serial still names it.
+        {"-s ZX1G22ABCD000001 photos pull " + std::to_string(largest["id"].get<int>()) + " '" +
+             work.file("p.png") + "'",
+         "ZX1G22ABCD000001", "pulling", "kept"},
+    };
+    for (const auto& c : cases) {
+        Background zentro(command(c.args, port));
+        ASSERT_TRUE(zentro.waitForError(c.started)) << zentro.err();
+        EXPECT_EQ(phone.control("remove " + c.serial), "ok");
+        // Far below the minutes the transfers would take, far above the second of polling.
+        EXPECT_EQ(zentro.wait(std::chrono::seconds(20)), 1) << c.args << "\n" << zentro.err();
+        EXPECT_NE(zentro.err().find("phone " + c.serial + " went away"), std::string::npos) << zentro.err();
+        EXPECT_NE(zentro.err().find(c.kept), std::string::npos) << zentro.err();
+    }
+}
+
+} // namespace
