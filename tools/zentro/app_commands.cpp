@@ -10,6 +10,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -60,20 +61,21 @@ void listCommand(bool includeSystem) {
         if (includeSystem || !app["system"].get<bool>()) out.push_back(std::move(app));
     }
     if (options().json) {
-        std::printf("%s\n", out.dump(2).c_str());
+        std::printf("%s\n", jsonText(out, 2).c_str());
         return;
     }
     std::printf("%-40s %-16s %s\n", "PACKAGE", "VERSION", "LABEL");
     for (const json& app : out) {
-        std::printf("%-40s %-16s %s\n", app["package"].get<std::string>().c_str(),
-                    app["version"].get<std::string>().c_str(), app["label"].get<std::string>().c_str());
+        std::printf("%-40s %-16s %s\n", terminalSafe(app["package"].get<std::string>()).c_str(),
+                    terminalSafe(app["version"].get<std::string>()).c_str(),
+                    terminalSafe(app["label"].get<std::string>()).c_str());
     }
     std::fprintf(stderr, "%zu applications%s\n", out.size(), includeSystem ? "" : " (--system for all)");
 }
 
 void reportDone(const std::string& message, const json& fields) {
     if (options().json)
-        std::printf("%s\n", fields.dump().c_str());
+        std::printf("%s\n", jsonText(fields).c_str());
     else
         std::printf("%s\n", message.c_str());
 }

@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "safe_text.h"
 
 using namespace zentro::cli;
 
@@ -43,10 +44,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     } catch (const Failure& failure) {
         std::fflush(stdout);
-        std::fprintf(stderr, "zentro: %s\n", failure.what());
+        std::fprintf(stderr, "zentro: %s\n", terminalSafe(failure.what()).c_str());
         return failure.exitCode;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zentro: %s\n", error.what());
+        std::fprintf(stderr, "zentro: %s\n", terminalSafe(error.what()).c_str());
         return kExitFailed;
     }
     return interrupted() ? kExitInterrupted : kExitOk;

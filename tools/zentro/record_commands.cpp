@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "formats.h"
 #include "records.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -31,12 +32,18 @@ void writeFile(const std::string& path, const std::string& text) {
     if (std::rename(partial.c_str(), path.c_str()) != 0) throw Failure("cannot write " + path);
 }
 
+// One table cell: line breaks become blanks, other controls are shown escaped, and the text is
+// cut to the column without splitting a character.
 std::string shortened(const Cell& cell, size_t width) {
     std::string text = cell.value_or("");
     for (char& c : text) {
         if (c == '\n' || c == '\r' || c == '\t') c = ' ';
     }
-    return text.size() > width ? text.substr(0, width - 3) + "..." : text;
+    text = terminalSafe(text);
+    if (text.size() <= width) return text;
+    size_t cut = width - 3;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "...";
 }
 
 // Prints a table of chosen fields, or the whole records as JSON with --json.
@@ -97,7 +104,7 @@ void requireYes(bool yes, const char* what) {
 
 void reportAnswer(const char* what, int32_t answer) {
     if (options().json)
-        std::printf("%s\n", json({{"result", answer}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"result", answer}}).c_str());
     else
         std::printf("%s: the phone answered %d\n", what, answer);
     if (answer < 0) throw Failure(std::string(what) + " was refused by the phone");
@@ -154,13 +161,13 @@ void addMessageCommands(CLI::App& app) {
                            {"body", latest && latest->body ? latest->body : ""}});
         }
         if (options().json) {
-            std::printf("%s\n", out.dump(2).c_str());
+            std::printf("%s\n", jsonText(out, 2).c_str());
             return;
         }
         std::printf("%-19s %-16s %5s %s\n", "LATEST", "ADDRESS", "COUNT", "LAST MESSAGE");
         for (const auto& t : out) {
-            std::printf("%-19s %-16s %5d %s\n", t["latest"].get<std::string>().c_str(),
-                        t["address"].get<std::string>().c_str(), t["messages"].get<int>(),
+            std::printf("%-19s %-16s %5d %s\n", terminalSafe(t["latest"].get<std::string>()).c_str(),
+                        terminalSafe(t["address"].get<std::string>()).c_str(), t["messages"].get<int>(),
                         shortened(t["body"].get<std::string>(), 50).c_str());
         }
     });
@@ -262,7 +269,7 @@ void addContactCommands(CLI::App& app) {
         requirePreparedPhone();
         const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), options().device);
         if (options().json)
-            std::printf("%s\n", json({{"id", id}}).dump().c_str());
+            std::printf("%s\n", jsonText({{"id", id}}).c_str());
         else
             std::printf("added contact %lld\n", static_cast<long long>(id));
         if (id <= 0) throw Failure("the phone did not add the contact");
@@ -307,7 +314,7 @@ static json rowToJson(const RecordKind& kind, const Row& row) {
 std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows) {
     json out = json::array();
     for (const Row& row : rows) out.push_back(rowToJson(kind, row));
-    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return jsonText(out, 2) + "\n";
 }
 
 void addRecordCommands(CLI::App& app) {
