@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
@@ -115,6 +116,10 @@ public:
                 step();
             } catch (const Failure& failure) {
                 if (error_.empty()) error_ = failure.what();
+                if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
+            } catch (const std::bad_alloc&) {
+                // A phone's list too large for this computer's memory costs that step only.
+                if (error_.empty()) error_ = std::string("the phone's ") + kind + " did not fit in memory";
                 if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
             }
             seconds_[kind] = secondsSince(start);

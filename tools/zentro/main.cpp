@@ -2,6 +2,7 @@
 // host does, so what it shows is what a host gets.
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #include <CLI/CLI.hpp>
 
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         std::fprintf(stderr, "zentro: %s\n", terminalSafe(failure.what()).c_str());
         return failure.exitCode;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr,
+                     "zentro: out of memory: what the phone sent does not fit in this computer's memory\n");
+        return kExitFailed;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zentro: %s\n", terminalSafe(error.what()).c_str());
         return kExitFailed;
