@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "cli.h"
 #include "interrupt.h"
@@ -110,7 +111,14 @@ RecordSet readInBulk(const KindCalls& calls) {
     const bool aborted = work.aborted;
     const int64_t result = work.result;
     if (aborted) Zentro_ResetFlushAllDBStatus();
-    appendRows(calls, set.rows);
+    try {
+        appendRows(calls, set.rows);
+    } catch (const std::bad_alloc&) {
+        // The library's list holds the memory: give it back, so the caller can go on.
+        set.rows = std::vector<Row>();
+        if (calls.clearList != nullptr) calls.clearList();
+        throw;
+    }
     const int32_t total = calls.bulkTotal();
     progress.update(static_cast<int64_t>(set.rows.size()), total);
     progress.finish(aborted ? "aborted" : result == 0 ? "done" : "failed");
