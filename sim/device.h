@@ -141,6 +141,11 @@ public:
 
     DataSizes sizes;
 
+    // A phone that cannot be trusted: hostile texts, names and paths in its data, a calendar
+    // count far beyond what it holds, a photo size near INT64_MAX, call-log pages padded with
+    // empty records (see makeHostile in companion/dataset.h).
+    std::atomic<bool> hostile{false};
+
     // WiFi: the address this phone serves its companion on (empty: USB only).
     std::string wifiAddress() const;
     void setWifiAddress(std::string address);

@@ -125,6 +125,7 @@ bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners
         d.files.write("/data/app/" + name + "-1.apk", "package=" + name + "\n");
     }
     d.companionRunning = j.value("companionRunning", false);
+    d.hostile = j.value("hostile", false);
     d.companionNeverStarts = j.value("companionNeverStarts", false);
     for (const auto& prefix : j.value("hangingShellPrefixes", json::array()))
         d.addHangingShellPrefix(prefix.get<std::string>());
@@ -249,7 +250,7 @@ bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, 
             if (!checkKeys(j,
                            {"serial", "seed", "state", "properties", "packages", "companionRunning",
                             "companionNeverStarts", "hangingShellPrefixes", "adbDelayMs", "wifiAddress",
-                            "wifiJoin", "sizes", "companionFaults", "files"},
+                            "wifiJoin", "sizes", "companionFaults", "files", "hostile"},
                            where, error))
                 return false;
             const int index = static_cast<int>(i);

@@ -19,7 +19,8 @@
 //         "sizes": {"messages": 500, "calls": 0, "events": 0, "contacts": 0,
 //                   "apps": 0, "photos": 0, "music": 0, "videos": 0},
 //         "companionFaults": {"hello-transfer": {"kind": "CustomReply", "reply": "HI-PC "}},
-//         "files": {"/sdcard/Download/a.txt": "text"}
+//         "files": {"/sdcard/Download/a.txt": "text"},
+//         "hostile": false              // hostile names, texts, paths, counts and pages
 //       }
 //     ]
 //   }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <limits>
 
 #include "companion/codec.h"
 #include "companion/media_files.h"
@@ -252,6 +253,7 @@ CompanionState::Markers CompanionState::markers() const {
 std::vector<Message>& CompanionState::messages() {
     if (!messages_) {
         messages_ = generateMessages(device_.seed, device_.sizes);
+        if (device_.hostile) makeHostile(*messages_);
         nextMessageId_ = static_cast<int64_t>(messages_->size()) + 1;
     }
     return *messages_;
@@ -260,6 +262,7 @@ std::vector<Message>& CompanionState::messages() {
 std::vector<Call>& CompanionState::calls() {
     if (!calls_) {
         calls_ = generateCalls(device_.seed, device_.sizes);
+        if (device_.hostile) makeHostile(*calls_);
         nextCallId_ = static_cast<int64_t>(calls_->size()) + 1;
     }
     return *calls_;
@@ -268,6 +271,7 @@ std::vector<Call>& CompanionState::calls() {
 std::vector<Event>& CompanionState::events() {
     if (!events_) {
         events_ = generateEvents(device_.seed, device_.sizes);
+        if (device_.hostile) makeHostile(*events_);
         nextEventId_ = static_cast<int64_t>(events_->size()) + 1;
     }
     return *events_;
@@ -276,6 +280,7 @@ std::vector<Event>& CompanionState::events() {
 std::vector<Contact>& CompanionState::contacts() {
     if (!contacts_) {
         contacts_ = generateContacts(device_.seed, device_.sizes);
+        if (device_.hostile) makeHostile(*contacts_);
         nextContactId_ = static_cast<int64_t>(contacts_->size()) + 1;
     }
     return *contacts_;
@@ -283,7 +288,10 @@ std::vector<Contact>& CompanionState::contacts() {
 
 MediaCatalogue& CompanionState::media(MediaKind kind) {
     auto& slot = media_[kindIndex(kind)];
-    if (!slot) slot = generateMedia(kind, device_.seed, device_.sizes, device_.files);
+    if (!slot) {
+        slot = generateMedia(kind, device_.seed, device_.sizes, device_.files);
+        if (device_.hostile) makeHostile(kind, *slot, device_.files);
+    }
     return *slot;
 }
 
@@ -297,7 +305,9 @@ std::vector<App>& CompanionState::apps() {
 // where the package manager keeps them.
 void CompanionState::rebuildApps() {
     if (!apps_) {
-        for (App& a : generateUserApps(device_.seed, device_.sizes)) {
+        std::vector<App> generated = generateUserApps(device_.seed, device_.sizes);
+        if (device_.hostile) makeHostile(generated);
+        for (App& a : generated) {
             device_.addPackage(a.package);
             const std::string apk = "/data/app/" + a.package + "-1.apk";
             if (!device_.files.stat(apk)) {
@@ -472,14 +482,16 @@ std::string CompanionState::defaultName(const Request&) { return defaultMessagin
 std::string CompanionState::callCount(const Request&) { return status(static_cast<int32_t>(calls().size())); }
 
 std::string CompanionState::callPage(const Request& r) {
-    return page(calls(), r, true, [](RecordWriter& w, const Call& c) {
-        w.number("ID", c.id);
-        if (c.name) w.text("NAME", *c.name);
-        w.text("NUMBER", c.number);
-        w.number("TYPE", c.type);
-        w.text("DURATION", c.duration);
-        w.text("DATE", c.date);
-    });
+    // A hostile phone pads each page with empty records: two million of them, 2 MB.
+    const std::string padding = device_.hostile ? std::string(2000000, '.') : std::string();
+    return padding + page(calls(), r, true, [](RecordWriter& w, const Call& c) {
+               w.number("ID", c.id);
+               if (c.name) w.text("NAME", *c.name);
+               w.text("NUMBER", c.number);
+               w.number("TYPE", c.type);
+               w.text("DURATION", c.duration);
+               w.text("DATE", c.date);
+           });
 }
 
 std::string CompanionState::callClear(const Request&) {
@@ -509,6 +521,8 @@ std::string CompanionState::callAdd(const Request& r) {
 // ---- calendar -------------------------------------------------------------------------------
 
 std::string CompanionState::eventCount(const Request&) {
+    // A hostile phone announces far more events than it holds.
+    if (device_.hostile) return status(std::numeric_limits<int32_t>::max() - 2);
     return status(static_cast<int32_t>(events().size()));
 }
 

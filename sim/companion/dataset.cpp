@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <limits>
 #include <map>
 
 #include "companion/codec.h"
@@ -559,6 +561,104 @@ MediaItem describeNewFile(MediaKind kind, const std::string& path, const std::st
         }
     }
     return item;
+}
+
+const std::vector<std::string>& hostileTexts() {
+    static const std::vector<std::string> texts = {
+        "\x1b]0;owned\x07\x1b[2J\x1b[31mred",     // retitles, clears the screen, colours
+        "bad \xff\xfe utf-8 \xc3",                // not UTF-8
+        "../../escape/../x",                      // separators
+        "a/b\\c",                                 //
+        ".bashrc",                                // hidden, and a file people care about
+        "=HYPERLINK(\"http://x.example\",\"y\")", // spreadsheet formulas
+        "@SUM(1+1)*cmd|' /C calc'!A0",            //
+        "+1 (555) 010",                           //
+        "-2+3",                                   //
+        "\tTAB",                                  //
+        "\rCR",                                   //
+        "line\nbreak",                            //
+        "CON",                                    // a Windows device name
+        "csi \xc2\x9b"
+        "31m c1",                               // an 8-bit CSI
+        std::string(100, '\x80'),               // continuation bytes only
+        std::string(300, 'x') + "\xe2\x82\xac", // long, ending in a 3-byte character
+    };
+    return texts;
+}
+
+namespace {
+
+const std::string& hostileText(size_t i) { return hostileTexts()[i % hostileTexts().size()]; }
+
+} // namespace
+
+void makeHostile(std::vector<Message>& messages) {
+    for (size_t i = 0; i < messages.size() && i < hostileTexts().size(); ++i) {
+        messages[i].body = hostileText(i);
+        if (i % 2 == 0) messages[i].address = hostileText(i + 5);
+    }
+}
+
+void makeHostile(std::vector<Call>& calls) {
+    for (size_t i = 0; i < calls.size() && i < hostileTexts().size(); ++i) {
+        calls[i].name = hostileText(i);
+        calls[i].number = hostileText(i + 5);
+    }
+}
+
+void makeHostile(std::vector<Event>& events) {
+    for (size_t i = 0; i < events.size() && i < hostileTexts().size(); ++i) {
+        events[i].title = hostileText(i);
+        events[i].location = hostileText(i + 3);
+        events[i].description = hostileText(i + 7);
+    }
+}
+
+void makeHostile(std::vector<Contact>& contacts) {
+    for (size_t i = 0; i < contacts.size() && i < hostileTexts().size(); ++i) {
+        contacts[i].fields[1] = hostileText(i + 14); // a NAME of 100 continuation bytes first
+        contacts[i].fields[4] = hostileText(i + 5);
+        contacts[i].fields[11] = hostileText(i);
+    }
+}
+
+void makeHostile(std::vector<App>& apps) {
+    for (size_t i = 0; i < apps.size() && i < hostileTexts().size(); ++i) {
+        apps[i].label = hostileText(i);
+        apps[i].version = hostileText(i + 1);
+    }
+}
+
+void makeHostile(MediaKind kind, MediaCatalogue& catalogue, FileTree& files) {
+    static const char* const kNames[] = {
+        ".bashrc", "line\nbreak\x1b[31m", "CON", "\xff\xfe", "a\\b", "..", ".", "nul.txt"};
+    const char* folder = kind == MediaKind::Photo   ? "/sdcard/DCIM/"
+                         : kind == MediaKind::Music ? "/sdcard/Music/"
+                                                    : "/sdcard/Movies/";
+    const char* extension = kind == MediaKind::Photo ? ".png" : kind == MediaKind::Music ? ".wav" : ".avi";
+    size_t n = 0;
+    for (MediaItem& item : catalogue.items) {
+        if (n >= std::size(kNames)) break;
+        const auto bytes = files.read(item.path);
+        if (!bytes) continue;
+        std::string name = kNames[n];
+        if (n == 0 && kind != MediaKind::Photo) name += extension; // .bashrc for photos, .bashrc.wav ...
+        if (n > 0 && name != ".." && name != ".") name += extension;
+        files.remove(item.path);
+        // "." and ".." cannot be tree paths: those items keep their file under a plain name
+        // and carry the hostile one as the name the phone reports.
+        const std::string treeName =
+            name == "." || name == ".." ? "dots" + std::to_string(n) + extension : name;
+        item.path = folder + treeName;
+        files.write(item.path, *bytes, static_cast<uint32_t>(item.modified));
+        item.displayName = name;
+        item.title = hostileText(n);
+        if (kind == MediaKind::Music) item.artist = hostileText(n + 1);
+        ++n;
+    }
+    // A size no file has: sums of sizes must not overflow.
+    if (kind == MediaKind::Photo && catalogue.items.size() > n)
+        catalogue.items[n].size = std::numeric_limits<int64_t>::max() - 7;
 }
 
 std::string photoThumbnail(const MediaItem& item) { return makeScenePng(32, 24, item.artSeed); }

@@ -121,6 +121,18 @@ MediaCatalogue generateMedia(MediaKind kind, uint32_t seed, const DataSizes& siz
 // Metadata for a file that arrived on the phone (upload) rather than from the generator.
 MediaItem describeNewFile(MediaKind kind, const std::string& path, const std::string& bytes, int64_t now);
 
+// A hostile phone's data: the generated records with names, bodies, numbers and paths that
+// carry terminal escapes, bytes that are not UTF-8, separators, leading dots, spreadsheet
+// formulas, Windows device names and over-long texts. Media files move to their hostile paths
+// in `files`; one photo reports a size near INT64_MAX.
+const std::vector<std::string>& hostileTexts();
+void makeHostile(std::vector<Message>& messages);
+void makeHostile(std::vector<Call>& calls);
+void makeHostile(std::vector<Event>& events);
+void makeHostile(std::vector<Contact>& contacts);
+void makeHostile(std::vector<App>& apps);
+void makeHostile(MediaKind kind, MediaCatalogue& catalogue, FileTree& files);
+
 // The thumbnail of an item: a small PNG.
 std::string photoThumbnail(const MediaItem& item);
 std::string coverThumbnail(const MediaItem& item);

@@ -34,12 +34,14 @@ struct ZentroRun {
     std::string err;
 };
 
-// Runs zentro from the build folder with the adb server port given; output goes to pipes, as
-// when a script reads it.
-ZentroRun runZentro(const std::string& args, int adbPort, const std::string& documents) {
+// Runs zentro from the build folder with the adb server port given (in `folder` when given);
+// output goes to pipes, as when a script reads it.
+ZentroRun runZentro(const std::string& args, int adbPort, const std::string& documents,
+                    const std::string& folder = "") {
     ztest::ScratchFolder scratch;
     const std::string outFile = scratch.file("out"), errFile = scratch.file("err");
-    const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
+    const std::string command = (folder.empty() ? "" : "cd '" + folder + "' && ") +
+                                "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
                                 documents + "' XDG_DOCUMENTS_DIR='" + documents + "' '" +
                                 ztest::testBinFolder() + "/zentro' " + args + " >'" + outFile + "' 2>'" +
                                 errFile + "' </dev/null";
@@ -249,6 +251,19 @@ TEST_F(Cli, PrepareThenInfoAndScreenshot) {
     const std::string png = documents.file("screen.png");
     ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
+    // Onto an existing file only with --force; into a folder under a name of its own, numbered.
+    ztest::writeFile(png, "mine");
+    EXPECT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 2);
+    EXPECT_EQ(ztest::readFile(png), "mine");
+    EXPECT_EQ(runZentro("screenshot --force '" + png + "'", phone.adbPort(), documents.path()).status, 0);
+    EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
+    const std::string shots = documents.file("shots");
+    ASSERT_EQ(::mkdir(shots.c_str(), 0755), 0);
+    for (const char* name : {"/screenshot.png", "/screenshot (2).png"}) {
+        ZentroRun shot = runZentro("screenshot shots", phone.adbPort(), documents.path(), documents.path());
+        EXPECT_EQ(shot.status, 0) << shot.err;
+        EXPECT_EQ(ztest::readFile(shots + name).substr(0, 4), "\x89PNG") << name;
+    }
 }
 
 TEST_F(Cli, RecordListsAndTheirExportsAgree) {
@@ -404,6 +419,29 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
     }
     EXPECT_EQ(runZentro("photos push '" + documents.file("absent.png") + "'", port, documents.path()).status,
               2);
+
+    // Pulled from a working folder of its own: under the phone's name there, numbered when that
+    // is taken; onto a file only with --force; a second id is not taken for a file name.
+    const std::string work = documents.file("work");
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    const auto listed = list("photos list");
+    const auto& photo = listed[0];
+    const std::string id = std::to_string(photo["id"].get<int>()), name = photo["path"];
+    const std::string stem = name.substr(name.rfind('/') + 1, name.rfind('.') - name.rfind('/') - 1);
+    for (const std::string& expected : {stem + ".png", stem + " (2).png"}) {
+        ZentroRun pull = runZentro("photos pull " + id, port, documents.path(), work);
+        EXPECT_EQ(pull.status, 0) << pull.err;
+        EXPECT_TRUE(ztest::readFile(work + "/" + expected) == reference.fileAt(photo["path"])) << expected;
+    }
+    ZentroRun secondId = runZentro("photos pull " + id + " 2", port, documents.path(), work);
+    EXPECT_EQ(secondId.status, 2);
+    EXPECT_NE(secondId.err.find("one id"), std::string::npos) << secondId.err;
+    EXPECT_FALSE(ztest::fileExists(work + "/2"));
+    ztest::writeFile(work + "/mine.png", "mine");
+    EXPECT_EQ(runZentro("photos pull " + id + " mine.png", port, documents.path(), work).status, 2);
+    EXPECT_EQ(ztest::readFile(work + "/mine.png"), "mine");
+    EXPECT_EQ(runZentro("photos pull " + id + " mine.png --force", port, documents.path(), work).status, 0);
+    EXPECT_TRUE(ztest::readFile(work + "/mine.png") == reference.fileAt(photo["path"]));
 
     const auto photos = list("photos list");
     const int doomed = photos[0]["id"];

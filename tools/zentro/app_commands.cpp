@@ -15,6 +15,7 @@
 #include "dates.h"
 #include "interrupt.h"
 #include "progress.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -71,13 +72,14 @@ void listCommand(bool includeSystem) {
                 app[std::string(field) + "Iso"] = millis > 0 ? json(isoLocalDate(millis)) : json(nullptr);
             }
         }
-        std::printf("%s\n", out.dump(2).c_str());
+        std::printf("%s\n", jsonText(out, 2).c_str());
         return;
     }
     std::printf("%-40s %-16s %s\n", "PACKAGE", "VERSION", "LABEL");
     for (const json& app : out) {
-        std::printf("%-40s %-16s %s\n", app["package"].get<std::string>().c_str(),
-                    app["version"].get<std::string>().c_str(), app["label"].get<std::string>().c_str());
+        std::printf("%-40s %-16s %s\n", terminalSafe(app["package"].get<std::string>()).c_str(),
+                    terminalSafe(app["version"].get<std::string>()).c_str(),
+                    terminalSafe(app["label"].get<std::string>()).c_str());
     }
     std::fprintf(stderr, "%s%s\n", counted(static_cast<int64_t>(out.size()), "application").c_str(),
                  includeSystem ? "" : " (--system for all)");
@@ -95,7 +97,7 @@ std::string lastLine(const std::string& output) {
 
 void reportDone(const std::string& message, const json& fields) {
     if (options().json)
-        std::printf("%s\n", fields.dump().c_str());
+        std::printf("%s\n", jsonText(fields).c_str());
     else
         std::printf("%s\n", message.c_str());
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
@@ -20,6 +21,7 @@
 #include "interrupt.h"
 #include "progress.h"
 #include "records.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -114,6 +116,10 @@ public:
                 step();
             } catch (const Failure& failure) {
                 if (error_.empty()) error_ = failure.what();
+                if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
+            } catch (const std::bad_alloc&) {
+                // A phone's list too large for this computer's memory costs that step only.
+                if (error_.empty()) error_ = std::string("the phone's ") + kind + " did not fit in memory";
                 if (missing_.size() == missingBefore) missing_.push_back(filesOf(kind));
             }
             seconds_[kind] = secondsSince(start);
@@ -258,7 +264,7 @@ private:
         }
         const json apps = readApps();
         counts_["apps"] = apps.size();
-        write("apps.json", apps.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+        write("apps.json", jsonText(apps, 2) + "\n");
     }
 
     void backUpScreenshot() {
@@ -299,7 +305,7 @@ private:
         }
         const std::vector<MediaItem>& items = listed.items;
         int64_t total = 0, done = 0;
-        for (const MediaItem& item : items) total += item.size;
+        for (const MediaItem& item : items) total = addSize(total, item.size);
         Progress progress("backing up " + folder, "bytes");
         json list = json::array();
         for (const MediaItem& item : items) {
@@ -314,11 +320,11 @@ private:
                 const std::string partial = partialPathOf(path(name));
                 if (downloadMedia(kind, item, partial, device_) &&
                     std::rename(partial.c_str(), path(name).c_str()) == 0) {
-                    fetchedBytes_ += item.size;
+                    fetchedBytes_ = addSize(fetchedBytes_, item.size);
                 } else {
                     std::remove(partial.c_str());
                     missing_.push_back(name);
-                    done += item.size;
+                    done = addSize(done, item.size);
                     progress.update(done, total);
                     continue;
                 }
@@ -329,7 +335,7 @@ private:
                 if (std::string thumb = thumbOf(kind, item); !thumb.empty()) entry["thumb"] = thumb;
             }
             list.push_back(std::move(entry));
-            done += item.size;
+            done = addSize(done, item.size);
             progress.update(done, total);
         }
         progress.finish(interrupted() ? "aborted" : "done");
@@ -396,23 +402,23 @@ private:
                          {"files", std::move(files)},
                          {"missing", missing_},
                          {"seconds", seconds_}};
-        writeFileAtomically(path("manifest.json"),
-                            manifest.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+        writeFileAtomically(path("manifest.json"), jsonText(manifest, 2) + "\n");
     }
 
     void report() {
         if (options().json) {
-            std::printf("%s\n", json({{"folder", dir_},
-                                      {"complete", missing_.empty()},
-                                      {"counts", counts_},
-                                      {"mediaFetched", fetchedBytes_},
-                                      {"mediaKept", reused_},
-                                      {"missing", missing_}})
-                                    .dump(2, ' ', false, json::error_handler_t::replace)
+            std::printf("%s\n", jsonText({{"folder", dir_},
+                                          {"complete", missing_.empty()},
+                                          {"counts", counts_},
+                                          {"mediaFetched", fetchedBytes_},
+                                          {"mediaKept", reused_},
+                                          {"missing", missing_}},
+                                         2)
                                     .c_str());
             return;
         }
-        std::printf("backup in %s: %s\n", dir_.c_str(), missing_.empty() ? "complete" : "incomplete");
+        std::printf("backup in %s: %s\n", terminalSafe(dir_).c_str(),
+                    missing_.empty() ? "complete" : "incomplete");
         for (const auto& [kind, count] : counts_.items())
             std::printf("  %-9s %s\n", kind.c_str(), count.dump().c_str());
         std::printf("  media fetched %s, %zu files already there\n",

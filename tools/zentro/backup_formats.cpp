@@ -78,9 +78,12 @@ void addX(icalcomponent* event, const char* name, const Cell& value) {
     icalcomponent_add_property(event, property);
 }
 
+// A phone's millisecond text as a UTC time; out-of-range values are held to the years 1 to 9999,
+// all that iCalendar can write.
 icaltimetype utcTime(const Cell& ms) {
-    const long long value = std::atoll(ms.value_or("0").c_str());
-    return icaltime_from_timet_with_zone(static_cast<time_t>(value / 1000), 0,
+    const long long value = std::strtoll(ms.value_or("0").c_str(), nullptr, 10) / 1000;
+    constexpr long long kFirst = -62135596800LL, kLast = 253402300799LL; // 0001-01-01, 9999-12-31
+    return icaltime_from_timet_with_zone(static_cast<time_t>(std::clamp(value, kFirst, kLast)), 0,
                                          icaltimezone_get_utc_timezone());
 }
 
@@ -139,12 +142,12 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
         } else if (c == '"') {
             quoted = any = true;
         } else if (c == ',') {
-            row.push_back(std::move(field));
+            row.push_back(csvCellText(std::move(field)));
             field.clear();
             any = true;
         } else if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            row.push_back(std::move(field));
+            row.push_back(csvCellText(std::move(field)));
             field.clear();
             rows.push_back(std::move(row));
             row.clear();
@@ -155,7 +158,7 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
         }
     }
     if (any || !field.empty()) {
-        row.push_back(std::move(field));
+        row.push_back(csvCellText(std::move(field)));
         rows.push_back(std::move(row));
     }
     return rows;

@@ -32,7 +32,7 @@ private:
 std::string sha256Hex(std::string_view bytes);
 
 // RFC 4180 text into rows of fields (quotes undone, CRLF or LF line ends). An empty field is
-// an empty string; callers decide what that means.
+// an empty string; callers decide what that means. The formula guard of toCsv is undone.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);
 
 // Calendar rows in the order of the CLI's event fields: id, calendarId, title, start, end,

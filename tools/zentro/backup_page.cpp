@@ -1,4 +1,5 @@
 #include "backup_page.h"
+#include "safe_text.h"
 
 namespace zentro::cli {
 
@@ -194,8 +195,7 @@ table { border-collapse: collapse; width: 100%; } td, th { border-bottom: 1px so
 }
 
 std::string backupPageScript(const nlohmann::ordered_json& data) {
-    return "window.BACKUP_DATA = " +
-           data.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + ";\n";
+    return "window.BACKUP_DATA = " + jsonText(data) + ";\n";
 }
 
 } // namespace zentro::cli

@@ -1,11 +1,14 @@
 // zentro copy --from N --to M: records and media from one attached phone to another, adding
 // only what the destination lacks. Music and videos go phone to phone; photos pass through a
 // temporary file on this computer.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -15,6 +18,7 @@
 #include "interrupt.h"
 #include "progress.h"
 #include "restore.h"
+#include "safe_text.h"
 
 namespace zentro::cli {
 namespace {
@@ -33,13 +37,46 @@ std::vector<Row> readFrom(const RecordKind& kind, int32_t device) {
     return set.rows;
 }
 
+// Photos on their way between the phones stop in a folder of this run's own: made by mkdtemp
+// (mode 0700, a name no other user can guess or plant ahead), each file created new without
+// following links, all removed at the end.
+class StagingFolder {
+public:
+    StagingFolder() {
+        std::error_code error;
+        std::string pattern = std::filesystem::temp_directory_path(error).string() + "/zentro-copy-XXXXXX";
+        if (error || ::mkdtemp(pattern.data()) == nullptr)
+            throw Failure("cannot create a private folder for the photos in " +
+                          pattern.substr(0, pattern.rfind('/')));
+        path_ = pattern;
+    }
+    ~StagingFolder() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    // A new empty file for the item; "" when it cannot be made.
+    std::string newFile(int32_t id) const {
+        const std::string file = path_ + "/" + std::to_string(id);
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return "";
+        ::close(fd);
+        return file;
+    }
+
+private:
+    std::string path_;
+};
+
 // One phone-to-phone transfer, the bar fed from the transferred size; Ctrl-C asks the library
 // to abort it.
 bool transferItem(const MediaKind& kind, const MediaItem& item, int32_t from, int32_t to, Progress& progress,
                   int64_t before, int64_t total) {
     const WatchedWork work = watchWork(
         progress, [&] { return kind.transfer(item.id, item.name.c_str(), item.size, from, to); },
-        [&] { return std::pair<int64_t, int64_t>(before + kind.transferred(), total); }, kind.abort);
+        [&] { return std::pair<int64_t, int64_t>(addSize(before, kind.transferred()), total); }, kind.abort);
     return work.result == 0 && !work.aborted;
 }
 
@@ -54,7 +91,9 @@ Tally copyMedia(const MediaKind& kind, int32_t from, int32_t to) {
     std::set<std::pair<std::string, int64_t>> present;
     for (const MediaItem& item : target.items) present.insert({item.name, item.size});
     int64_t total = 0, done = 0;
-    for (const MediaItem& item : source.items) total += item.size;
+    for (const MediaItem& item : source.items) total = addSize(total, item.size);
+    std::optional<StagingFolder> staging;
+    if (kind.transfer == nullptr) staging.emplace();
     Progress progress(std::string("copying ") + kind.family, "bytes");
     for (const MediaItem& item : source.items) {
         if (interrupted()) {
@@ -65,15 +104,15 @@ Tally copyMedia(const MediaKind& kind, int32_t from, int32_t to) {
             ++tally.skipped;
         } else if (kind.transfer == nullptr) {
             // No phone-to-phone export for the kind: through this computer.
-            const std::string temp = std::filesystem::temp_directory_path().string() + "/zentro-copy-" +
-                                     std::to_string(::getpid()) + "-" + std::to_string(item.id);
-            const bool ok = downloadMedia(kind, item, temp, from) && uploadMedia(kind, temp, item.name, to);
-            std::remove(temp.c_str());
+            const std::string temp = staging->newFile(item.id);
+            const bool ok = !temp.empty() && kind.download(item.id, temp.c_str(), item.size, from) == 0 &&
+                            fileSize(temp) == item.size && uploadMedia(kind, temp, item.name, to);
+            if (!temp.empty()) std::remove(temp.c_str());
             ok ? ++tally.added : ++tally.failed;
         } else {
             transferItem(kind, item, from, to, progress, done, total) ? ++tally.added : ++tally.failed;
         }
-        done += item.size;
+        done = addSize(done, item.size);
         progress.update(done, total);
     }
     progress.finish(tally.interrupted ? "aborted" : "done");

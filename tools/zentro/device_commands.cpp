@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "interrupt.h"
 #include "progress.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -72,7 +73,7 @@ void printPhones(const std::vector<PhoneRow>& rows) {
                            {"model", r.model},
                            {"android", r.android}});
         }
-        std::printf("%s\n", out.dump(2).c_str());
+        std::printf("%s\n", jsonText(out, 2).c_str());
         return;
     }
     if (rows.empty()) {
@@ -81,8 +82,9 @@ void printPhones(const std::vector<PhoneRow>& rows) {
     }
     std::printf("%-5s %-20s %-12s %-14s %-24s %s\n", "INDEX", "SERIAL", "STATE", "MAKER", "MODEL", "ANDROID");
     for (const PhoneRow& r : rows) {
-        std::printf("%-5d %-20s %-12s %-14s %-24s %s\n", r.index, r.serial.c_str(), r.state.c_str(),
-                    r.maker.c_str(), r.model.c_str(), r.android.c_str());
+        std::printf("%-5d %-20s %-12s %-14s %-24s %s\n", r.index, terminalSafe(r.serial).c_str(),
+                    terminalSafe(r.state).c_str(), terminalSafe(r.maker).c_str(),
+                    terminalSafe(r.model).c_str(), terminalSafe(r.android).c_str());
     }
 }
 
@@ -93,7 +95,7 @@ void onUsbChange(int32_t value) {
                                                       : "change";
     const int32_t plugged = Zentro_CheckConnectDeviceToPC_Count();
     if (options().json)
-        std::printf("%s\n", json({{"event", event}, {"phones", plugged}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"event", event}, {"phones", plugged}}).c_str());
     else
         std::printf("usb %s: %d phone%s plugged in\n", event, plugged, plugged == 1 ? "" : "s");
     std::fflush(stdout);
@@ -122,12 +124,12 @@ void infoCommand() {
                       {"android", trimmed(info.androidVersion)},
                       {"prepared", Zentro_CheckDevicesIsConnect(options().device) == 0 && ownsChannelPort()}};
     if (options().json) {
-        std::printf("%s\n", out.dump(2).c_str());
+        std::printf("%s\n", jsonText(out, 2).c_str());
         return;
     }
     for (const auto& [key, value] : out.items()) {
         std::printf("%-9s %s\n", (key + ":").c_str(),
-                    value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+                    terminalSafe(value.is_string() ? value.get<std::string>() : value.dump()).c_str());
     }
 }
 
@@ -150,20 +152,39 @@ void prepareCommand() {
     if (!options().json) std::printf("phone %d is prepared\n", options().device);
 }
 
-void screenshotCommand(const std::string& name) {
-    requirePhone();
-    // adb runs from the library's own folder: a relative name would land there.
-    const std::string file = std::filesystem::absolute(name).string();
+// The PNG goes to a name of its own beside the target and is renamed once complete, so a failed
+// capture never costs the file that was there. A folder gets "screenshot.png" inside (numbered
+// when taken); an existing file is replaced only with --force.
+void screenshotCommand(const std::string& name, bool force) {
+    namespace fs = std::filesystem;
     std::error_code error;
-    std::filesystem::remove(file, error);
-    Zentro_GetAndroidDevicesScreenCap(file.c_str(), options().device);
-    if (!std::filesystem::exists(file)) throw Failure("no screenshot arrived: is the phone's screen on?");
+    // adb runs from the library's own folder: a relative name would land there.
+    std::string file = name.empty() ? freePathIn(fs::current_path(error).string(), "screenshot.png")
+                                    : fs::absolute(name, error).lexically_normal().string();
+    if (fs::is_directory(file, error)) {
+        file = freePathIn(file, "screenshot.png");
+    } else if (fs::exists(fs::symlink_status(file, error)) && !force) {
+        throw Failure(file + " exists: add --force to replace it, or name another file", kExitUsage);
+    }
+    requirePhone();
+    const fs::path target(file);
+    const std::string partial =
+        freePathIn(target.parent_path().string(), "." + target.filename().string() + ".partial");
+    Zentro_GetAndroidDevicesScreenCap(partial.c_str(), options().device);
+    if (!fs::is_regular_file(partial, error) || fs::file_size(partial, error) == 0) {
+        fs::remove(partial, error);
+        throw Failure("no screenshot arrived: is the phone's screen on?");
+    }
+    fs::rename(partial, file, error);
+    if (error) {
+        fs::remove(partial, error);
+        throw Failure("cannot write " + file + ": check the folder is writable");
+    }
+    const auto bytes = fs::file_size(file, error);
     if (options().json) {
-        std::printf("%s\n",
-                    json({{"file", file}, {"bytes", std::filesystem::file_size(file)}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"file", file}, {"bytes", bytes}}).c_str());
     } else {
-        std::printf("%s (%s)\n", file.c_str(),
-                    formatBytes(static_cast<double>(std::filesystem::file_size(file))).c_str());
+        std::printf("%s (%s)\n", terminalSafe(file).c_str(), formatBytes(static_cast<double>(bytes)).c_str());
     }
 }
 
@@ -182,9 +203,13 @@ void addDeviceCommands(CLI::App& app) {
         ->callback(prepareCommand);
 
     auto* screenshot = app.add_subcommand("screenshot", "Save the phone's screen as a PNG file");
-    static std::string file = "screenshot.png";
-    screenshot->add_option("FILE", file, "Where to write the PNG")->capture_default_str();
-    screenshot->callback([] { screenshotCommand(file); });
+    static std::string file;
+    static bool force = false;
+    screenshot->add_option(
+        "FILE", file,
+        "File or folder to write the PNG to (default: screenshot.png here, numbered when taken)");
+    screenshot->add_flag("--force", force, "Replace FILE when it exists");
+    screenshot->callback([] { screenshotCommand(file, force); });
 }
 
 } // namespace zentro::cli

@@ -8,28 +8,43 @@ namespace {
 
 bool needsQuotes(const std::string& field) { return field.find_first_of(",\"\r\n") != std::string::npos; }
 
+// A spreadsheet runs a cell that starts with one of these as a formula.
+bool isFormulaStart(char c) { return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r'; }
+
+// Quotes ahead of a formula start: such a cell gets one more on the way out and loses one on
+// the way in, so every text reads back as it was written.
+bool quotedFormula(const std::string& field, size_t quotes) {
+    const size_t at = field.find_first_not_of('\'');
+    return at != std::string::npos && at >= quotes && isFormulaStart(field[at]);
+}
+
 void appendCsvField(std::string& out, const Cell& cell) {
     if (!cell) return;
-    if (!needsQuotes(*cell)) {
-        out += *cell;
+    const std::string field = quotedFormula(*cell, 0) ? "'" + *cell : *cell;
+    if (!needsQuotes(field)) {
+        out += field;
         return;
     }
     out += '"';
-    for (char c : *cell) {
+    for (char c : field) {
         if (c == '"') out += '"';
         out += c;
     }
     out += '"';
 }
 
+bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 // Folds a content line: no line longer than 75 octets, continuation lines start with a blank.
-// A fold never splits a UTF-8 sequence.
+// A fold never splits a UTF-8 sequence; where no character starts within the 3 bytes before
+// the limit the text is not UTF-8 there, and it is cut at the limit.
 std::string fold(const std::string& line) {
     std::string out;
     size_t start = 0, limit = 75;
     while (line.size() - start > limit) {
-        size_t cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        size_t cut = start + limit, back = cut;
+        while (cut - back < 3 && continuationByte(line[back])) --back;
+        if (!continuationByte(line[back])) cut = back;
         out += line.substr(start, cut - start) + "\r\n ";
         start = cut;
         limit = 74; // the leading blank counts
@@ -51,6 +66,11 @@ std::string unescapeVCardText(const std::string& value) {
 }
 
 } // namespace
+
+std::string csvCellText(std::string field) {
+    if (quotedFormula(field, 1)) field.erase(0, 1);
+    return field;
+}
 
 std::string toCsv(const std::vector<std::string>& header, const std::vector<Row>& rows) {
     std::string out;

@@ -13,8 +13,13 @@ using Cell = std::optional<std::string>; // nullopt: the phone sent no such fiel
 using Row = std::vector<Cell>;
 
 // One CSV text: the header line and the rows, CRLF line ends, fields quoted where they hold a
-// comma, a quote, CR or LF (quotes doubled). A missing cell is an empty field.
+// comma, a quote, CR or LF (quotes doubled). A missing cell is an empty field. A cell that a
+// spreadsheet would run as a formula (starting with =, +, -, @, tab or CR, after any quote
+// marks) gets a leading ' so it shows as text.
 std::string toCsv(const std::vector<std::string>& header, const std::vector<Row>& rows);
+
+// The text a cell written by toCsv stood for: drops the ' of a formula guard.
+std::string csvCellText(std::string field);
 
 // A vCard 3.0 contact as a map of property name ("FN", "N", "TEL;TYPE=CELL", ...) to value. The
 // writer escapes values (backslash, comma, semicolon, newline) and folds lines longer than 75

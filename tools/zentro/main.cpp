@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "safe_text.h"
 
 using namespace zentro::cli;
 
@@ -105,7 +107,7 @@ int reportGonePhone(std::string kept) {
         if (kept.rfind(lead, 0) == 0) kept.erase(0, std::strlen(lead));
     }
     std::fprintf(stderr, "zentro: phone %s went away (adb no longer lists it as usable)%s%s\n",
-                 gonePhone().c_str(), kept.empty() ? "" : "; ", kept.c_str());
+                 gonePhone().c_str(), kept.empty() ? "" : "; ", terminalSafe(kept).c_str());
     return kExitFailed;
 }
 
@@ -166,10 +168,14 @@ int main(int argc, char** argv) {
     } catch (const Failure& failure) {
         std::fflush(stdout);
         if (!gonePhone().empty()) return reportGonePhone(failure.what());
-        std::fprintf(stderr, "zentro: %s\n", failure.what());
+        std::fprintf(stderr, "zentro: %s\n", terminalSafe(failure.what()).c_str());
         return failure.exitCode;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr,
+                     "zentro: out of memory: what the phone sent does not fit in this computer's memory\n");
+        return kExitFailed;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zentro: %s\n", error.what());
+        std::fprintf(stderr, "zentro: %s\n", terminalSafe(error.what()).c_str());
         return kExitFailed;
     }
     if (!gonePhone().empty()) return reportGonePhone("");

@@ -15,6 +15,7 @@
 #include "interrupt.h"
 #include "media_items.h"
 #include "progress.h"
+#include "safe_text.h"
 
 namespace zentro::cli {
 namespace {
@@ -50,27 +51,53 @@ void listCommand(const MediaKind& kind) {
     if (options().json) {
         json out = json::array();
         for (const MediaItem& item : items) out.push_back(item.fields);
-        std::printf("%s\n", out.dump(2).c_str());
+        std::printf("%s\n", jsonText(out, 2).c_str());
         return;
     }
     std::printf("%-6s %10s  %s\n", "ID", "SIZE", "PATH");
     for (const MediaItem& item : items) {
         std::printf("%-6d %10s  %s\n", item.id, formatBytes(static_cast<double>(item.size)).c_str(),
-                    item.path.c_str());
+                    terminalSafe(item.path).c_str());
     }
     std::fprintf(stderr, "%s\n", counted(static_cast<int64_t>(items.size()), kind.noun).c_str());
 }
 
+bool looksLikeId(const std::string& text) {
+    return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Where a pull writes: under the item's safe name (numbered when taken) in the working folder
+// or in a DEST folder; onto a DEST file only with --force. A DEST that does not exist and reads
+// as a number is refused: "pull 1 2" means two ids far more often than a file named 2.
+std::string pullTarget(const MediaItem& item, const std::string& dest, bool force) {
+    std::error_code error;
+    if (dest.empty()) return freePathIn(fs::current_path(error).string(), item.name);
+    const std::string target = fs::absolute(dest, error).lexically_normal().string();
+    if (error) throw Failure("cannot use '" + dest + "' as a destination: " + error.message(), kExitUsage);
+    if (fs::is_directory(target, error)) return freePathIn(target, item.name);
+    if (fs::exists(fs::symlink_status(target, error))) {
+        if (!force)
+            throw Failure(target + " exists: add --force to replace it, or name another file", kExitUsage);
+        return target;
+    }
+    if (looksLikeId(dest)) {
+        throw Failure("'" + dest +
+                          "' is not a file or folder here and reads as a second id: pull takes one id "
+                          "at a time; to write a file of that name, give ./" +
+                          dest,
+                      kExitUsage);
+    }
+    return target;
+}
+
 // Downloads into FILE.partial and renames only a complete file, so an interrupted or short
 // download never stands under the name or replaces a file that was there.
-void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
+void pullCommand(const MediaKind& kind, int32_t id, const std::string& dest, bool force) {
     requirePreparedPhone();
     const MediaItem item = findItem(kind, id, options().device);
-    if (target.empty()) target = baseName(item.path);
-    std::error_code error;
-    if (fs::is_directory(target, error)) target = (fs::path(target) / baseName(item.path)).string();
+    const std::string target = pullTarget(item, dest, force);
     const std::string partial = target + ".partial";
-    Progress progress("pulling " + baseName(item.path), "bytes");
+    Progress progress("pulling " + item.name, "bytes");
     const WatchedWork work = watchWork(
         progress, [&] { return kind.chunkedDownload(item.id, partial.c_str(), item.size, options().device); },
         [&] { return std::pair<int64_t, int64_t>(sizeOnDisk(partial), item.size); }, kind.abort);
@@ -92,9 +119,10 @@ void pullCommand(const MediaKind& kind, int32_t id, std::string target) {
     }
     progress.finish("done");
     if (options().json)
-        std::printf("%s\n", json({{"id", item.id}, {"file", target}, {"bytes", written}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"id", item.id}, {"file", target}, {"bytes", written}}).c_str());
     else
-        std::printf("%s (%s)\n", target.c_str(), formatBytes(static_cast<double>(written)).c_str());
+        std::printf("%s (%s)\n", terminalSafe(target).c_str(),
+                    formatBytes(static_cast<double>(written)).c_str());
 }
 
 void requirePlainName(const std::string& name) {
@@ -147,9 +175,9 @@ void pushCommand(const MediaKind& kind, const std::string& given, std::string na
     requirePreparedPhone();
     const MediaItem item = pushFile(kind, file, name, options().device);
     if (options().json)
-        std::printf("%s\n", item.fields.dump(2).c_str());
+        std::printf("%s\n", jsonText(item.fields, 2).c_str());
     else
-        std::printf("%s %d: %s (%s)\n", kind.noun, item.id, item.path.c_str(),
+        std::printf("%s %d: %s (%s)\n", kind.noun, item.id, terminalSafe(item.path).c_str(),
                     formatBytes(static_cast<double>(item.size)).c_str());
 }
 
@@ -186,9 +214,9 @@ int64_t copyThroughComputer(const MediaKind& kind, const MediaItem& item, const 
 
 void reportCopy(const MediaKind& kind, int32_t id, int32_t to, const std::string& name, int64_t bytes) {
     if (options().json) {
-        std::printf("%s\n", json({{"id", id}, {"to", to}, {"name", name}, {"bytes", bytes}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"id", id}, {"to", to}, {"name", name}, {"bytes", bytes}}).c_str());
     } else {
-        std::printf("copied %s %d to phone %d as %s (%s)\n", kind.noun, id, to, name.c_str(),
+        std::printf("copied %s %d to phone %d as %s (%s)\n", kind.noun, id, to, terminalSafe(name).c_str(),
                     formatBytes(static_cast<double>(bytes)).c_str());
     }
 }
@@ -245,7 +273,7 @@ void deleteCommand(const MediaKind& kind, const std::vector<int32_t>& ids) {
         }
     }
     if (options().json)
-        std::printf("%s\n", json({{"deleted", ids.size() - failed}, {"failed", failed}}).dump().c_str());
+        std::printf("%s\n", jsonText({{"deleted", ids.size() - failed}, {"failed", failed}}).c_str());
     if (failed > 0)
         throw Failure(std::to_string(failed) + " of " + std::to_string(ids.size()) + " not deleted");
 }
@@ -253,6 +281,7 @@ void deleteCommand(const MediaKind& kind, const std::vector<int32_t>& ids) {
 struct MediaArguments {
     int32_t id = 0;
     int32_t to = 1;
+    bool force = false;
     std::string target;
     std::string name;
     std::vector<int32_t> ids;
@@ -277,8 +306,10 @@ void addMediaCommands(CLI::App& app) {
             family->add_subcommand("pull", "Download a " + noun + " to this computer, with progress");
         pull->add_option("ID", args.id, "The " + noun + "'s id, as 'list' shows it")->required();
         pull->add_option("DEST", args.target,
-                         "File or folder to write (default: its name on the phone, here)");
-        pull->callback([&kind, &args] { pullCommand(kind, args.id, args.target); });
+                         "File or folder to write (default: its name on the phone, here; numbered when "
+                         "taken)");
+        pull->add_flag("--force", args.force, "Replace DEST when it is an existing file");
+        pull->callback([&kind, &args] { pullCommand(kind, args.id, args.target, args.force); });
 
         auto* push = family->add_subcommand("push", "Upload a file to the phone as a " + noun);
         push->add_option("FILE", args.target, "The file on this computer")->required();

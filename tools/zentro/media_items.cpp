@@ -6,6 +6,7 @@
 #include <set>
 
 #include "interrupt.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -58,18 +59,14 @@ bool videoInfo(int32_t position, int32_t device, MediaItem& out) {
     return true;
 }
 
-// Names that would leave the kind's folder, or pass for a leftover partial file, are not used.
-bool usableName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
-           name.rfind(".partial-", 0) != 0;
-}
-
-// Videos are known by their display name; the others by the file name of their path.
+// Videos are known by their display name; the others by the file name of their path. Made
+// safe here, once, for every file the CLI writes under it (and never a hidden name, so never
+// a backup's ".partial-" leftover either).
 std::string fileNameOf(const MediaItem& item) {
     auto it = item.fields.find("displayName");
     std::string name = it != item.fields.end() && !it->get<std::string>().empty() ? it->get<std::string>()
                                                                                   : baseName(item.path);
-    return usableName(name) ? name : std::to_string(item.id);
+    return safeFileName(name, std::to_string(item.id));
 }
 
 int64_t sizeOf(const std::string& path) {

@@ -19,6 +19,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -158,19 +159,19 @@ void pairCommand(const std::string& file, int timeoutSeconds) {
         joined = second;
     }
     if (options().json) {
-        std::printf("%s\n", json({{"image", file},
-                                  {"joined",
-                                   {{"index", index},
-                                    {"serial", joined.serial},
-                                    {"maker", joined.maker},
-                                    {"model", joined.model},
-                                    {"android", joined.android}}}})
-                                .dump(2)
+        std::printf("%s\n", jsonText({{"image", file},
+                                      {"joined",
+                                       {{"index", index},
+                                        {"serial", joined.serial},
+                                        {"maker", joined.maker},
+                                        {"model", joined.model},
+                                        {"android", joined.android}}}},
+                                     2)
                                 .c_str());
     } else {
         std::printf("phone joined over WiFi: index %d, %s %s (Android %s), serial %s\n", index,
-                    joined.maker.c_str(), joined.model.c_str(), joined.android.c_str(),
-                    joined.serial.c_str());
+                    terminalSafe(joined.maker).c_str(), terminalSafe(joined.model).c_str(),
+                    terminalSafe(joined.android).c_str(), terminalSafe(joined.serial).c_str());
     }
 }
 

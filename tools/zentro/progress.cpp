@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
 #include "interrupt.h"
+#include "safe_text.h"
 
 namespace zentro::cli {
 
@@ -58,7 +60,7 @@ WatchedWork watchWork(Progress& progress, const std::function<int64_t()>& work,
 }
 
 Progress::Progress(std::string label, std::string unit)
-    : label_(std::move(label))
+    : label_(terminalSafe(label)) // labels carry names a phone chose
     , unit_(std::move(unit))
     , terminal_(::isatty(2) != 0)
     , start_(std::chrono::steady_clock::now())
@@ -84,7 +86,11 @@ void Progress::finish(const std::string& outcome) {
 
 void Progress::draw(int64_t done, int64_t total, bool final) {
     const auto now = std::chrono::steady_clock::now();
-    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
+    // Sizes come from the phone: the shares are taken in floating point, so sizes near
+    // INT64_MAX cannot overflow them.
+    const double share =
+        total > 0 && done > 0 ? std::min(1.0, static_cast<double>(done) / static_cast<double>(total)) : 0;
+    const int percent = static_cast<int>(share * 100);
     if (!terminal_) {
         const int tenth = percent / 10;
         if (final || tenth == lastTenth_) return;
@@ -97,14 +103,14 @@ void Progress::draw(int64_t done, int64_t total, bool final) {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? done / seconds : 0;
     constexpr int kWidth = 30;
-    const int filled = total > 0 ? static_cast<int>(kWidth * done / total) : 0;
+    const int filled = static_cast<int>(kWidth * share);
     std::string bar(static_cast<size_t>(filled > kWidth ? kWidth : filled), '#');
     bar.resize(kWidth, '.');
     std::string rateText = unit_ == "bytes" ? formatBytes(rate) + "/s"
                                             : std::to_string(static_cast<int64_t>(rate)) + " " + unit_ + "/s";
     std::string left = "--";
     if (rate > 0 && total > done) {
-        const int remaining = static_cast<int>((total - done) / rate);
+        const int remaining = static_cast<int>(std::min(static_cast<double>(total - done) / rate, 359999.0));
         char text[16];
         std::snprintf(text, sizeof text, "%d:%02d", remaining / 60, remaining % 60);
         left = text;

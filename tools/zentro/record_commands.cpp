@@ -16,6 +16,7 @@
 #include "formats.h"
 #include "progress.h"
 #include "records.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -50,12 +51,18 @@ std::string shownCell(const RecordKind& kind, const std::string& field, const Ce
     return date.millis ? shortLocalDate(*date.millis) : *cell;
 }
 
+// One table cell: line breaks become blanks, other controls are shown escaped, and the text is
+// cut to the column without splitting a character.
 std::string shortened(const Cell& cell, size_t width) {
     std::string text = cell.value_or("");
     for (char& c : text) {
         if (c == '\n' || c == '\r' || c == '\t') c = ' ';
     }
-    return text.size() > width ? text.substr(0, width - 3) + "..." : text;
+    text = terminalSafe(text);
+    if (text.size() <= width) return text;
+    size_t cut = width - 3;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "...";
 }
 
 // Prints a table of chosen fields, or the whole records as JSON with --json.
@@ -131,11 +138,11 @@ std::string longestField(std::initializer_list<std::pair<const char*, const std:
 // nothing came back, which is no success either.
 void reportChange(int32_t answer, const std::string& done, const std::string& what,
                   const std::string& tooLong = "") {
-    if (options().json) std::printf("%s\n", json({{"result", answer}}).dump().c_str());
+    if (options().json) std::printf("%s\n", jsonText({{"result", answer}}).c_str());
     if (answer < 0) throw Failure("the phone refused to " + what + tooLong);
     if (answer == 0)
         throw Failure("the phone gave no answer to " + what + ": is it still connected and prepared?");
-    if (!options().json) std::printf("%s\n", done.c_str());
+    if (!options().json) std::printf("%s\n", terminalSafe(done).c_str());
 }
 
 int64_t nowMillis() { return static_cast<int64_t>(std::time(nullptr)) * 1000; }
@@ -191,13 +198,13 @@ void addMessageCommands(CLI::App& app) {
                            {"body", latest && latest->body ? latest->body : ""}});
         }
         if (options().json) {
-            std::printf("%s\n", out.dump(2).c_str());
+            std::printf("%s\n", jsonText(out, 2).c_str());
             return;
         }
         std::printf("%-19s %-16s %5s %s\n", "LATEST", "ADDRESS", "COUNT", "LAST MESSAGE");
         for (const auto& t : out) {
-            std::printf("%-19s %-16s %5d %s\n", t["latest"].get<std::string>().c_str(),
-                        t["address"].get<std::string>().c_str(), t["messages"].get<int>(),
+            std::printf("%-19s %-16s %5d %s\n", terminalSafe(t["latest"].get<std::string>()).c_str(),
+                        terminalSafe(t["address"].get<std::string>()).c_str(), t["messages"].get<int>(),
                         shortened(t["body"].get<std::string>(), 50).c_str());
         }
     });
@@ -327,13 +334,13 @@ void addContactCommands(CLI::App& app) {
     add->callback([] {
         requirePreparedPhone();
         const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), options().device);
-        if (options().json) std::printf("%s\n", json({{"id", id}}).dump().c_str());
+        if (options().json) std::printf("%s\n", jsonText({{"id", id}}).c_str());
         if (id <= 0)
             throw Failure("the phone did not add the contact '" + name + "'" +
                           longestField({{"NAME", &name}, {"NUMBER", &number}}));
         if (!options().json)
-            std::printf("added contact '%s' (%s) with id %lld to %s\n", name.c_str(), number.c_str(),
-                        static_cast<long long>(id), onPhone().c_str());
+            std::printf("added contact '%s' (%s) with id %lld to %s\n", terminalSafe(name).c_str(),
+                        terminalSafe(number).c_str(), static_cast<long long>(id), onPhone().c_str());
     });
     auto* set = contacts->add_subcommand("set", "Change one field of a contact");
     static std::string id, field, value;
@@ -382,7 +389,7 @@ static json rowToJson(const RecordKind& kind, const Row& row, bool isoDates) {
 std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows, bool isoDates) {
     json out = json::array();
     for (const Row& row : rows) out.push_back(rowToJson(kind, row, isoDates));
-    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    return jsonText(out, 2) + "\n";
 }
 
 void addRecordCommands(CLI::App& app) {

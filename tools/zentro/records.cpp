@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "cli.h"
 #include "interrupt.h"
@@ -19,6 +20,7 @@ struct KindCalls {
     int32_t (*count)(int32_t device);
     int32_t (*fetchPage)(int32_t device, int32_t offset); // frees the list, then one page
     const void* (*head)();
+    int32_t (*size)(); // nodes in the library's list
     const void* (*next)(const void* node);
     // Bulk refresh of device 0 with its progress values; null where the phone has none.
     int32_t (*bulk)(int32_t);
@@ -39,10 +41,18 @@ const void* messageHead() {
     Zentro_GetSMS(&head);
     return head;
 }
+int32_t messageCount() {
+    SmsRecord* head = nullptr;
+    return Zentro_GetSMS(&head);
+}
 const void* callHead() {
     CallHistoryRecord* head = nullptr;
     Zentro_GetCallHistory(&head);
     return head;
+}
+int32_t callCount() {
+    CallHistoryRecord* head = nullptr;
+    return Zentro_GetCallHistory(&head);
 }
 const void* eventHead() {
     CalenderRecord* head = nullptr;
@@ -57,16 +67,18 @@ const void* contactHead() {
 
 const KindCalls& callsOf(const RecordKind& kind) {
     static const KindCalls table[] = {
-        {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, nextOf<SmsRecord>,
+        {&messageKind(), Zentro_FlushSMS_Count, Zentro_FlushSMS, messageHead, messageCount, nextOf<SmsRecord>,
          Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index,
          Zentro_FlushSMS_Only_ClearList, Zentro_FlushSMS_Not_ClearList},
-        {&callKind(), Zentro_FlushCallLog_Count, Zentro_FlushCallHistory, callHead, nextOf<CallHistoryRecord>,
-         Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index,
-         Zentro_FlushCallHistory_Only_ClearList, Zentro_FlushCallHistory_Not_ClearList},
-        {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nextOf<CalenderRecord>,
-         nullptr, nullptr, nullptr, nullptr, nullptr},
-        {&contactKind(), Zentro_FlushContact_Count, Zentro_FlushPerson, contactHead, nextOf<PersonRecord>,
-         Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index, nullptr, nullptr},
+        {&callKind(), Zentro_FlushCallLog_Count, Zentro_FlushCallHistory, callHead, callCount,
+         nextOf<CallHistoryRecord>, Zentro_FlushCallHistoryAll, Zentro_FlushCallLogAll_Count,
+         Zentro_FlushCallLogAll_Index, Zentro_FlushCallHistory_Only_ClearList,
+         Zentro_FlushCallHistory_Not_ClearList},
+        {&eventKind(), Zentro_FlushCalender_Count, Zentro_FlushCalender, eventHead, nullptr,
+         nextOf<CalenderRecord>, nullptr, nullptr, nullptr, nullptr, nullptr},
+        {&contactKind(), Zentro_FlushContact_Count, Zentro_FlushPerson, contactHead, nullptr,
+         nextOf<PersonRecord>, Zentro_FlushPersonAll, Zentro_FlushContactAll_Count,
+         Zentro_FlushContactAll_Index, nullptr, nullptr},
     };
     for (const KindCalls& calls : table) {
         if (calls.kind == &kind) return calls;
@@ -99,7 +111,14 @@ RecordSet readInBulk(const KindCalls& calls) {
     const bool aborted = work.aborted;
     const int64_t result = work.result;
     if (aborted) Zentro_ResetFlushAllDBStatus();
-    appendRows(calls, set.rows);
+    try {
+        appendRows(calls, set.rows);
+    } catch (const std::bad_alloc&) {
+        // The library's list holds the memory: give it back, so the caller can go on.
+        set.rows = std::vector<Row>();
+        if (calls.clearList != nullptr) calls.clearList();
+        throw;
+    }
     const int32_t total = calls.bulkTotal();
     progress.update(static_cast<int64_t>(set.rows.size()), total);
     progress.finish(aborted ? "aborted" : result == 0 ? "done" : "failed");
@@ -115,17 +134,24 @@ RecordSet readByPages(const KindCalls& calls) {
     if (count <= 0) return set;
     Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
     if (calls.clearList != nullptr) calls.clearList();
-    for (int32_t offset = 0; offset < count; offset += kPageStep) {
+    // The count is the phone's word: the offset is 64-bit so a count near INT32_MAX cannot make
+    // it wrap (below the count it fits the export's 32 bits), and a page that brings nothing ends
+    // the reading: the phone announced more than it holds.
+    for (int64_t offset = 0; offset < count; offset += kPageStep) {
         if (interrupted()) {
             set.complete = false;
             break;
         }
         progress.update(offset, count);
         if (calls.appendPage != nullptr) {
-            calls.appendPage(device, offset);
+            const int32_t listed = calls.size();
+            calls.appendPage(device, static_cast<int32_t>(offset));
+            if (calls.size() <= listed) break;
         } else {
-            calls.fetchPage(device, offset);
+            const size_t before = set.rows.size();
+            calls.fetchPage(device, static_cast<int32_t>(offset));
             appendRows(calls, set.rows);
+            if (set.rows.size() == before) break;
         }
     }
     if (calls.appendPage != nullptr) appendRows(calls, set.rows);

@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "records.h"
 #include "restore.h"
+#include "safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -294,7 +295,7 @@ void runRestore(const std::string& dir) {
         cut = cut || tally.interrupted;
     }
     if (options().json) {
-        std::printf("%s\n", report.dump(2).c_str());
+        std::printf("%s\n", jsonText(report, 2).c_str());
     } else {
         for (const auto& [kind, t] : report.items()) {
             std::printf("%-9s %s added, %s already there%s\n", kind.c_str(), t["added"].dump().c_str(),
