@@ -1,8 +1,6 @@
 // zentro copy --from N --to M: records and media from one attached phone to another, adding
 // only what the destination lacks. Music and videos go phone to phone; photos pass through a
 // temporary file on this computer.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,39 +34,6 @@ std::vector<Row> readFrom(const RecordKind& kind, int32_t device) {
         throw Failure(std::string("reading ") + kind.noun + " was interrupted", kExitInterrupted);
     return set.rows;
 }
-
-// Photos on their way between the phones stop in a folder of this run's own: made by mkdtemp
-// (mode 0700, a name no other user can guess or plant ahead), each file created new without
-// following links, all removed at the end.
-class StagingFolder {
-public:
-    StagingFolder() {
-        std::error_code error;
-        std::string pattern = std::filesystem::temp_directory_path(error).string() + "/zentro-copy-XXXXXX";
-        if (error || ::mkdtemp(pattern.data()) == nullptr)
-            throw Failure("cannot create a private folder for the photos in " +
-                          pattern.substr(0, pattern.rfind('/')));
-        path_ = pattern;
-    }
-    ~StagingFolder() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    // A new empty file for the item; "" when it cannot be made.
-    std::string newFile(int32_t id) const {
-        const std::string file = path_ + "/" + std::to_string(id);
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) return "";
-        ::close(fd);
-        return file;
-    }
-
-private:
-    std::string path_;
-};
 
 // One phone-to-phone transfer, the bar fed from the transferred size; Ctrl-C asks the library
 // to abort it.

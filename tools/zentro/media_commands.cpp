@@ -181,23 +181,13 @@ void pushCommand(const MediaKind& kind, const std::string& given, std::string na
                     formatBytes(static_cast<double>(item.size)).c_str());
 }
 
-// Where the library has no phone-to-phone export: down into a private folder of this computer
-// (0700, its own name), up to the other phone, and the folder removed whatever happened.
+// Where the library has no phone-to-phone export: down into a private folder of this computer,
+// up to the other phone, and the folder removed whatever happened.
 int64_t copyThroughComputer(const MediaKind& kind, const MediaItem& item, const std::string& name,
                             int32_t from, int32_t to) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder = fs::absolute(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp").string();
-    folder += "/zentro-copy-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr)
-        throw Failure("cannot make a temporary folder in " + fs::path(folder).parent_path().string());
-    struct Remove {
-        std::string path;
-        ~Remove() {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } removal{folder};
-    const std::string file = folder + "/" + item.name;
+    const StagingFolder staging;
+    const std::string file = staging.newFile(item.id);
+    if (file.empty()) throw Failure("cannot create a file in the private folder for the copy");
     Progress progress("fetching " + name + " from phone " + std::to_string(from), "bytes");
     const WatchedWork work = watchWork(
         progress, [&] { return kind.chunkedDownload(item.id, file.c_str(), item.size, from); },

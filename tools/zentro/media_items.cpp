@@ -1,10 +1,14 @@
 #include "media_items.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 
+#include "cli.h"
 #include "interrupt.h"
 #include "safe_text.h"
 #include "zentrolink.h"
@@ -131,6 +135,28 @@ bool downloadMedia(const MediaKind& kind, const MediaItem& item, const std::stri
 bool uploadMedia(const MediaKind& kind, const std::string& pcFile, const std::string& deviceFileName,
                  int32_t device) {
     return kind.upload(pcFile.c_str(), deviceFileName.c_str(), device) == 0;
+}
+
+StagingFolder::StagingFolder() {
+    std::error_code error;
+    std::string pattern = std::filesystem::temp_directory_path(error).string() + "/zentro-copy-XXXXXX";
+    if (error || ::mkdtemp(pattern.data()) == nullptr)
+        throw Failure("cannot create a private folder for the media in " +
+                      pattern.substr(0, pattern.rfind('/')));
+    path_ = pattern;
+}
+
+StagingFolder::~StagingFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+}
+
+std::string StagingFolder::newFile(int32_t id) const {
+    const std::string file = path_ + "/" + std::to_string(id);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return "";
+    ::close(fd);
+    return file;
 }
 
 } // namespace zentro::cli

@@ -61,6 +61,23 @@ bool downloadMedia(const MediaKind& kind, const MediaItem& item, const std::stri
 bool uploadMedia(const MediaKind& kind, const std::string& pcFile, const std::string& deviceFileName,
                  int32_t device);
 
+// Media on their way from one phone to another through this computer stop in a folder of this
+// run's own: made by mkdtemp (mode 0700, a name no other user can guess or plant ahead), each
+// file created new without following links, all removed at the end.
+class StagingFolder {
+public:
+    StagingFolder();
+    ~StagingFolder();
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    // A new empty file for the item; "" when it cannot be made.
+    std::string newFile(int32_t id) const;
+
+private:
+    std::string path_;
+};
+
 // The last part of a path, after '/' or '\'.
 std::string baseName(const std::string& path);
 
