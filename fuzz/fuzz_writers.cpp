@@ -10,10 +10,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup_formats.h"
-#include "formats.h"
+#include "formats/backup_formats.h"
+#include "formats/formats.h"
 #include "fuzz_support.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "backup_formats.h"
+#include "formats/backup_formats.h"
 #include "companion/dataset.h"
 #include "test_support.h"
 #include "virtual_phone.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "backup_formats.h"
+#include "formats/backup_formats.h"
 
 using namespace zentro::cli;
 

@@ -21,7 +21,7 @@
 
 #include <libical/ical.h>
 
-#include "formats.h"
+#include "formats/formats.h"
 #include "reference_phone.h"
 #include "test_support.h"
 #include "virtual_phone.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "dates.h"
+#include "formats/dates.h"
 
 namespace cli = zentro::cli;
 

@@ -1,8 +1,8 @@
 // The CLI's export formats: what other programs will read back.
 #include <gtest/gtest.h>
 
-#include "backup_formats.h"
-#include "formats.h"
+#include "formats/backup_formats.h"
+#include "formats/formats.h"
 
 namespace cli = zentro::cli;
 

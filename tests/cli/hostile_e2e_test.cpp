@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "test_support.h"
 
 namespace cli = zentro::cli;

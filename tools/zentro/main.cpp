@@ -12,9 +12,9 @@
 #include <CLI/CLI.hpp>
 
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 
 using namespace zentro::cli;
 

@@ -10,7 +10,7 @@
 
 #include "cli.h"
 #include "interrupt.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

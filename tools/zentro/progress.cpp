@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "interrupt.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 
 namespace zentro::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "formats.h"
+#include "formats/formats.h"
 
 namespace zentro::cli {
 

@@ -1,4 +1,4 @@
-#include "formats.h"
+#include "formats/formats.h"
 
 #include <algorithm>
 #include <cctype>

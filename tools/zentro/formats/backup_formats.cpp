@@ -1,4 +1,4 @@
-#include "backup_formats.h"
+#include "formats/backup_formats.h"
 
 #include <libical/ical.h>
 #include <openssl/evp.h>

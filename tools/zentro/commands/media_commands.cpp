@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
 #include "media_items.h"
 #include "progress.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 
 namespace zentro::cli {
 namespace {

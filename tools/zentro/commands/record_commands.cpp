@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "backup_formats.h"
+#include "formats/backup_formats.h"
 #include "cli.h"
-#include "commands.h"
-#include "dates.h"
-#include "formats.h"
+#include "commands/commands.h"
+#include "formats/dates.h"
+#include "formats/formats.h"
 #include "progress.h"
 #include "records.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

@@ -1,5 +1,5 @@
-#include "backup_page.h"
-#include "safe_text.h"
+#include "backup/backup_page.h"
+#include "formats/safe_text.h"
 
 namespace zentro::cli {
 

@@ -6,15 +6,15 @@
 #include <set>
 #include <sstream>
 
-#include "backup.h"
-#include "backup_formats.h"
+#include "backup/backup.h"
+#include "formats/backup_formats.h"
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
 #include "progress.h"
 #include "records.h"
-#include "restore.h"
-#include "safe_text.h"
+#include "backup/restore.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

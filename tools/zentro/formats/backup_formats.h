@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "formats.h"
+#include "formats/formats.h"
 
 struct evp_md_ctx_st; // libcrypto's digest context
 

@@ -1,4 +1,4 @@
-#include "safe_text.h"
+#include "formats/safe_text.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 // zentro backup DIR: one phone's messages, calls, calendar, contacts, applications, media and
 // a screenshot into a folder, with a manifest of sizes and digests and a page to browse it.
-#include "backup.h"
+#include "backup/backup.h"
 
 #include <sys/stat.h>
 
@@ -14,14 +14,14 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "backup_formats.h"
-#include "backup_page.h"
+#include "formats/backup_formats.h"
+#include "backup/backup_page.h"
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
 #include "progress.h"
 #include "records.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

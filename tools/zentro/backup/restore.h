@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "backup.h"
+#include "backup/backup.h"
 #include "records.h"
 
 namespace zentro::cli {

@@ -15,8 +15,8 @@
 #include "cli.h"
 #include "interrupt.h"
 #include "progress.h"
-#include "restore.h"
-#include "safe_text.h"
+#include "backup/restore.h"
+#include "formats/safe_text.h"
 
 namespace zentro::cli {
 namespace {

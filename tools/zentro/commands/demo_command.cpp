@@ -18,7 +18,7 @@
 
 #include "adb_server.h"
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
 #include "progress.h"
 

@@ -6,7 +6,7 @@
 
 #include "interrupt.h"
 #include "progress.h"
-#include "restore.h"
+#include "backup/restore.h"
 
 namespace zentro::cli {
 

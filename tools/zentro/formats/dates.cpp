@@ -1,4 +1,4 @@
-#include "dates.h"
+#include "formats/dates.h"
 
 #include <cstdio>
 #include <ctime>

@@ -17,9 +17,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli.h"
-#include "commands.h"
+#include "commands/commands.h"
 #include "interrupt.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

@@ -11,11 +11,11 @@
 
 #include "adb_server.h"
 #include "cli.h"
-#include "commands.h"
-#include "dates.h"
+#include "commands/commands.h"
+#include "formats/dates.h"
 #include "interrupt.h"
 #include "progress.h"
-#include "safe_text.h"
+#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
