@@ -26,13 +26,29 @@ int encodeHex(const void* bytes, size_t count, char* out, size_t outSize, int32_
     return 0;
 }
 
+namespace {
+
+// hexDigitValue for every byte, so decoding is a table look-up per character.
+struct DigitTable {
+    signed char value[256];
+    constexpr DigitTable()
+        : value() {
+        for (int byte = 0; byte < 256; ++byte) {
+            const int code = byte < 128 ? byte : byte - 256; // the byte read as signed
+            value[byte] = static_cast<signed char>(code >= 'A'                  ? code - 55
+                                                   : code >= '0' && code <= '9' ? code - '0'
+                                                                                : 0);
+        }
+    }
+};
+constexpr DigitTable kDigits;
+
+} // namespace
+
 int hexDigitValue(char c) {
     // Read as a signed byte, as the companion's peers do: bytes of 128 and above are "not a
     // digit" and count 0 instead of landing in the letter range.
-    const int code = static_cast<signed char>(c);
-    if (code >= 'A') return code - 55;
-    if (code >= '0' && code <= '9') return code - '0';
-    return 0;
+    return kDigits.value[static_cast<unsigned char>(c)];
 }
 
 int decodeHex(const char* text, size_t count, void* out, int32_t* capacity) {
@@ -42,11 +58,19 @@ int decodeHex(const char* text, size_t count, void* out, int32_t* capacity) {
         return 0;
     }
     auto* bytes = static_cast<unsigned char*>(out);
+    const auto* in = reinterpret_cast<const unsigned char*>(text);
     const size_t limit = static_cast<size_t>(*capacity);
+    const size_t pairs = count / 2 < limit ? count / 2 : limit;
+    // Byte w is read from 2w and 2w + 1 before it is written, so `out` may be `text` itself.
     size_t written = 0;
-    for (size_t i = 0; i < count && written < limit; i += 2) {
-        const char second = i + 1 < count ? text[i + 1] : '\0';
-        bytes[written++] = static_cast<unsigned char>(16 * hexDigitValue(text[i]) + hexDigitValue(second));
+    for (; written < pairs; ++written) {
+        const int first = kDigits.value[in[2 * written]];
+        const int second = kDigits.value[in[2 * written + 1]];
+        bytes[written] = static_cast<unsigned char>(16 * first + second);
+    }
+    if (count % 2 != 0 && written < limit) {
+        bytes[written] = static_cast<unsigned char>(16 * kDigits.value[in[count - 1]]);
+        ++written;
     }
     *capacity = static_cast<int32_t>(written);
     return 0;

@@ -40,7 +40,7 @@ int hexDigitValue(char c);
 // into `out`; writes while fewer than *capacity bytes have been written and pairs remain, adds
 // no zero byte, and stores the number of bytes written in *capacity. An odd last character is
 // paired with a zero (as with the text's terminating zero). Nothing is read at or past
-// text[count]. Returns 0.
+// text[count]. `out` may be `text` itself: a value decodes in place. Returns 0.
 int decodeHex(const char* text, size_t count, void* out, int32_t* capacity);
 
 } // namespace zentro::link

@@ -62,6 +62,10 @@ constexpr size_t kFieldValueSize = 1024;
 // number of decoded bytes.
 size_t decodeFieldValue(const char* value, char (&scratch)[kFieldValueSize]);
 
+// The same for a value of `length` characters into `out`, which may be the value itself (it is
+// never longer than the text it comes from, zero byte included) or holds kFieldValueSize bytes.
+size_t decodeFieldValueAt(const char* value, size_t length, char* out);
+
 // How one key of a record kind is stored. `store` gets the value text (decoded unless the key
 // travels as plain text) with its length in bytes.
 template <class Record>

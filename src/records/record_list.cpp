@@ -29,23 +29,43 @@ void freeOwnedTexts(const void* node, size_t count) {
 // Null when out of memory.
 template <class Node>
 Node* copyIntoOneBlock(const Node& record, size_t texts) {
+    constexpr size_t kMaxTexts = 32;
+    size_t lengths[kMaxTexts];
+    if (texts > kMaxTexts) return nullptr;
     size_t size = sizeof(Node);
     for (size_t i = 0; i < texts; ++i) {
-        if (const char* text = ownedText(&record, i)) size += std::strlen(text) + 1;
+        const char* text = ownedText(&record, i);
+        lengths[i] = text != nullptr ? std::strlen(text) + 1 : 0;
+        size += lengths[i];
     }
     auto* block = static_cast<char*>(std::malloc(size));
     if (block == nullptr) return nullptr;
     std::memcpy(block, &record, sizeof(Node));
     char* cursor = block + sizeof(Node);
     for (size_t i = 0; i < texts; ++i) {
-        const char* text = ownedText(&record, i);
-        if (text == nullptr) continue;
-        const size_t length = std::strlen(text) + 1;
-        std::memcpy(cursor, text, length);
+        if (lengths[i] == 0) continue;
+        std::memcpy(cursor, ownedText(&record, i), lengths[i]);
         std::memcpy(block + i * sizeof cursor, &cursor, sizeof cursor);
-        cursor += length;
+        cursor += lengths[i];
     }
     return reinterpret_cast<Node*>(block);
+}
+
+void setText(void* node, size_t index, char* text) {
+    std::memcpy(static_cast<char*>(node) + index * sizeof text, &text, sizeof text);
+}
+
+// The first rule whose key equals `key`, or -1.
+template <class Node>
+int ruleFor(std::span<const link::FieldRule<Node>> rules, const char* key) {
+    for (size_t i = 0; i < rules.size(); ++i) {
+        // Keys are a few letters: compared in line rather than by a call per rule.
+        const char* a = rules[i].key;
+        const char* b = key;
+        while (*a != '\0' && *a == *b) ++a, ++b;
+        if (*a == *b) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 // The 4-byte little-endian count a count command is answered with; the area starts at 0, so
@@ -107,27 +127,98 @@ int RecordList<Node>::fetchPage(int32_t deviceIndex, int32_t offset, int* added)
 }
 
 template <class Node>
+bool RecordList<Node>::textsStayInReply() const {
+    if (slotsLearned_ != kUnknown) return slotsLearned_ == 1;
+    // Each rule stores an empty value into a blank node once; what changed tells its slot.
+    bool plain = kind_.fields.size() <= kMaxRules && kind_.ownedTexts <= 32;
+    for (size_t r = 0; plain && r < kind_.fields.size(); ++r) {
+        Node probe{};
+        kind_.fields[r].store(probe, "", 0);
+        int slot = kNoText;
+        for (size_t i = 0; i < kind_.ownedTexts; ++i) {
+            if (ownedText(&probe, i) == nullptr) continue;
+            plain = plain && slot == kNoText;
+            slot = static_cast<int>(i);
+        }
+        freeOwnedTexts(&probe, kind_.ownedTexts);
+        for (size_t i = 0; i < kind_.ownedTexts; ++i) setText(&probe, i, nullptr);
+        const Node blank{};
+        plain = plain && std::memcmp(static_cast<const void*>(&probe), &blank, sizeof(Node)) == 0;
+        slots_[r] = static_cast<signed char>(slot);
+    }
+    slotsLearned_ = plain ? 1 : 0;
+    return plain;
+}
+
+template <class Node>
+void RecordList<Node>::take(const Node& record, int64_t limit, int& added, int& dropped) {
+    if (limit >= 0 && count_ >= limit) {
+        ++dropped;
+    } else if (Node* node = copyIntoOneBlock(record, kind_.ownedTexts)) {
+        link(node);
+        ++added;
+    }
+}
+
+template <class Node>
+void RecordList<Node>::logDropped(int dropped) const {
+    if (dropped > 0) {
+        core::log(0, "%d %s dropped: the list holds %d, the phone announced %d\n", dropped, kind_.noun,
+                  static_cast<int>(count_), static_cast<int>(announced_));
+    }
+}
+
+template <class Node>
 int RecordList<Node>::addPage(char* text) {
     if (text == nullptr) return 0;
+    if (!textsStayInReply()) return addPageOfOwnedTexts(text);
+    // The grammar of link::parseRecordList, with each text left in the reply (decoded in place,
+    // it never outgrows its hex) instead of a heap copy per field.
+    const int64_t limit = this->limit();
+    int added = 0;
+    int dropped = 0;
+    Node current{};
+    bool touched = false;
+    for (char* position = text; *position != '\0';) {
+        if (char* behind = link::skipRecordEnd(position)) {
+            if (touched) {
+                take(current, limit, added, dropped);
+                current = Node{};
+                touched = false;
+            }
+            position = behind;
+            continue;
+        }
+        const link::Field field = link::splitField(position);
+        if (field.next == nullptr) break; // unfinished field: it and its record are dropped
+        touched = true;
+        const int rule = ruleFor(kind_.fields, field.key);
+        if (rule >= 0 && slots_[rule] != kNoText) {
+            if (kind_.fields[rule].hexCoded) {
+                link::decodeFieldValueAt(field.value, static_cast<size_t>(field.next - 1 - field.value),
+                                         field.value);
+            }
+            setText(&current, static_cast<size_t>(slots_[rule]), field.value);
+        }
+        position = field.next;
+    }
+    logDropped(dropped);
+    return added;
+}
+
+template <class Node>
+int RecordList<Node>::addPageOfOwnedTexts(char* text) {
     const int64_t limit = this->limit();
     int added = 0;
     int dropped = 0;
     link::parseRecordList<Node>(
         text, kind_.fields,
         [&](Node& record) {
-            if (limit >= 0 && count_ >= limit) {
-                ++dropped;
-            } else if (Node* node = copyIntoOneBlock(record, kind_.ownedTexts)) {
-                link(node);
-                ++added;
-            }
+            take(record, limit, added, dropped);
             freeOwnedTexts(&record, kind_.ownedTexts);
         },
         [this](Node& open) { freeOwnedTexts(&open, kind_.ownedTexts); });
-    if (dropped > 0) {
-        core::log(0, "%d %s dropped: the list holds %d, the phone announced %d\n", dropped, kind_.noun,
-                  static_cast<int>(count_), static_cast<int>(announced_));
-    }
+    logDropped(dropped);
     return added;
 }
 

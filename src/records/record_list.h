@@ -91,12 +91,25 @@ public:
 
 private:
     void link(Node* node);
+    // Every rule of this kind stores one owned text (or nothing): a page's texts can then stay
+    // in the reply, decoded in place, until the record is copied into its block.
+    bool textsStayInReply() const;
+    int addPageOfOwnedTexts(char* text);
+    // Adds a closed record to the list or counts it dropped past the limit.
+    void take(const Node& record, int64_t limit, int& added, int& dropped);
+    void logDropped(int dropped) const;
+
+    static constexpr size_t kMaxRules = 32;
+    enum : signed char { kUnknown = -2, kNoText = -1 };
 
     const ListKind<Node>& kind_;
     Node* head_ = nullptr;
     Node* tail_ = nullptr; // appending never walks the list
     int32_t count_ = 0;
     int32_t announced_ = -1; // the last count answered (0 for none or a failure); -1 never asked
+    // Per rule, the text slot it fills (kNoText: keeps nothing), learned at the first page.
+    mutable signed char slots_[kMaxRules] = {};
+    mutable signed char slotsLearned_ = kUnknown; // 1 learned, 0 a rule stores something else
 };
 
 } // namespace zentro::records

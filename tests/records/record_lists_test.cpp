@@ -126,6 +126,18 @@ TEST_F(RecordLists, NodesHoldNullForAbsentKeysAndCutCopiesOfWhatCame) {
     EXPECT_STREQ(event->reminderMinutes, "10");
     EXPECT_EQ(event->recurrenceRule, nullptr);
     EXPECT_EQ(event->next, nullptr);
+
+    // Raw hex as a phone may send it: an odd last digit pairs with zero, a 00 byte ends the text,
+    // a lower-case letter counts its code less 55, and with several ":" the key is the text
+    // between the last two.
+    companion_.answer("getcalllogpart10:0;", "ID:313;NAME:41004243;x:NUMBER:3536;TYPE:c8;DATE::;.");
+    Zentro_FlushCallHistory(0, 0);
+    ASSERT_EQ(Zentro_GetCallHistory(&call), 1);
+    EXPECT_STREQ(call->id, "10");
+    EXPECT_STREQ(call->name, "A");
+    EXPECT_STREQ(call->number, "56");
+    EXPECT_STREQ(call->type, "\xC8");
+    EXPECT_EQ(call->date, nullptr); // "DATE::" names the empty key
 }
 
 TEST_F(RecordLists, CountsAreTheAnsweredNumberOrMinusOneAndLeaveTheListsAlone) {
