@@ -206,10 +206,15 @@ int main() {
     const std::map<MediaKind, PhoneMedia> media = listPhoneMedia();
     const std::string bin = ztest::testBinFolder();
     const std::string dir = work.file("backup");
-    // ZENTRO_BENCH_WRAP runs the backup under a profiler, e.g. "perf record -g -o FILE --".
-    const char* wrap = std::getenv("ZENTRO_BENCH_WRAP");
-    const std::string backup = std::string(wrap != nullptr ? wrap : "") + " '" + bin + "/zentro' backup '" +
-                               dir + "' >/dev/null 2>" + work.file("err");
+    // ZENTRO_BENCH_WRAP runs each backup under a profiler, e.g. "perf record -g -o FILE{run} --";
+    // {run} becomes 1 for the first backup and 2 for the second.
+    const char* wrapText = std::getenv("ZENTRO_BENCH_WRAP");
+    const auto backupCommand = [&](const char* number) {
+        std::string wrap = wrapText != nullptr ? wrapText : "";
+        for (size_t at; (at = wrap.find("{run}")) != std::string::npos;) wrap.replace(at, 5, number);
+        return wrap + " '" + bin + "/zentro' backup '" + dir + "' >/dev/null 2>" + work.file("err");
+    };
+    const std::string backup = backupCommand("1");
 
     auto start = std::chrono::steady_clock::now();
     if (run(backup) != 0) {
@@ -249,7 +254,7 @@ int main() {
 
     // Everything is there now: a second run checks the files against the manifest.
     start = std::chrono::steady_clock::now();
-    const int again = run(backup);
+    const int again = run(backupCommand("2"));
     const double resumed = secondsSince(start);
 
     std::printf("backup of %s messages, %s contacts, %s calls, %s events, %s apps, %.0f MiB of media\n",

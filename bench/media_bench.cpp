@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "media/media_kinds.h"
 #include "media/write_session.h"
 #include "platform/platform.h"
+#include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
@@ -258,25 +258,6 @@ BENCHMARK(BM_PhoneToPhone50MiB_Bare)
     ->Repetitions(3)
     ->DisplayAggregatesOnly(true);
 
-// Keeps each benchmark's median real time per iteration (the single run where it runs once).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred) {
-                seconds[run.run_name.str().substr(0, run.run_name.str().find("_median"))] =
-                    run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double at(const std::string& name) const {
-        auto it = seconds.find(name);
-        return it == seconds.end() ? 0.0 : it->second;
-    }
-    std::map<std::string, double> seconds;
-};
-
 // Stores file `f` on phone 0 through a write session and learns its id from the list.
 bool storeOnPhone(BenchFile& f) {
     std::vector<char> bytes(static_cast<size_t>(f.size));
@@ -305,13 +286,7 @@ bool storeOnPhone(BenchFile& f) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Repetitions of the library and the bare client take turns rather than running in blocks,
-    // so a slow spell of the machine falls on both sides of a ratio alike.
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
+    zbench::initialize(&argc, argv);
     ztest::ScratchFolder documents;
     zentro::platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
     g_outFile = documents.file("download.bin");
@@ -339,37 +314,35 @@ int main(int argc, char** argv) {
         ztest::writeFile(g_uploadFile, bytes);
     }
 
-    RatioReporter reporter;
+    zbench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    // Times are kept in the display unit, milliseconds.
-    auto mibPerSecond = [](int64_t bytes, double ms) { return ms > 0 ? bytes / (ms / 1000.0) / kMiB : 0.0; };
+    auto mibPerSecond = [](int64_t bytes, double seconds) {
+        return seconds > 0 ? bytes / seconds / kMiB : 0.0;
+    };
     std::printf("\n%-34s %10s %10s %8s\n", "transfer", "library", "bare", "ratio");
     const char* kinds[] = {"photo 4 KiB chunks (4 MiB)", "music 10 KiB chunks (16 MiB)",
                            "video 10 KiB chunks (16 MiB)"};
     for (int i = 0; i < 3; ++i) {
-        const double l = reporter.at("BM_Download_Library/" + std::to_string(i) +
-                                     "/repeats:" + std::to_string(kRepetitions) + "/real_time");
-        const double b = reporter.at("BM_Download_Bare/" + std::to_string(i) +
-                                     "/repeats:" + std::to_string(kRepetitions) + "/real_time");
+        const double l = reporter.seconds("BM_Download_Library/" + std::to_string(i));
+        const double b = reporter.seconds("BM_Download_Bare/" + std::to_string(i));
         std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f (target <= 1.15)\n", kinds[i],
                     mibPerSecond(g_files[i].size, l), mibPerSecond(g_files[i].size, b), b > 0 ? l / b : 0.0);
     }
-    const double pull = reporter.at("BM_Download_AdbPull/2/repeats:5/real_time");
-    const double channelVideo =
-        reporter.at("BM_Download_Library/2/repeats:" + std::to_string(kRepetitions) + "/real_time");
+    const double pull = reporter.seconds("BM_Download_AdbPull/2");
+    const double channelVideo = reporter.seconds("BM_Download_Library/2");
     std::printf("%-34s %6.1f MiB/s (channel/adb pull time ratio %.3f)\n", "adb pull, same video (16 MiB)",
                 mibPerSecond(g_files[2].size, pull), pull > 0 ? channelVideo / pull : 0.0);
-    const double upLibrary = reporter.at("BM_Upload_Library/repeats:5/real_time");
-    const double upBare = reporter.at("BM_Upload_Bare/repeats:5/real_time");
-    const double push = reporter.at("BM_Upload_AdbPush/repeats:5/real_time");
+    const double upLibrary = reporter.seconds("BM_Upload_Library");
+    const double upBare = reporter.seconds("BM_Upload_Bare");
+    const double push = reporter.seconds("BM_Upload_AdbPush");
     std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f (target <= 1.15)\n", "upload, 100 KiB chunks (16 MiB)",
                 mibPerSecond(kUploadSize, upLibrary), mibPerSecond(kUploadSize, upBare),
                 upBare > 0 ? upLibrary / upBare : 0.0);
     std::printf("%-34s %6.1f MiB/s (channel/adb push time ratio %.3f)\n", "adb push, same file (16 MiB)",
                 mibPerSecond(kUploadSize, push), push > 0 ? upLibrary / push : 0.0);
-    const double p2pLibrary = reporter.at("BM_PhoneToPhone50MiB_Library/iterations:1/repeats:3/real_time");
-    const double p2pBare = reporter.at("BM_PhoneToPhone50MiB_Bare/iterations:1/repeats:3/real_time");
+    const double p2pLibrary = reporter.seconds("BM_PhoneToPhone50MiB_Library");
+    const double p2pBare = reporter.seconds("BM_PhoneToPhone50MiB_Bare");
     std::printf("%-34s %6.1f MiB/s %6.1f MiB/s %8.3f\n", "phone to phone, video (50 MiB)",
                 mibPerSecond(g_files[3].size, p2pLibrary), mibPerSecond(g_files[3].size, p2pBare),
                 p2pBare > 0 ? p2pLibrary / p2pBare : 0.0);

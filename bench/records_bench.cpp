@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "link/command_channel.h"
 #include "link/test_seams.h"
 #include "platform/platform.h"
+#include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
@@ -65,32 +65,19 @@ void BM_BulkRefresh_Bare(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()) * kMessages, benchmark::Counter::kIsRate);
 }
 
-// Each run is a whole refresh; the ratio compares medians of five side by side.
+// Each run is a whole refresh; the ratio compares medians of seven, library and bare taking turns.
 BENCHMARK(BM_BulkRefresh_Library)
     ->UseRealTime()
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(7)
     ->Unit(benchmark::kMillisecond)
     ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_BulkRefresh_Bare)
     ->UseRealTime()
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(7)
     ->Unit(benchmark::kMillisecond)
     ->DisplayAggregatesOnly(true);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred)
-                seconds[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 // Heap in use by the filled list: the allocator's count with the list full less with it empty,
 // beside the bytes the nodes and texts ask for.
@@ -115,7 +102,7 @@ void reportListMemory() {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    zbench::initialize(&argc, argv);
     ztest::ScratchFolder documents;
     zentro::platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
 
@@ -128,16 +115,19 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    RatioReporter reporter;
+    zbench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto library = reporter.seconds.find("BM_BulkRefresh_Library");
-    auto bare = reporter.seconds.find("BM_BulkRefresh_Bare");
-    if (library != reporter.seconds.end() && bare != reporter.seconds.end() && bare->second > 0) {
-        std::printf("bulk refresh of %d messages: library %.0f, bare %.0f records/s; library/bare time ratio "
-                    "%.3f (target <= 1.2)\n",
-                    kMessages, kMessages / library->second, kMessages / bare->second,
-                    library->second / bare->second);
+    const double library = reporter.seconds("BM_BulkRefresh_Library");
+    const double bare = reporter.seconds("BM_BulkRefresh_Bare");
+    if (library > 0 && bare > 0) {
+        std::printf(
+            "bulk refresh of %d messages: library %.1fk records/s, %.0f ms CPU; bare %.1fk records/s, "
+            "%.0f ms CPU\n",
+            kMessages, kMessages / library / 1e3, reporter.cpuSeconds("BM_BulkRefresh_Library") * 1e3,
+            kMessages / bare / 1e3, reporter.cpuSeconds("BM_BulkRefresh_Bare") * 1e3);
     }
+    reporter.printRatio("bulk refresh, library/bare", "BM_BulkRefresh_Library", "BM_BulkRefresh_Bare",
+                        "<= 1.10");
     reportListMemory();
 
     zentro::link::resetLinkForTests();

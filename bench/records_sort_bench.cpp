@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../tests/records/record_fixtures.h"
+#include "ratio_reporter.h"
 #include "records/date_sort.h"
 #include "records/grouping.h"
 #include "records/test_seams.h"
@@ -106,44 +107,19 @@ BENCHMARK(BM_Group_Fast)
     ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_Group_Direct)->Args({100000, 10000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Keeps each run's real time per iteration (the median where repeated), in milliseconds.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || (run.run_type == Run::RT_Iteration && run.repetitions <= 1)) {
-                milliseconds[run.run_name.function_name + "/" + run.run_name.args] =
-                    run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> milliseconds;
-};
-
-void printRatio(const RatioReporter& reporter, const std::string& what, const std::string& slow,
-                const std::string& fast) {
-    auto s = reporter.milliseconds.find(slow);
-    auto f = reporter.milliseconds.find(fast);
-    if (s == reporter.milliseconds.end() || f == reporter.milliseconds.end() || f->second <= 0) return;
-    std::printf("%-34s fast %9.2f ms  quadratic %10.1f ms  quadratic/fast %8.1f\n", what.c_str(), f->second,
-                s->second, s->second / f->second);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    zbench::initialize(&argc, argv);
+    zbench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    // The ratios are quadratic/fast: how much the fast orders save.
     for (const char* size : {"10000", "50000", "100000"}) {
-        printRatio(reporter, std::string("sort ") + size + " messages",
-                   std::string("BM_Sort_Exchange/") + size, std::string("BM_Sort_Fast/") + size);
+        reporter.printRatio(std::string("sort ") + size + " messages",
+                            std::string("BM_Sort_Exchange/") + size, std::string("BM_Sort_Fast/") + size);
     }
-    printRatio(reporter, "group 100000 messages, 10000 conv.", "BM_Group_Direct/100000/10000",
-               "BM_Group_Fast/100000/10000");
+    reporter.printRatio("group 100000 messages, 10000 conv.", "BM_Group_Direct/100000/10000",
+                        "BM_Group_Fast/100000/10000");
     g_lists.clear();
     benchmark::Shutdown();
     return 0;
