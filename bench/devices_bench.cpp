@@ -62,8 +62,18 @@ void BM_Devices_AdbByHand(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Devices_Zentro)->UseRealTime()->Iterations(10)->Repetitions(9)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Devices_AdbByHand)->UseRealTime()->Iterations(10)->Repetitions(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Devices_Zentro)
+    ->UseRealTime()
+    ->Iterations(10)
+    ->Repetitions(9)
+    ->DisplayAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Devices_AdbByHand)
+    ->UseRealTime()
+    ->Iterations(10)
+    ->Repetitions(9)
+    ->DisplayAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

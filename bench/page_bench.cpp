@@ -69,8 +69,18 @@ void BM_Page_Empty(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Page_Messages)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Page_Empty)->UseRealTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Page_Messages)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Page_Empty)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->DisplayAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 
 std::string findPage(const std::string& folder) {
     std::error_code error;

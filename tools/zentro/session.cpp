@@ -24,6 +24,7 @@ namespace {
 
 bool g_started = false;
 std::string g_serial;
+int g_detectedIndex = -1; // the index detected in this run, whose serial is g_serial
 
 // The library empties its work folder under TMPDIR at every start-up, and its capture files
 // have fixed names: two zentro runs sharing one TMPDIR would delete each other's files. Each
@@ -193,8 +194,17 @@ void requirePhone() {
     }
     const int index = options().device;
     AdbServerView server = queryAdbServer();
+    // A phone this run has detected is checked again against the server's list only: detecting
+    // it again would run adb five times to read properties that cannot have changed while it
+    // stayed listed.
+    if (server.running && index == g_detectedIndex && !g_serial.empty() &&
+        static_cast<size_t>(index) < server.devices.size() && server.devices[index].serial == g_serial &&
+        server.devices[index].state == "device") {
+        return;
+    }
     if (server.running) {
-        const int client = adbClientVersion();
+        // The adb beside this program does not change during a run: asked once.
+        static const int client = adbClientVersion();
         if (client != 0 && server.version != 0 && client != server.version) {
             throw Failure("an adb server of another version (" + std::to_string(server.version) +
                           ", this adb is " + std::to_string(client) + ") runs on port " +
@@ -222,6 +232,7 @@ void requirePhone() {
     Zentro_GetAndroidDevicesInfo(&info, index);
     g_serial.assign(info.serial, strnlen(info.serial, sizeof info.serial));
     if (!g_serial.empty()) g_watch.add(g_serial);
+    g_detectedIndex = index;
 }
 
 void requirePreparedPhone() {

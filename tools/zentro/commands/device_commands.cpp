@@ -11,9 +11,9 @@
 #include "adb_server.h"
 #include "cli.h"
 #include "commands/commands.h"
+#include "formats/safe_text.h"
 #include "interrupt.h"
 #include "progress.h"
-#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -40,7 +40,8 @@ std::vector<PhoneRow> listPhones() {
     startLibrary();
     const int first = Zentro_CheckDeviceDetected(0);
     if (first == -5) return rows;
-    server = queryAdbServer();
+    // The first look stands unless the detection had to start the server.
+    if (!server.running) server = queryAdbServer();
     for (int index = 0; index < 10 && static_cast<size_t>(index) < server.devices.size(); ++index) {
         DeviceInfoRecord info{};
         Zentro_GetAndroidDevicesInfo(&info, index);
