@@ -35,8 +35,10 @@ int run(const std::string& command) {
 std::string dumpDom(const std::string& page) {
     const std::string out = g_scratch + "/dom.html";
     // Root in a private namespace has no sandbox to drop into; the profile is the run's own.
-    const std::string command = std::string(kBrowser) +
-                                " --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir='" +
+    const std::string command = "timeout 120 " + std::string(kBrowser) +
+                                " --headless --no-sandbox --disable-gpu --no-first-run "
+                                "--disable-background-networking --disable-component-update --disable-sync "
+                                "--user-data-dir='" +
                                 g_scratch + "/profile' --virtual-time-budget=10000 --dump-dom 'file://" +
                                 page + "' >'" + out + "' 2>/dev/null";
     return run(command) == 0 ? ztest::readFile(out) : std::string();

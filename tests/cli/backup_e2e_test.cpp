@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "formats/backup_formats.h"
 #include "companion/dataset.h"
+#include "formats/backup_formats.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 
@@ -191,11 +191,18 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
     }
     EXPECT_EQ(mediaFiles, 10u);
 
+    const std::string serial = manifest["phone"]["serial"].get<std::string>();
+    phone.clearRequestLog(serial);
     ZentroResult second = zentro("--json backup '" + dir + "'", port, documents.path());
     ASSERT_EQ(second.status, 0) << second.err;
     const json report = json::parse(second.out);
     EXPECT_EQ(report["mediaFetched"], 0);
     EXPECT_EQ(report["mediaKept"], 10);
+    // The phone is detected once per run; its later checks ask the adb server's list.
+    size_t detections = 0;
+    for (const std::string& entry : phone.requestLog(serial))
+        detections += entry.find("getprop ro.product.model") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(detections, 1u);
 
     // A damaged file is fetched again.
     ztest::writeFile(dir + "/photos/" + fs::directory_iterator(dir + "/photos")->path().filename().string(),
