@@ -35,6 +35,8 @@ public:
                 const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
                 seconds_[nameOf(run)] = run.GetAdjustedRealTime() / unit;
                 cpuSeconds_[nameOf(run)] = run.GetAdjustedCPUTime() / unit;
+                for (const auto& [key, value] : run.counters)
+                    counters_[nameOf(run) + ":" + key] = value.value;
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -50,6 +52,12 @@ public:
     double cpuSeconds(const std::string& name) const {
         auto it = cpuSeconds_.find(name);
         return it == cpuSeconds_.end() ? 0.0 : it->second;
+    }
+
+    // A user counter's value (its median where repeated); 0 when missing.
+    double counter(const std::string& name, const std::string& key) const {
+        auto it = counters_.find(name + ":" + key);
+        return it == counters_.end() ? 0.0 : it->second;
     }
 
     // "<what>  <numerator> <denominator>  ratio r (goal)"; the ratio, 0 when a side is missing.
@@ -75,6 +83,7 @@ private:
     }
     std::map<std::string, double> seconds_;
     std::map<std::string, double> cpuSeconds_;
+    std::map<std::string, double> counters_;
 };
 
 } // namespace zbench
