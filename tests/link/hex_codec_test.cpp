@@ -52,4 +52,9 @@ TEST(HexCodec, DecodesDigitsTheCompanionsWay) {
               "\x01\x01");                // not digits, high bytes included: 0
     EXPECT_EQ(decode("41424"), "AB\x40"); // an odd last character pairs with a zero
     EXPECT_EQ(decode("414243", 2), "AB"); // the capacity bounds the output
+
+    std::string inPlace = "4142434";
+    int32_t capacity = 10;
+    decodeHex(inPlace.data(), inPlace.size(), inPlace.data(), &capacity);
+    EXPECT_EQ(inPlace.substr(0, static_cast<size_t>(capacity)), "ABC\x40");
 }
