@@ -8,16 +8,22 @@ namespace zentro::link {
 Field splitField(char* text) {
     Field field;
     if (text == nullptr) return field;
-    // The ";" and the last two ":" before it in one pass: fields are mostly a few bytes, where a
-    // library call per search costs more than the bytes.
+    // Keys are a few bytes: the first ":" is looked for byte by byte. Behind it lies a value,
+    // often long, which is searched by the library's word-wide scans for the ";" and for any
+    // further ":" (then the text before the last two is dropped).
     char* previous = nullptr;
     char* last = nullptr;
     char* end = text;
-    for (; *end != ';'; ++end) {
-        if (*end == '\0') return field;
-        if (*end == ':') {
+    while (*end != ':' && *end != ';' && *end != '\0') ++end;
+    if (*end == '\0') return field;
+    if (*end == ':') {
+        last = end;
+        end = std::strchr(last + 1, ';');
+        if (end == nullptr) return field;
+        while (auto* colon =
+                   static_cast<char*>(std::memchr(last + 1, ':', static_cast<size_t>(end - last - 1)))) {
             previous = last;
-            last = end;
+            last = colon;
         }
     }
     *end = '\0';
