@@ -37,6 +37,7 @@ main { display: flex; flex: 1; min-height: 0; }
 .in { background: #eee; } .out { background: #cfe3ff; margin-left: auto; }
 .msg.hit { outline: 2px solid #f0b400; }
 .pager { padding: 6px 10px; }
+.error { color: #a00; }
 table { border-collapse: collapse; width: 100%; } td, th { border-bottom: 1px solid #eee; padding: 4px 6px; text-align: left; vertical-align: top; }
 th { width: 30%; color: #555; font-weight: normal; }
 .thumbs a { display: inline-block; }
@@ -76,6 +77,11 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
   const fromMs = ms => { const n = Number(ms); if (!str(ms) || !Number.isFinite(n) || n === 0) return ""; const d = new Date(n); return isNaN(d) ? "" : local(d); };
   const fromStamp = t => { const d = new Date(str(t)); return isNaN(d) ? str(t) : local(d); };
   const wall = t => str(t).slice(0, 16);
+  // All-day events sit at UTC midnights: their dates are shown as they are, not moved into this zone.
+  const DAY = 864e5;
+  const allDay = e => { const a = Number(cell(e, 0)), b = Number(cell(e, 1)); return cell(e, 0) !== "" && a % DAY === 0 && b % DAY === 0 && b > a; };
+  const utcDate = ms => { const d = new Date(Number(ms)); return isNaN(d) ? "" : d.toISOString().slice(0, 10); };
+  const startOf = e => (allDay(e) ? utcDate(cell(e, 0)) + " · all day" : fromMs(cell(e, 0)));
   const zone = (() => { try { return Intl.DateTimeFormat().resolvedOptions().timeZone || ""; } catch (e) { return ""; } })();
   const bytes = n => { n = Number(n); if (!Number.isFinite(n) || n < 0) return ""; const u = ["bytes", "KB", "MB", "GB", "TB"]; let i = 0; while (n >= 1024 && i < u.length - 1) { n /= 1024; ++i; } return (i ? n.toFixed(1) : n) + " " + u[i]; };
 
@@ -96,7 +102,7 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
   $("when").textContent = [clean(p.serial), D.date ? "backed up " + fromStamp(D.date) : "", zone ? "times in " + zone : ""].filter(Boolean).join(" · ");
 
   function banner(complete, missing) {
-    const m = rowsOf(missing).map(x => (x && typeof x === "object" ? str(x.file || x.name || x.path || JSON.stringify(x)) : str(x)));
+    const m = rowsOf(missing).map(x => (x && typeof x === "object" ? str(x.file || x.name || x.path || JSON.stringify(x)) : str(x))).filter(Boolean);
     if (complete !== false && !m.length) return;
     const b = $("banner");
     b.textContent = "";
@@ -168,7 +174,7 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
   const msgs = rowsOf(D.messages);
   const valid = i => Number.isInteger(i) && i >= 0 && i < msgs.length && Array.isArray(msgs[i]);
   const convs = rowsOf(D.conversations).filter(c => c && typeof c === "object")
-    .map(c => ({ address: str(c.address), messages: rowsOf(c.messages).filter(valid) })).filter(c => c.messages.length);
+    .map(c => ({ address: str(c.address), messages: [...new Set(rowsOf(c.messages).filter(valid))] })).filter(c => c.messages.length);
   // Messages no conversation names are grouped by address, so every message can be found.
   const covered = new Set(), byAddress = new Map();
   convs.forEach(c => { c.messages.forEach(i => covered.add(i)); if (!byAddress.has(c.address)) byAddress.set(c.address, c); });
@@ -352,11 +358,13 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
     },
     calendar: {
       label: "Calendar", count: rowsOf(D.events).length,
-      items: () => rowsOf(D.events).map((e, i) => ({ e, i })).sort((a, b) => Number(cell(a.e, 0)) - Number(cell(b.e, 0))), key: x => String(x.i),
-      draw: x => [el("div", "who", clean(cell(x.e, 2)) || "(no title)"), el("div", "muted", [fromMs(cell(x.e, 0)), clean(cell(x.e, 3))].filter(Boolean).join(" · "))],
+      items: () => rowsOf(D.events).map((e, i) => ({ e, i })).sort((a, b) => (Number(cell(a.e, 0)) || 0) - (Number(cell(b.e, 0)) || 0)), key: x => String(x.i),
+      draw: x => [el("div", "who", clean(cell(x.e, 2)) || "(no title)"), el("div", "muted", [startOf(x.e), clean(cell(x.e, 3))].filter(Boolean).join(" · "))],
       show: x => {
         detail.appendChild(heading(clean(cell(x.e, 2)) || "(no title)"));
-        detail.appendChild(facts([["start", fromMs(cell(x.e, 0))], ["end", fromMs(cell(x.e, 1))], ["location", clean(cell(x.e, 3))]]));
+        const e = x.e, days = allDay(e) ? (Number(cell(e, 1)) - Number(cell(e, 0))) / DAY : 0;
+        detail.appendChild(facts(days ? [["date", utcDate(cell(e, 0)) + (days > 1 ? " to " + utcDate(Number(cell(e, 1)) - DAY) : "")], ["all day", "yes"], ["location", clean(cell(e, 3))]]
+          : [["start", fromMs(cell(e, 0))], ["end", fromMs(cell(e, 1))], ["location", clean(cell(e, 3))]]));
       },
       summary: () => detail.appendChild(el("p", "muted", rowsOf(D.events).length + " events, times in " + (zone || "this computer's time zone") + ".")),
     },
@@ -457,16 +465,21 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
     if (document.activeElement !== box) box.value = state.q;
     list.textContent = "";
     detail.textContent = "";
-    const items = v.items();
-    const chosen = state.open === "" ? -1 : items.findIndex(x => v.key(x) === state.open);
-    if (state.q.trim()) drawResults();
-    else if (!items.length) list.appendChild(el("p", "pager muted", "Nothing here."));
-    else paged(list, items, (x, i) => {
-      const r = row(v.cls || state.tab, i === chosen, () => go({ open: v.key(x), msg: "" }));
-      r.append(...v.draw(x));
-      return r;
-    }, PAGE, Math.max(chosen, 0));
-    if (chosen >= 0) v.show(items[chosen]); else v.summary();
+    // A record of a shape nobody foresaw costs its own view, not the page.
+    try {
+      const items = v.items();
+      const chosen = state.open === "" ? -1 : items.findIndex(x => v.key(x) === state.open);
+      if (state.q.trim()) drawResults();
+      else if (!items.length) list.appendChild(el("p", "pager muted", "Nothing here."));
+      else paged(list, items, (x, i) => {
+        const r = row(v.cls || state.tab, i === chosen, () => go({ open: v.key(x), msg: "" }));
+        r.append(...v.draw(x));
+        return r;
+      }, PAGE, Math.max(chosen, 0));
+      if (chosen >= 0) v.show(items[chosen]); else v.summary();
+    } catch (e) {
+      detail.appendChild(el("p", "error", "This part of the backup could not be shown (" + str(e && e.message) + ")."));
+    }
   }
   window.addEventListener("popstate", () => { readHash(); render(); });
   window.addEventListener("hashchange", () => { readHash(); render(); });
