@@ -476,6 +476,8 @@ h2 { font-size: 18px; margin: 14px 0 4px; } h2 .muted { font-weight: normal; mar
         r.append(...v.draw(x));
         return r;
       }, PAGE, Math.max(chosen, 0));
+      const mark = list.querySelector(".chosen");
+      if (mark) mark.scrollIntoView({ block: "nearest" });
       if (chosen >= 0) v.show(items[chosen]); else v.summary();
     } catch (e) {
       detail.appendChild(el("p", "error", "This part of the backup could not be shown (" + str(e && e.message) + ")."));
