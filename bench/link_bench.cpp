@@ -21,7 +21,7 @@
 #include "link/command_channel.h"
 #include "link/hex_codec.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
@@ -98,8 +98,7 @@ private:
 
 int libraryExchange(const char* command, const char* payload, size_t payloadSize, char* reply,
                     int32_t capacity) {
-    return zentro::link::SendCommandToAndroidServices(command, reply, capacity, payload,
-                                                      static_cast<int32_t>(payloadSize), 0);
+    return zentro::link::sendCommand(command, reply, capacity, payload, static_cast<int32_t>(payloadSize), 0);
 }
 
 void BM_RoundTrip_Library(benchmark::State& state) {

@@ -18,7 +18,7 @@
 #include "media/catalogue.h"
 #include "media/media_kinds.h"
 #include "media/write_session.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"

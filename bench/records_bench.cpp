@@ -16,7 +16,7 @@
 #include "bare_channel.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
