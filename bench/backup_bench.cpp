@@ -19,7 +19,7 @@
 #include "bare_channel.h"
 #include "media/media_kinds.h"
 #include "media/write_session.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"

@@ -15,7 +15,7 @@
 #include "link/command_channel.h"
 #include "link/hex_codec.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"
@@ -32,8 +32,7 @@ std::vector<char> g_upload;
 
 int libraryExchange(const char* command, const char* payload, size_t payloadSize, char* reply,
                     int32_t capacity) {
-    return zentro::link::SendCommandToAndroidServices(command, reply, capacity, payload,
-                                                      static_cast<int32_t>(payloadSize), 0);
+    return zentro::link::sendCommand(command, reply, capacity, payload, static_cast<int32_t>(payloadSize), 0);
 }
 
 void BM_RoundTrip_Library(benchmark::State& state) {

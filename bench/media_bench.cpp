@@ -17,7 +17,7 @@
 #include "media/catalogue.h"
 #include "media/media_kinds.h"
 #include "media/write_session.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"

@@ -15,7 +15,7 @@
 #include "bare_channel.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "ratio_reporter.h"
 #include "test_support.h"
 #include "virtual_phone.h"

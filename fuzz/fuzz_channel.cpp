@@ -44,7 +44,7 @@ int64_t announced(const std::string& bytes) {
 void rawExchange(const std::string& bytes, int32_t capacity) {
     // Exactly `capacity` bytes: a write past them is caught by the address sanitizer.
     char* reply = static_cast<char*>(std::malloc(static_cast<size_t>(capacity)));
-    const int n = link::SendCommandToAndroidServices("getsmsCount;", reply, capacity, nullptr, 0, 0);
+    const int n = link::sendCommand("getsmsCount;", reply, capacity, nullptr, 0, 0);
     FUZZ_CHECK(n >= -1 && n <= capacity);
     if (n > 0) {
         // The body as sent, never more than announced.

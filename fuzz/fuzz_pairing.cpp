@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "link/pairing_message.h"
+#include "pairing/pairing_message.h"
 
 using namespace zentro::link;
 

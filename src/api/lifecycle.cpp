@@ -8,7 +8,8 @@
 #include "bridge/usb_watcher.h"
 #include "core/state.h"
 #include "link/companion_bootstrap.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 namespace zentro::api {
 

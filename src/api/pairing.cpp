@@ -2,7 +2,7 @@
 #include "zentrolink.h"
 
 #include "api/guard.h"
-#include "link/pairing_server.h"
+#include "pairing/pairing_server.h"
 
 using namespace zentro;
 

@@ -74,7 +74,7 @@ int32_t appInfo(AppInfoRecord* record, int32_t index, int32_t deviceIndex) {
     std::snprintf(command, sizeof command, "getappindexinfo:%d;", index);
     char reply[kAppReplySize] = {};
     std::memset(static_cast<void*>(record), 0, sizeof *record);
-    const int received = SendCommandToAndroidServices(command, reply, kAppReplySize, nullptr, 0, deviceIndex);
+    const int received = sendCommand(command, reply, kAppReplySize, nullptr, 0, deviceIndex);
     reply[kAppReplySize - 1] = '\0';
     if (received <= 0 || reply[0] == '\0') return -1;
     parseFirstRecord<AppInfoRecord>(reply, kAppFields, *record);

@@ -5,15 +5,23 @@
 #include <cstring>
 #include <string>
 
+#ifdef ZENTRO_TESTING
 #include "bridge/test_seams.h"
+#endif
 #include "core/log.h"
 #include "core/state.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 namespace zentro::bridge {
 namespace {
 
-RunnerTimings g_timings;
+#ifdef ZENTRO_TESTING
+RunnerTimings g_timings; // tests shorten the waits
+#else
+constexpr RunnerTimings g_timings;
+#endif
 std::atomic<int32_t> g_nameCounter{0};
 
 // The current child: waited-for runs take turns. Taking the turn is one atomic step, so two
@@ -141,11 +149,13 @@ void makeTempOutputPath(char* out) {
     platform::deleteFile(out);
 }
 
+#ifdef ZENTRO_TESTING
 void setRunnerTimingsForTests(const RunnerTimings& timings) { g_timings = timings; }
 
 void resetRunnerForTests() {
     g_timings = RunnerTimings{};
     g_nameCounter.store(0);
 }
+#endif
 
 } // namespace zentro::bridge

@@ -6,6 +6,13 @@ namespace zentro::bridge {
 
 constexpr int kCommandLineSize = 1024;
 
+// The runner's waits.
+struct RunnerTimings {
+    int boundedMs = 20000;
+    int captureMs = 4000;
+    int turnPollMs = 100;
+};
+
 // Run: waits without limit. 0 once the child ended, -1 if it could not be started.
 int runAdb(const char* args);
 

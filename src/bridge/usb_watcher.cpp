@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "bridge/adb_runner.h"
+#ifdef ZENTRO_TESTING
 #include "bridge/test_seams.h"
+#endif
 #include "core/log.h"
 #include "core/state.h"
 #include "platform/thread.h"
@@ -30,7 +32,9 @@ UsbList g_list{};
 std::mutex g_startMutex;
 std::atomic<bool> g_threadStarted{false}; // stands for the thread handle: set once started
 std::atomic<bool> g_windowStarted{false};
+#ifdef ZENTRO_TESTING
 std::atomic<int> g_threadsCreated{0};
+#endif
 
 void onDeviceChange(platform::DeviceChange change) {
     if (change == platform::DeviceChange::Arrival) {
@@ -51,7 +55,9 @@ void watcherThread(void*) {
 // The thread outlives Zentro_UnInit and may outlive the host's FreeLibrary: it holds the module.
 bool createDetachedWatcher() {
     if (!platform::runHoldingLibrary(watcherThread, nullptr, nullptr)) return false;
+#ifdef ZENTRO_TESTING
     ++g_threadsCreated;
+#endif
     return true;
 }
 
@@ -115,11 +121,13 @@ int32_t debugTypeAt(int32_t usbIndex) {
 
 int runDriverInstaller() { return runTool(kDriverInstaller, nullptr); }
 
+#ifdef ZENTRO_TESTING
 int watcherThreadsCreated() { return g_threadsCreated.load(); }
 
 void resetUsbListForTests() {
     std::lock_guard<std::mutex> lock(g_listMutex);
     g_list = UsbList{};
 }
+#endif
 
 } // namespace zentro::bridge

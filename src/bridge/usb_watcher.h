@@ -1,7 +1,10 @@
 // The USB watcher: counts phones on the USB bus and reports arrivals and removals to the host.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "bridge/usb_ids.h"
 
@@ -12,6 +15,13 @@ int startUsbWatcher();
 
 // Rebuilds the USB list from the identifiers the system reports now; returns the USB count.
 int32_t enumerateUsbPhones();
+
+// Rebuilds the USB list from the given identifiers, as an enumeration would.
+int32_t setUsbListFromIds(const std::vector<std::string>& ids);
+
+// The watcher's start rule on its own: nothing when `started` is set; else `create` the
+// thread, a second time if the first fails, and log the failure when both fail.
+int startWatcherOnce(std::atomic<bool>& started, bool (*create)());
 
 // A copy of the USB list as the last enumeration left it.
 UsbList usbListSnapshot();

@@ -1,5 +1,7 @@
 #include "core/log.h"
+#ifdef ZENTRO_TESTING
 #include "core/test_seams.h"
+#endif
 
 #include <atomic>
 #include <cstdarg>
@@ -8,7 +10,9 @@
 #include <ctime>
 #include <mutex>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/log_output.h"
 
 namespace zentro::core {
 namespace {
@@ -109,11 +113,13 @@ std::string logFilePath() {
     return g_logPath;
 }
 
+#ifdef ZENTRO_TESTING
 void resetLogForTests() {
     // The old handle is left open on purpose: another thread may still be writing through it.
     g_logFile.store(0);
     std::lock_guard<std::mutex> lock(g_pathMutex);
     g_logPath.clear();
 }
+#endif
 
 } // namespace zentro::core

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "core/log.h"
+#ifdef ZENTRO_TESTING
 #include "core/test_seams.h"
-#include "platform/platform.h"
+#endif
+#include "platform/files.h"
 
 namespace zentro::core {
 namespace {
@@ -26,7 +28,7 @@ int32_t g_transferBufferSize = kTransferBufferInitialSize;
 char* g_replyBuffer = nullptr;
 
 void* defaultAllocate(size_t size) { return std::malloc(size); }
-Allocator g_allocate = defaultAllocate;
+void* (*g_allocate)(size_t) = defaultAllocate; // tests make allocations fail
 
 } // namespace
 
@@ -111,6 +113,7 @@ int32_t sharedReplyBuffer(char** out) {
     return kReplyBufferSize;
 }
 
+#ifdef ZENTRO_TESTING
 void setAllocatorForTests(Allocator allocator) {
     g_allocate = allocator != nullptr ? allocator : defaultAllocate;
 }
@@ -127,5 +130,6 @@ void resetStateForTests() {
     g_replyBuffer = nullptr;
     g_allocate = defaultAllocate;
 }
+#endif
 
 } // namespace zentro::core

@@ -7,13 +7,19 @@
 #include "bridge/adb_runner.h"
 #include "core/log.h"
 #include "core/state.h"
+#ifdef ZENTRO_TESTING
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#endif
+#include "platform/clock.h"
 
 namespace zentro::link {
 namespace {
 
-LinkTimings g_timings;
+#ifdef ZENTRO_TESTING
+LinkTimings g_timings; // tests shorten the waits and move the ports
+#else
+const LinkTimings g_timings;
+#endif
 
 // Two slots, for device index 0 and 1. Exchanges hold a reference, so closing a slot while
 // another thread is inside an exchange cannot free the channel under it.
@@ -48,7 +54,7 @@ CommandChannel::~CommandChannel() { closeLocked(); }
 
 int CommandChannel::openIfClosed(const char* hostOrNull, uint16_t port, const char* serialOrNull) {
     std::lock_guard<std::mutex> guard(lock_);
-    return m_sockSrv != 0 ? 0 : openLocked(hostOrNull, port, serialOrNull);
+    return socket_ != 0 ? 0 : openLocked(hostOrNull, port, serialOrNull);
 }
 
 void CommandChannel::close() {
@@ -105,7 +111,7 @@ void CommandChannel::setDeadline(Deadline deadline) {
 
 bool CommandChannel::isOpen() {
     std::lock_guard<std::mutex> guard(lock_);
-    return m_sockSrv != 0;
+    return socket_ != 0;
 }
 
 int CommandChannel::remainingMs() const {
@@ -118,8 +124,8 @@ int CommandChannel::remainingMs() const {
 
 int CommandChannel::receive(void* buffer, size_t size) {
     const int left = remainingMs();
-    if (left == 0 || (left > 0 && !platform::tcpWaitReadable(m_sockSrv, left))) return -1;
-    return platform::tcpReceive(m_sockSrv, buffer, size);
+    if (left == 0 || (left > 0 && !platform::tcpWaitReadable(socket_, left))) return -1;
+    return platform::tcpReceive(socket_, buffer, size);
 }
 
 int CommandChannel::connect() {
@@ -129,8 +135,8 @@ int CommandChannel::connect() {
     if (left > 0 && left < options.sendTimeoutMs) options.sendTimeoutMs = left; // bounds the connect
     if (!platform::socketLibraryStart()) return -1;
     libraryStarted_ = true;
-    m_sockSrv = platform::tcpConnect(host_, port_, options);
-    if (m_sockSrv == 0) {
+    socket_ = platform::tcpConnect(host_, port_, options);
+    if (socket_ == 0) {
         platform::socketLibraryRelease();
         libraryStarted_ = false;
         return -1;
@@ -139,8 +145,8 @@ int CommandChannel::connect() {
 }
 
 void CommandChannel::closeLocked() {
-    if (m_sockSrv != 0) platform::tcpClose(m_sockSrv);
-    m_sockSrv = 0;
+    if (socket_ != 0) platform::tcpClose(socket_);
+    socket_ = 0;
     if (libraryStarted_) {
         platform::socketLibraryRelease();
         libraryStarted_ = false;
@@ -166,7 +172,7 @@ CommandChannel::Attempt CommandChannel::attempt(const char* command, char* reply
                                                 const void* payload, int32_t payloadLength, int& result) {
     const size_t commandLength = std::strlen(command);
     const bool withPayload = payload != nullptr && payloadLength >= 1;
-    int64_t sent = platform::tcpSendPair(m_sockSrv, command, commandLength, withPayload ? payload : nullptr,
+    int64_t sent = platform::tcpSendPair(socket_, command, commandLength, withPayload ? payload : nullptr,
                                          withPayload ? static_cast<size_t>(payloadLength) : 0);
     if (sent <= 0 || sent < static_cast<int64_t>(commandLength)) return Attempt::Failed;
 
@@ -216,9 +222,9 @@ int CommandChannel::exchange(const char* command, char* reply, int32_t capacity,
     if (command == nullptr) return -1;
     for (;; ++tryCount) {
         std::unique_lock<std::mutex> guard(lock_);
-        if (command[0] == '\0' || tryCount >= kExchangeAttempts || m_sockSrv == 0 || reply == nullptr ||
+        if (command[0] == '\0' || tryCount >= kExchangeAttempts || socket_ == 0 || reply == nullptr ||
             capacity < 0 || remainingMs() == 0) {
-            logExchangeRefused(command, m_sockSrv, tryCount);
+            logExchangeRefused(command, socket_, tryCount);
             return -1;
         }
         int result = -1;
@@ -288,8 +294,8 @@ int channelInUse() {
     return g_slots[0] && !g_slots[1] ? 1 : 0;
 }
 
-int SendCommandToAndroidServices(const char* command, char* reply, int32_t capacity, const void* payload,
-                                 int32_t payloadLength, int32_t deviceIndex) {
+int sendCommand(const char* command, char* reply, int32_t capacity, const void* payload,
+                int32_t payloadLength, int32_t deviceIndex) {
     if (command == nullptr) return -1;
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
     if (row == nullptr) return -1;
@@ -310,6 +316,7 @@ int SendCommandToAndroidServices(const char* command, char* reply, int32_t capac
     return channel->exchange(command, reply, capacity, payload, payloadLength, 0);
 }
 
+#ifdef ZENTRO_TESTING
 void setLinkTimingsForTests(const LinkTimings& timings) { g_timings = timings; }
 
 void resetLinkForTests() {
@@ -317,5 +324,6 @@ void resetLinkForTests() {
     closeChannel(1);
     g_timings = LinkTimings{};
 }
+#endif
 
 } // namespace zentro::link

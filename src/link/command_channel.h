@@ -17,6 +17,15 @@ constexpr uint16_t kUsbLocalPortBase = 30148;
 constexpr int kPhonePortOffset = 10000; // phone port = local port - 10,000
 constexpr int kExchangeAttempts = 3;
 
+// Waits and ports of the command channel.
+struct LinkTimings {
+    int idleReadSleepMs = 1000;                  // after a receive that found the phone's side closed
+    int forwardSleepMs = 300;                    // after each of the two forwarding runs
+    void (*sleepMs)(int milliseconds) = nullptr; // null: the platform's sleep
+    platform::ClientOptions socket;
+    uint16_t usbLocalPortBase = kUsbLocalPortBase;
+};
+
 // A point in time by which a channel's connects and exchanges must end; kNoDeadline: none.
 using Deadline = std::chrono::steady_clock::time_point;
 constexpr Deadline kNoDeadline{};
@@ -64,7 +73,7 @@ private:
     uint16_t port_ = 0;
     char host_[64] = {};
     const char* hostReference_ = nullptr; // host_ when opened with a host (WiFi), else null
-    platform::SocketHandle m_sockSrv = 0;
+    platform::SocketHandle socket_ = 0;
     char serial_[256] = {};
     bool libraryStarted_ = false;
     Deadline deadline_ = kNoDeadline;
@@ -76,8 +85,8 @@ private:
 // only when not null and its length is at least 1. Result as CommandChannel::exchange; -1 also
 // for a null or empty command, a null reply buffer, a negative capacity, an index outside 0..9,
 // or when no channel could be had.
-int SendCommandToAndroidServices(const char* command, char* reply, int32_t capacity, const void* payload,
-                                 int32_t payloadLength, int32_t deviceIndex);
+int sendCommand(const char* command, char* reply, int32_t capacity, const void* payload,
+                int32_t payloadLength, int32_t deviceIndex);
 
 // Creates the channel of index 0 or 1 if missing and opens it if it is not connected: with no
 // host for a USB phone (the index's local port and the serial of its device row), else with the

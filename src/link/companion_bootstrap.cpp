@@ -8,7 +8,7 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "link/command_channel.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace zentro::link {
 namespace {
@@ -61,7 +61,7 @@ int startCompanion(int32_t deviceIndex) {
 int checkIsConnectToOursAndroidServices(int32_t deviceIndex) {
     // One byte more than the capacity, so a full-length reply still reads as terminated text.
     char reply[1024 + 1] = {};
-    int received = SendCommandToAndroidServices(kHandshakeCommand, reply, 1024, nullptr, 0, deviceIndex);
+    int received = sendCommand(kHandshakeCommand, reply, 1024, nullptr, 0, deviceIndex);
     if (received < 1) return -1;
     return std::strcmp(reply, kHandshakeReply) == 0 ? 0 : -1;
 }
@@ -70,7 +70,7 @@ void sendStartNotice(int32_t deviceIndex) {
     const int32_t count = core::state().connectAndroidCount;
     if (count <= 0 || deviceIndex >= count) return;
     char reply[4] = {};
-    SendCommandToAndroidServices(kUsbStartNotice, reply, sizeof reply, nullptr, 0, deviceIndex);
+    sendCommand(kUsbStartNotice, reply, sizeof reply, nullptr, 0, deviceIndex);
 }
 
 int preparePhone(int32_t deviceIndex) {

@@ -18,7 +18,7 @@ int32_t sendForInteger(const char* command, int32_t deviceIndex, int32_t preset)
     char reply[4];
     const auto bits = static_cast<uint32_t>(preset);
     for (int i = 0; i < 4; ++i) reply[i] = static_cast<char>(bits >> (8 * i));
-    SendCommandToAndroidServices(command, reply, sizeof reply, nullptr, 0, deviceIndex);
+    sendCommand(command, reply, sizeof reply, nullptr, 0, deviceIndex);
     return readLittleEndian32(reply);
 }
 

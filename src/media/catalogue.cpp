@@ -45,8 +45,7 @@ int32_t itemDetails(MediaKind kind, void* info, int32_t position, int32_t device
     formatInto(command, sizeof command, "%s:%d;", row.itemDetails, position);
     char reply[kDetailReplySize] = {};
     row.clearId(info);
-    const int received =
-        link::SendCommandToAndroidServices(command, reply, kDetailReplySize, nullptr, 0, deviceIndex);
+    const int received = link::sendCommand(command, reply, kDetailReplySize, nullptr, 0, deviceIndex);
     reply[kDetailReplySize - 1] = '\0';
     if (received <= 0 || reply[0] == '\0') return -1;
     row.parseDetails(reply, info);
@@ -67,8 +66,7 @@ int32_t thumbnail(MediaKind kind, char** out, int32_t key, int32_t secondKey, in
     } else {
         formatInto(command, sizeof command, "%s:%d;", row.thumbnail, key);
     }
-    const int received =
-        link::SendCommandToAndroidServices(command, buffer, core::kReplyBufferSize, nullptr, 0, deviceIndex);
+    const int received = link::sendCommand(command, buffer, core::kReplyBufferSize, nullptr, 0, deviceIndex);
     if (received <= 4) return -1; // up to 4 bytes is a status word, not a picture
     *out = buffer;
     return received;

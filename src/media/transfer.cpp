@@ -9,7 +9,9 @@
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "media/command_text.h"
+#ifdef ZENTRO_TESTING
 #include "media/test_seams.h"
+#endif
 #include "media/write_session.h"
 
 namespace zentro::media {
@@ -25,8 +27,8 @@ constexpr size_t kSessionNameMaximum = 510; // hex text of 1,020 characters
 bool storageRoot(int32_t deviceIndex) {
     if (g_storageRoot[0] != '\0') return true;
     char reply[kStorageRootSize + 1] = {};
-    const int received = link::SendCommandToAndroidServices("getExternalStoragePath;", reply,
-                                                            kStorageRootSize, nullptr, 0, deviceIndex);
+    const int received =
+        link::sendCommand("getExternalStoragePath;", reply, kStorageRootSize, nullptr, 0, deviceIndex);
     if (received < 1) return false;
     reply[received] = '\0';
     if (std::strlen(reply) >= kStorageRootSize) return false; // no room for its zero byte
@@ -46,7 +48,7 @@ int readChunk(MediaKind kind, int32_t id, int64_t offset, int32_t count, char* b
     char command[256];
     formatInto(command, sizeof command, "%s:%d:%lld:%d;", kindRow(kind).readChunk, id,
                static_cast<long long>(offset), count);
-    return link::SendCommandToAndroidServices(command, buffer, count, nullptr, 0, deviceIndex);
+    return link::sendCommand(command, buffer, count, nullptr, 0, deviceIndex);
 }
 
 bool isChunkData(int received, int64_t offset, int64_t fileSize) {
@@ -108,7 +110,7 @@ int32_t downloadFile(MediaKind kind, int32_t id, const char* pcFile, int64_t fil
     char command[256];
     formatInto(command, sizeof command, "%s:%d;", row.pathById, id);
     char path[1024 + 1] = {};
-    const int received = link::SendCommandToAndroidServices(command, path, 1024, nullptr, 0, deviceIndex);
+    const int received = link::sendCommand(command, path, 1024, nullptr, 0, deviceIndex);
     if (received < 4) {
         if (kind == MediaKind::Music) {
             core::log(0, "error ExportMusicfromDevice songid=%d,pcfilename=%s,filesize=%lld\n", id,
@@ -174,6 +176,7 @@ int32_t transferBetweenPhones(MediaKind kind, int32_t id, const char* deviceFile
     return 0;
 }
 
+#ifdef ZENTRO_TESTING
 void resetMediaForTests() {
     g_storageRoot[0] = '\0';
     for (int kind = 0; kind < kMediaKindCount; ++kind) {
@@ -183,5 +186,6 @@ void resetMediaForTests() {
         state.transferred.store(0);
     }
 }
+#endif
 
 } // namespace zentro::media

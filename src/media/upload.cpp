@@ -9,7 +9,7 @@
 #include "link/integer_reply.h"
 #include "media/command_text.h"
 #include "media/write_session.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace zentro::media {
 namespace {
@@ -28,8 +28,7 @@ ClashAnswer askWhetherTaken(const MediaKindRow& row, const char* name, int32_t d
     char command[kNameTestSize];
     formatInto(command, sizeof command, "%s:%s;", row.clashTest, name);
     char reply[4] = {};
-    const int received =
-        link::SendCommandToAndroidServices(command, reply, sizeof reply, nullptr, 0, deviceIndex);
+    const int received = link::sendCommand(command, reply, sizeof reply, nullptr, 0, deviceIndex);
     return {received, link::readLittleEndian32(reply) == 1};
 }
 

@@ -36,7 +36,7 @@ int writeSession(MediaKind kind, const void* bytes, int32_t count, int32_t devic
     formatInto(command, sizeof command, "%s:%d;", kindRow(kind).writeCommand, count);
     // The reply integer is never read: only whether a reply came counts.
     char reply[4] = {'\xff', '\xff', '\xff', '\xff'};
-    return link::SendCommandToAndroidServices(command, reply, sizeof reply, bytes, count, deviceIndex);
+    return link::sendCommand(command, reply, sizeof reply, bytes, count, deviceIndex);
 }
 
 void finishSession(MediaKind kind, const char* deviceFileName, bool abandoned, int32_t deviceIndex) {

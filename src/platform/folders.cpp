@@ -1,9 +1,23 @@
 // The host folder and the temporary path as the rest of the library sees them: the system's
-// answer unless a test put another folder in its place.
-#include <mutex>
+// answer, unless a test build put another folder in its place.
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+
+#ifndef ZENTRO_TESTING
+
+namespace zentro::platform {
+
+std::string hostFolder() { return executableFolder(); }
+
+std::string tempPath() { return systemTempPath(); }
+
+} // namespace zentro::platform
+
+#else
+
+#include <mutex>
+
 #include "platform/test_seams.h"
 
 namespace zentro::platform {
@@ -38,3 +52,5 @@ void setTempPathForTests(const std::string& folder) {
 }
 
 } // namespace zentro::platform
+
+#endif

@@ -28,8 +28,8 @@ Integer littleEndian(const unsigned char (&bytes)[sizeof(Integer)]) {
 template <class Integer>
 Integer sendForInteger(const char* command, int32_t deviceIndex) {
     unsigned char reply[sizeof(Integer)] = {};
-    link::SendCommandToAndroidServices(command, reinterpret_cast<char*>(reply),
-                                       static_cast<int32_t>(sizeof reply), nullptr, 0, deviceIndex);
+    link::sendCommand(command, reinterpret_cast<char*>(reply), static_cast<int32_t>(sizeof reply), nullptr, 0,
+                      deviceIndex);
     return littleEndian<Integer>(reply);
 }
 

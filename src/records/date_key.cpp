@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 
 namespace zentro::records {
 

@@ -9,13 +9,15 @@
 
 #include "records/date_key.h"
 #include "records/date_sort.h"
+#ifdef ZENTRO_TESTING
 #include "records/test_seams.h"
+#endif
 
 namespace zentro::records {
 
 namespace {
 
-GroupAllocator g_allocate = nullptr;
+void* (*g_allocate)(size_t) = nullptr; // null: malloc; tests make single blocks fail
 
 // Groups and member links come from blocks of growing size, one allocation per block rather
 // than per record, and go with their grouping all at once.
@@ -275,6 +277,7 @@ CallLogTempGroup* rebuildCallGroups(CallHistoryRecord* head) {
 SmsTempGroup* messageGroups() { return g_messages.head; }
 CallLogTempGroup* callGroups() { return g_calls.head; }
 
+#ifdef ZENTRO_TESTING
 void resetGroupingForTests() {
     freeMessageGroups();
     freeCallGroups();
@@ -282,5 +285,6 @@ void resetGroupingForTests() {
 }
 
 void setGroupAllocatorForTests(GroupAllocator allocator) { g_allocate = allocator; }
+#endif
 
 } // namespace zentro::records

@@ -72,8 +72,8 @@ int32_t checkDefaultMessaging(int32_t deviceIndex) {
     if (androidVersionAt44(deviceIndex) == 0) return 0;
     // Plain text; one byte is kept back so the area always ends in a zero byte.
     char package[kDefaultPackageArea] = {};
-    link::SendCommandToAndroidServices("GetDefaultMessage_pkgName;", package, kDefaultPackageArea - 1,
-                                       nullptr, 0, deviceIndex);
+    link::sendCommand("GetDefaultMessage_pkgName;", package, kDefaultPackageArea - 1, nullptr, 0,
+                      deviceIndex);
     return std::strcmp(package, kManagerPackage) == 0 ? 0 : -1;
 }
 

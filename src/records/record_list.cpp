@@ -72,8 +72,7 @@ int ruleFor(std::span<const link::FieldRule<Node>> rules, const char* key) {
 // a short answer reads as what arrived.
 int32_t askCount(const char* command, int32_t deviceIndex) {
     unsigned char reply[4] = {0, 0, 0, 0};
-    const int n = link::SendCommandToAndroidServices(command, reinterpret_cast<char*>(reply), 4, nullptr, 0,
-                                                     deviceIndex);
+    const int n = link::sendCommand(command, reinterpret_cast<char*>(reply), 4, nullptr, 0, deviceIndex);
     if (n < 0) return -1;
     const auto value = static_cast<uint32_t>(reply[0]) | static_cast<uint32_t>(reply[1]) << 8 |
                        static_cast<uint32_t>(reply[2]) << 16 | static_cast<uint32_t>(reply[3]) << 24;
@@ -88,7 +87,7 @@ char* receivePage(const char* format, int32_t offset, int32_t deviceIndex, bool 
     if (buffer == nullptr) return nullptr;
     char command[256];
     std::snprintf(command, sizeof command, format, static_cast<int>(offset));
-    const int n = link::SendCommandToAndroidServices(command, buffer, capacity - 1, nullptr, 0, deviceIndex);
+    const int n = link::sendCommand(command, buffer, capacity - 1, nullptr, 0, deviceIndex);
     if (n < 2 || n > capacity - 1) {
         if (logRejected) core::log(0, "error: ret = %d\n", n);
         return nullptr;

@@ -1,5 +1,10 @@
-// Seams for the test programs only: nothing in the product calls these.
+// Seams for the test programs only: nothing in the product calls these, and only test builds
+// (ZENTRO_TESTING) compile them.
 #pragma once
+
+#ifndef ZENTRO_TESTING
+#error "test seams are compiled into test builds only"
+#endif
 
 #include <cstddef>
 

@@ -14,6 +14,7 @@
 #include "link/command_channel.h"
 #include "link/companion_bootstrap.h"
 #include "link/test_seams.h"
+#include "platform/files.h"
 #include "platform/test_seams.h"
 #include "zentrolink.h"
 
@@ -83,7 +84,7 @@ struct Place {
 
 int sendOnIndexOne() {
     char reply[4] = {};
-    return link::SendCommandToAndroidServices("getsmsCount;", reply, sizeof reply, nullptr, 0, 1);
+    return link::sendCommand("getsmsCount;", reply, sizeof reply, nullptr, 0, 1);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "core/state.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/test_seams.h"
 #include "test_support.h"
 #include "zentrolink.h"

@@ -6,7 +6,9 @@
 #include "bridge/adb_runner.h"
 #include "bridge/test_seams.h"
 #include "core/state.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/test_seams.h"
 #include "test_support.h"
 

@@ -9,7 +9,8 @@
 
 #include "adb/png.h"
 #include "core/state.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/test_seams.h"
 #include "test_support.h"
 #include "virtual_phone.h"

@@ -6,7 +6,7 @@
 
 #include "core/log.h"
 #include "core/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "test_support.h"
 
 namespace core = zentro::core;

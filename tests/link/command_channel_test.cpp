@@ -35,8 +35,7 @@ protected:
 
 int send(const char* command, void* reply, int32_t capacity, int index = 0, const void* payload = nullptr,
          int32_t payloadLength = 0) {
-    return link::SendCommandToAndroidServices(command, static_cast<char*>(reply), capacity, payload,
-                                              payloadLength, index);
+    return link::sendCommand(command, static_cast<char*>(reply), capacity, payload, payloadLength, index);
 }
 
 // Answers every command with `reply`.

@@ -90,9 +90,7 @@ TEST_F(CompanionBootstrapE2e, UsbPhoneIsPreparedStepByStepThenWifiNeedsNoAdb) {
     // The channel stays open for what follows, and the connection test uses it.
     EXPECT_EQ(Zentro_CheckDevicesIsConnect(0), 0);
     int32_t count = 0;
-    EXPECT_EQ(
-        link::SendCommandToAndroidServices("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0),
-        4);
+    EXPECT_EQ(link::sendCommand("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0), 4);
     EXPECT_GT(count, 0);
 
     // A WiFi row at the companion's address (here the forwarded port): only the handshake.

@@ -62,7 +62,7 @@ TEST_F(CompanionBootstrapTest, UsbPreparationRunsEveryStepAndForwardsOnEveryConn
     // The first connection closes unanswered; the reconnect forwards again. Preparation then
     // drops the open channel, so its handshake connects (and forwards) anew.
     char status[4];
-    ASSERT_EQ(link::SendCommandToAndroidServices("getsmsCount;", status, 4, nullptr, 0, 0), 4);
+    ASSERT_EQ(link::sendCommand("getsmsCount;", status, 4, nullptr, 0, 0), 4);
 
     EXPECT_EQ(Zentro_ReadyTodoing(0), 0);
     EXPECT_EQ(Zentro_GetReadyTodoProgress(), 100);

@@ -17,7 +17,7 @@
 #include "core/test_seams.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "platform/socket.h"
 #include "test_support.h"
 

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "core/state.h"
-#include "link/pairing_server.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
+#include "pairing/pairing_server.h"
+#include "pairing/test_seams.h"
 #include "process_usage.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"

@@ -11,9 +11,10 @@
 
 #include "core/state.h"
 #include "link/command_channel.h"
-#include "link/pairing_server.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
+#include "pairing/pairing_server.h"
+#include "pairing/test_seams.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
@@ -119,9 +120,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
     // The channel of index 0 now goes straight to the phone, with no adb in between.
     phone.control("clearlog server");
     int32_t count = 0;
-    EXPECT_EQ(
-        link::SendCommandToAndroidServices("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0),
-        4);
+    EXPECT_EQ(link::sendCommand("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0), 4);
     EXPECT_GT(count, 0);
     EXPECT_EQ(phone.requestLog("WIFI0000SERIAL").back(), "companion:getsmsCount;");
     EXPECT_EQ(phone.control("log server"), "");

@@ -15,11 +15,12 @@
 
 #include "core/state.h"
 #include "link/hex_codec.h"
-#include "link/pairing_message.h"
-#include "link/pairing_server.h"
-#include "link/qr_image.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
+#include "pairing/pairing_message.h"
+#include "pairing/pairing_server.h"
+#include "pairing/qr_image.h"
+#include "pairing/test_seams.h"
 #include "platform/test_seams.h"
 #include "zentrolink.h"
 
@@ -298,7 +299,7 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
 
     // From now on the channel of index 0 is the phone's.
     char reply[16] = {};
-    EXPECT_EQ(link::SendCommandToAndroidServices("getsmsCount;", reply, 4, nullptr, 0, 0), 0);
+    EXPECT_EQ(link::sendCommand("getsmsCount;", reply, 4, nullptr, 0, 0), 0);
     EXPECT_EQ(companion->commands().back(), "getsmsCount;");
     EXPECT_EQ(companion->connections(), 1);
 
@@ -394,7 +395,7 @@ TEST_F(PairingServerTest, RegistrationsCannotTakeTheIndexOfAUsbPhoneInUse) {
     });
     usbIndexZeroReaches(usbPhone.port());
     char reply[4] = {};
-    ASSERT_EQ(link::SendCommandToAndroidServices("hello-transfer;", reply, 4, nullptr, 0, 0), 4);
+    ASSERT_EQ(link::sendCommand("hello-transfer;", reply, 4, nullptr, 0, 0), 4);
 
     // A LAN peer registers twice: the first takes the free index 1, the second would take 0.
     auto first = wifiCompanion("PEERONE");

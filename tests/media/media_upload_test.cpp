@@ -10,7 +10,7 @@
 
 #include "core/state.h"
 #include "media_companion.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "platform/test_seams.h"
 #include "zentrolink.h"
 

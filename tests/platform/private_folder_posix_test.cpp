@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "test_support.h"
 
 namespace platform = zentro::platform;

@@ -8,7 +8,8 @@
 #include <random>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/process.h"
 #include "record_fixtures.h"
 #include "records/date_key.h"
 

@@ -26,14 +26,13 @@ protected:
     }
     static int32_t count(const char* command) {
         int32_t value = 0;
-        link::SendCommandToAndroidServices(command, reinterpret_cast<char*>(&value), 4, nullptr, 0, 0);
+        link::sendCommand(command, reinterpret_cast<char*>(&value), 4, nullptr, 0, 0);
         return value;
     }
     // The first record of a page, values decoded.
     static Record first(const std::string& command) {
         std::vector<char> reply(1 << 20);
-        const int n =
-            link::SendCommandToAndroidServices(command.c_str(), reply.data(), 1 << 19, nullptr, 0, 0);
+        const int n = link::sendCommand(command.c_str(), reply.data(), 1 << 19, nullptr, 0, 0);
         reply[n > 0 ? static_cast<size_t>(n) : 0] = '\0';
         Record record;
         bool closed = false;

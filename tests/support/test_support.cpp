@@ -3,6 +3,7 @@
 #include "core/test_seams.h"
 #include "link/test_seams.h"
 #include "media/test_seams.h"
+#include "pairing/test_seams.h"
 #include "platform/test_seams.h"
 
 #include <atomic>
@@ -17,7 +18,8 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "link/command_channel.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "records/test_seams.h"
 
 namespace fs = std::filesystem;

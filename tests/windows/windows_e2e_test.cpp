@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "core/state.h"
-#include "link/pairing_server.h"
 #include "link/test_seams.h"
-#include "platform/platform.h"
+#include "pairing/pairing_server.h"
+#include "pairing/test_seams.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/socket.h"
 #include "platform/test_seams.h"
 #include "platform/usb.h"

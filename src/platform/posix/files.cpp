@@ -14,7 +14,10 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/log_output.h"
+#include "platform/process.h"
 
 namespace zentro::platform {
 namespace {

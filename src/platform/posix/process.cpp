@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "platform/command_line.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 
 extern char** environ;
 

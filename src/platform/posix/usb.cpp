@@ -10,8 +10,10 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/test_seams.h"
 #include "platform/usb.h"
+#ifdef ZENTRO_TESTING
+#include "platform/test_seams.h"
+#endif
 
 namespace zentro::platform {
 namespace {
@@ -20,24 +22,21 @@ constexpr const char* kDefaultSysfsRoot = "/sys";
 constexpr int kKernelGroup = 1;                 // kernel uevents; group 2 is udev's re-broadcast
 constexpr int kReceiveBufferBytes = 256 * 1024; // a hub plugged in sends a burst
 constexpr size_t kMessageBytes = 8192;          // a uevent is at most a few KiB
-constexpr auto kInjectWait = std::chrono::seconds(10);
 
 std::mutex g_rootMutex;
 std::string g_sysfsRoot = kDefaultSysfsRoot;
 
 std::atomic<int> g_sourceCount{0};
 
+#ifdef ZENTRO_TESTING
 // Injection: a datagram pair whose reading end the loop polls beside the netlink socket.
+constexpr auto kInjectWait = std::chrono::seconds(10);
 std::mutex g_injectMutex; // one injection at a time
 std::mutex g_handledMutex;
 std::condition_variable g_handledChanged;
 unsigned long long g_injectedHandled = 0;
 std::atomic<int> g_injectWriteFd{-1};
-
-void handle(const char* data, size_t size, DeviceChangeHandler handler) {
-    DeviceChange change = classifyUevent(data, size);
-    if (change != DeviceChange::None) handler(change);
-}
+#endif
 
 void readKernel(int fd, DeviceChangeHandler handler) {
     char buffer[kMessageBytes];
@@ -57,15 +56,18 @@ void readKernel(int fd, DeviceChangeHandler handler) {
     if (change != DeviceChange::None) handler(change);
 }
 
+#ifdef ZENTRO_TESTING
 void readInjected(int fd, DeviceChangeHandler handler) {
     char buffer[kMessageBytes];
     ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n < 0) return;
-    handle(buffer, static_cast<size_t>(n), handler);
+    DeviceChange change = classifyUevent(buffer, static_cast<size_t>(n));
+    if (change != DeviceChange::None) handler(change);
     std::lock_guard<std::mutex> lock(g_handledMutex);
     ++g_injectedHandled;
     g_handledChanged.notify_all();
 }
+#endif
 
 int openUeventSocket() {
     int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
@@ -94,44 +96,55 @@ bool listDeviceInstanceIds(std::vector<std::string>& out) {
     return true;
 }
 
+#ifdef ZENTRO_TESTING
 void setSysfsRootForTests(const std::string& root) {
     std::lock_guard<std::mutex> lock(g_rootMutex);
     g_sysfsRoot = root.empty() ? kDefaultSysfsRoot : root;
 }
 
 bool deviceIdsComeFromSysfs() { return true; }
+#endif
 
 int runDeviceChangeLoop(DeviceChangeHandler handler) {
     if (handler == nullptr) return -1;
     int kernel = openUeventSocket();
     if (kernel < 0) return -1;
+#ifdef ZENTRO_TESTING
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) {
         close(kernel);
         return -1;
     }
     g_injectWriteFd.store(pair[1]);
+    pollfd fds[] = {{kernel, POLLIN, 0}, {pair[0], POLLIN, 0}};
+#else
+    pollfd fds[] = {{kernel, POLLIN, 0}};
+#endif
     ++g_sourceCount;
 
-    pollfd fds[2] = {{kernel, POLLIN, 0}, {pair[0], POLLIN, 0}};
     for (;;) {
-        int ready = poll(fds, 2, -1);
+        int ready = poll(fds, sizeof fds / sizeof fds[0], -1);
         if (ready < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if ((fds[0].revents & POLLIN) != 0) readKernel(kernel, handler);
+#ifdef ZENTRO_TESTING
         if ((fds[1].revents & POLLIN) != 0) readInjected(pair[0], handler);
+#endif
     }
 
     --g_sourceCount;
+#ifdef ZENTRO_TESTING
     g_injectWriteFd.store(-1);
     close(pair[1]);
     close(pair[0]);
+#endif
     close(kernel);
     return -1;
 }
 
+#ifdef ZENTRO_TESTING
 bool injectUeventForTests(const std::string& raw) {
     std::lock_guard<std::mutex> serial(g_injectMutex);
     int fd = g_injectWriteFd.load();
@@ -147,6 +160,7 @@ bool injectUeventForTests(const std::string& raw) {
     std::unique_lock<std::mutex> lock(g_handledMutex);
     return g_handledChanged.wait_for(lock, kInjectWait, [&] { return g_injectedHandled > before; });
 }
+#endif
 
 int deviceChangeSourceCount() { return g_sourceCount.load(); }
 

@@ -9,7 +9,10 @@
 #include <mutex>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/log_output.h"
+#include "platform/process.h"
 
 namespace zentro::platform {
 std::string executableFolder() {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace zentro::platform {
 namespace {

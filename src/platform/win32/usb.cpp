@@ -8,8 +8,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/test_seams.h"
 #include "platform/usb.h"
+#ifdef ZENTRO_TESTING
+#include "platform/test_seams.h"
+#endif
 
 namespace zentro::platform {
 namespace {
@@ -17,7 +19,9 @@ namespace {
 // Other programs find the watcher by this window title: keep it exactly.
 constexpr const char* kWindowName = "..... usb Check hide window .....";
 constexpr DWORD kInstanceIdChars = 260;
+#ifdef ZENTRO_TESTING
 constexpr UINT kInjectTimeoutMs = 10000;
+#endif
 
 std::atomic<DeviceChangeHandler> g_handler{nullptr};
 std::atomic<HWND> g_window{nullptr};
@@ -76,9 +80,11 @@ bool listDeviceInstanceIds(std::vector<std::string>& out) {
     return true;
 }
 
+#ifdef ZENTRO_TESTING
 void setSysfsRootForTests(const std::string&) {}
 
 bool deviceIdsComeFromSysfs() { return false; }
+#endif
 
 int runDeviceChangeLoop(DeviceChangeHandler handler) {
     if (handler == nullptr) return -1;
@@ -103,6 +109,7 @@ int runDeviceChangeLoop(DeviceChangeHandler handler) {
     return 0;
 }
 
+#ifdef ZENTRO_TESTING
 bool injectUeventForTests(const std::string& raw) {
     HWND window = g_window.load();
     if (window == nullptr) return false;
@@ -121,6 +128,7 @@ bool injectUeventForTests(const std::string& raw) {
     return SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume), SMTO_NORMAL,
                                kInjectTimeoutMs, &result) != 0;
 }
+#endif
 
 int deviceChangeSourceCount() {
     int count = 0;

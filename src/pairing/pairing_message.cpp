@@ -1,4 +1,4 @@
-#include "link/pairing_message.h"
+#include "pairing/pairing_message.h"
 
 #include <cstdio>
 #include <cstring>

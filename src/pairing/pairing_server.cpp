@@ -1,4 +1,4 @@
-#include "link/pairing_server.h"
+#include "pairing/pairing_server.h"
 
 #include <chrono>
 #include <cstdio>
@@ -12,9 +12,11 @@
 #include "link/command_channel.h"
 #include "link/companion_bootstrap.h"
 #include "link/device_info_reply.h"
-#include "link/qr_image.h"
-#include "link/test_seams.h"
-#include "platform/platform.h"
+#include "pairing/qr_image.h"
+#include "platform/clock.h"
+#ifdef ZENTRO_TESTING
+#include "pairing/test_seams.h"
+#endif
 
 namespace zentro::link {
 namespace {
@@ -251,8 +253,7 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     if (row == nullptr) return -1;
     // At most 1,023 reply bytes, so the text always ends in a zero byte.
     char reply[1024] = {};
-    if (SendCommandToAndroidServices(kDeviceInfoCommand, reply, sizeof reply - 1, nullptr, 0, deviceIndex) <
-        1) {
+    if (sendCommand(kDeviceInfoCommand, reply, sizeof reply - 1, nullptr, 0, deviceIndex) < 1) {
         return -1;
     }
     DeviceInfoRecord info{};
@@ -274,11 +275,11 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     const Deadline notice = std::chrono::steady_clock::now() + kNoticeTime;
     setChannelDeadline(deviceIndex, notice);
     int32_t ignored = 0;
-    SendCommandToAndroidServices(kConnectOkNotice, reinterpret_cast<char*>(&ignored), sizeof ignored, nullptr,
-                                 0, deviceIndex);
+    sendCommand(kConnectOkNotice, reinterpret_cast<char*>(&ignored), sizeof ignored, nullptr, 0, deviceIndex);
     return 0;
 }
 
+#ifdef ZENTRO_TESTING
 void setPairingOptionsForTests(const PairingOptions& options) {
     std::lock_guard<std::mutex> guard(g_serverMutex);
     core::copyText(g_addressOverride, sizeof g_addressOverride, options.serverAddress);
@@ -301,5 +302,6 @@ void resetPairingForTests() {
     }
     server.reset();
 }
+#endif
 
 } // namespace zentro::link

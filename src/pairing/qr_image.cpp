@@ -1,4 +1,4 @@
-#include "link/qr_image.h"
+#include "pairing/qr_image.h"
 
 #include <cstdint>
 #include <cstdio>

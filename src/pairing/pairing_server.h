@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/pairing_message.h"
+#include "pairing/pairing_message.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
 

@@ -1,0 +1,45 @@
+# Fails when a shipping binary carries a test hook. The hooks are the functions declared in the
+# src/*/test_seams.h headers; each must appear (as a symbol name) in the test library, which
+# shows the scan can see it, and in none of the shipping files, as a symbol or a string.
+#   cmake -DSOURCE_DIR=<repo>/src -DTESTING=<test library> -DSHIPPING="<file>;<file>" -P check_seams.cmake
+cmake_minimum_required(VERSION 3.25)
+file(GLOB headers ${SOURCE_DIR}/*/test_seams.h)
+set(seams "")
+foreach(header IN LISTS headers)
+  file(STRINGS ${header} declarations REGEX "^[A-Za-z].*[ *&]([A-Za-z_][A-Za-z0-9_]*)\\(.*\\);")
+  foreach(line IN LISTS declarations)
+    string(REGEX MATCH "([A-Za-z_][A-Za-z0-9_]*)\\(" name "${line}")
+    list(APPEND seams "${CMAKE_MATCH_1}")
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES seams)
+list(LENGTH seams seam_count)
+if(seam_count LESS 10)
+  message(FATAL_ERROR "found only ${seam_count} hooks in ${SOURCE_DIR}/*/test_seams.h: ${seams}")
+endif()
+list(JOIN seams "|" pattern)
+
+file(STRINGS ${TESTING} testing_hits REGEX "${pattern}")
+foreach(seam IN LISTS seams)
+  string(REGEX MATCH "${seam}" seen "${testing_hits}")
+  if(NOT seen)
+    message(FATAL_ERROR "${seam} is declared as a hook but not found in ${TESTING}")
+  endif()
+endforeach()
+
+# A product function of the same files must be seen in each shipping file, so the scan is not
+# blind there (in a stripped binary any search for names passes).
+set(product_name enumerateUsbPhones)
+foreach(file IN LISTS SHIPPING)
+  file(STRINGS ${file} names REGEX "${pattern}|${product_name}")
+  set(hits ${names})
+  list(FILTER hits INCLUDE REGEX "${pattern}")
+  if(hits)
+    list(SUBLIST hits 0 5 shown)
+    message(FATAL_ERROR "${file} carries test hooks: ${shown}")
+  endif()
+  if(NOT names)
+    message(FATAL_ERROR "${file} shows no internal names (${product_name}): cannot tell whether it carries hooks")
+  endif()
+endforeach()
+message(STATUS "${seam_count} hooks, all in the test library and none in: ${SHIPPING}")
