@@ -27,8 +27,9 @@ protected:
         platform::setHostFolderForTests(host.path());
         platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
         ztest::installChildAsAdb(host.path());
-        // Short waits so time-outs cost milliseconds, not 4 or 20 seconds.
-        bridge::setRunnerTimingsForTests({/*boundedMs=*/300, /*captureMs=*/300, /*turnPollMs=*/5});
+        // Short waits so time-outs cost a second, not 4 or 20; long enough for a child that a
+        // 32-bit program under wine takes some 400 ms to start, shorter than the 3 s sleeps below.
+        bridge::setRunnerTimingsForTests({/*boundedMs=*/1500, /*captureMs=*/1500, /*turnPollMs=*/5});
     }
     void TearDown() override { ztest::resetLibraryState(); }
 
