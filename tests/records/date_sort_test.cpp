@@ -75,12 +75,6 @@ std::vector<int64_t> allReadings(const std::string& text, int dstFlag) {
 
 std::string two(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
-std::vector<std::string> idsOf(const SmsRecord* head) {
-    std::vector<std::string> ids;
-    for (; head != nullptr; head = head->next) ids.emplace_back(head->id);
-    return ids;
-}
-
 } // namespace
 
 TEST(DateKey, ReadsEachFieldFromItsFixedPlace) {

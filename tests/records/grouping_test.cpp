@@ -49,10 +49,6 @@ void fillMessages(zrec::MessageList& list, std::mt19937& random, size_t count) {
     }
 }
 
-int g_allocations = 0;
-int g_failAt = 0;
-void* countingAllocator(size_t size) { return ++g_allocations == g_failAt ? nullptr : std::malloc(size); }
-
 } // namespace
 
 TEST_F(Grouping, MessagesMatchVisitingEveryGroup) {
