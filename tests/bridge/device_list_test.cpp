@@ -132,3 +132,10 @@ TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
     EXPECT_EQ(serial(0) + "," + serial(1), "AAAA,CCCC");
     EXPECT_STREQ(st.rememberedSerial[1], "BBBB");
 }
+
+TEST_F(DeviceList, LinesOfFiveBytesAreRowsAndShorterOnesAreNot) {
+    listPhones("AB\tok\nA\tok");
+    EXPECT_EQ(st.connectAndroidCount, 1);
+    EXPECT_EQ(serial(0), "AB");
+    EXPECT_EQ(state(0), "ok");
+}
