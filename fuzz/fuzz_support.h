@@ -59,7 +59,7 @@ inline std::vector<std::string> splitAtZero(const uint8_t* data, size_t size) {
 }
 
 // A companion on an ephemeral loopback port serving one connection at a time. Each command
-// (read up to its closing ";", or up to the number of ";" the target announced for it) goes
+// (read up to its closing ";") goes
 // to the responder, whose bytes are sent back; with `closeAfterReply` the connection is then
 // closed, so a short or broken reply never leaves the library waiting for its time-out.
 class Companion {
@@ -89,9 +89,6 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         responder_ = std::move(responder);
     }
-    // Commands whose plain parts hold ";" end at a later one.
-    void expectSemicolons(int count) { semicolons_.store(count); }
-
     std::vector<std::string> takeCommands() {
         std::lock_guard<std::mutex> guard(mutex_);
         std::vector<std::string> out;
@@ -117,10 +114,7 @@ private:
             const int n = zentro::platform::tcpReceive(socket, buffer, sizeof buffer);
             if (n <= 0) return; // the library closed the channel
             command.append(buffer, static_cast<size_t>(n));
-            if (command.back() != ';' ||
-                std::count(command.begin(), command.end(), ';') < semicolons_.load()) {
-                continue;
-            }
+            if (command.back() != ';') continue;
             std::string reply;
             {
                 std::lock_guard<std::mutex> guard(mutex_);
@@ -137,7 +131,6 @@ private:
     zentro::platform::SocketHandle listener_ = 0;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
-    std::atomic<int> semicolons_{1};
     std::mutex mutex_;
     Responder responder_;
     std::vector<std::string> commands_;

@@ -12,8 +12,8 @@
 
 #include "formats/backup_formats.h"
 #include "formats/formats.h"
-#include "fuzz_support.h"
 #include "formats/safe_text.h"
+#include "fuzz_support.h"
 
 namespace {
 

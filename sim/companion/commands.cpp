@@ -86,6 +86,13 @@ std::string page(const std::vector<Record>& list, const Request& r, bool newestF
     return out;
 }
 
+const char* const kUpdateKeywords[21] = {
+    "",         "FIRSTNAME", "LASTNAME",    "NICKNAME",    "MOBILE",  "HOMENUMBER",  "WORKNUMBER",
+    "HOMEPAGE", "HOMEEMAIL", "BIRTHDAY",    "GROUP",       "NOTE",    "ORGANZATION", "DEPARTMENT",
+    "",         "",          "HOMEADDRESS", "WORKADDRESS", "HOMEFAX", "WORKFAX",     "WORKEMAIL"};
+
+} // namespace
+
 const char* const kContactKeys[21] = {"CONTACTID",
                                       "NAME",
                                       "",
@@ -107,12 +114,6 @@ const char* const kContactKeys[21] = {"CONTACTID",
                                       "PHONE_HOMEFAX",
                                       "PHONE_WORKFAX",
                                       "EMAIL_WORK"};
-const char* const kUpdateKeywords[21] = {
-    "",         "FIRSTNAME", "LASTNAME",    "NICKNAME",    "MOBILE",  "HOMENUMBER",  "WORKNUMBER",
-    "HOMEPAGE", "HOMEEMAIL", "BIRTHDAY",    "GROUP",       "NOTE",    "ORGANZATION", "DEPARTMENT",
-    "",         "",          "HOMEADDRESS", "WORKADDRESS", "HOMEFAX", "WORKFAX",     "WORKEMAIL"};
-
-} // namespace
 
 std::string commandName(std::string_view text) {
     const size_t end = text.find_first_of(":;");

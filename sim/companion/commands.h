@@ -73,6 +73,9 @@ struct Request {
 };
 
 Request makeRequest(std::string text, std::string payload = {});
+// The keys of a contact record by person field number; "" where a field has no key.
+extern const char* const kContactKeys[21];
+
 std::string commandName(std::string_view text);
 
 // How many payload bytes follow the command: 0 for commands without, -1 when the announced

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "../media/media_companion.h"
+#include "companion/codec.h"
 #include "platform/test_seams.h"
 #include "zentrolink.h"
 
@@ -33,24 +34,37 @@ protected:
     ztest::ScratchFolder scratch_;
 };
 
-std::string hex(const std::string& text) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
+template <class Integer>
+Integer at(const AppInfoRecord& app, size_t offset) { // packed: read by offset
+    Integer value;
+    std::memcpy(&value, reinterpret_cast<const char*>(&app) + offset, sizeof value);
+    return value;
 }
 
 } // namespace
 
 TEST_F(ApplicationsTest, DetailsComeFromTheFirstRecordCutToTheirFields) {
-    const std::string reply = "PKG:" + hex("com.a") + ";VERSIONCODE:" + hex("12") + ";SYSTEMAPP:" + hex("1") +
-                              ";APPNAME:" + hex(std::string(260, 'L')) + ";SDCARDAPP:" + hex("abc") +
-                              ";INSTALLTIME:" + hex("1700000000123") +
-                              ";PERMISSIONS:" + hex(std::string(130, 'P')) + ";.PKG:" + hex("com.b") +
-                              ";DATASIZE:3132;.";
+    // Every field with a value of its own; texts past their fields are cut.
+    std::string reply;
+    zsim::companion::RecordWriter first(reply);
+    const std::pair<const char*, std::string> fields[] = {
+        {"PKG", "com.a"},
+        {"CLS", "com.a.Main"},
+        {"APPNAME", std::string(260, 'L')},
+        {"VERSION", "1.2"},
+        {"VERSIONCODE", "12"},
+        {"SYSTEMAPP", "1"},
+        {"SDCARDAPP", "abc"},
+        {"CACHSEZE", "3"},
+        {"DATASIZE", "4"},
+        {"CODESIZE", "5"},
+        {"TOTALSIZE", "6"},
+        {"INSTALLTIME", "1700000000123"},
+        {"LASTUPDATETIME", "1700000000456"},
+        {"PERMISSIONS", "p.read"}}; // the reply area holds 1,024 bytes
+    for (const auto& [key, value] : fields) first.text(key, value);
+    first.end();
+    reply += "PKG:" + zsim::companion::hexEncode("com.b") + ";DATASIZE:3939;.";
     LoopbackPeer phone(mediatest::serving(
         [&](const std::string&, const std::string&) { return std::optional<std::string>(reply); }));
     mediatest::rowReaches(1, phone.port());
@@ -59,17 +73,19 @@ TEST_F(ApplicationsTest, DetailsComeFromTheFirstRecordCutToTheirFields) {
     ASSERT_EQ(Zentro_GetAppInfo(&app, 4, 1), 0);
     EXPECT_EQ(phone.commands(), std::vector<std::string>{"getappindexinfo:4;"});
     EXPECT_STREQ(app.packageName, "com.a");
-    EXPECT_EQ(app.versionCode, 12);
-    EXPECT_EQ(app.systemApp, 1);
+    EXPECT_STREQ(app.className, "com.a.Main");
     EXPECT_EQ(std::string(app.label), std::string(254, 'L'));
-    EXPECT_EQ(app.onSdCard, 0);
-    int64_t installTime;
-    std::memcpy(&installTime, reinterpret_cast<const char*>(&app) + offsetof(AppInfoRecord, installTime), 8);
-    EXPECT_EQ(installTime, 1700000000123LL);
-    EXPECT_EQ(std::string(app.permissions), std::string(127, 'P'));
-    EXPECT_EQ(app.dataSize, 0); // only in the second record
+    EXPECT_STREQ(app.versionName, "1.2");
+    const size_t numbers[] = {offsetof(AppInfoRecord, versionCode), offsetof(AppInfoRecord, systemApp),
+                              offsetof(AppInfoRecord, onSdCard),    offsetof(AppInfoRecord, cacheSize),
+                              offsetof(AppInfoRecord, dataSize),    offsetof(AppInfoRecord, codeSize),
+                              offsetof(AppInfoRecord, totalSize)};
+    const int32_t expected[] = {12, 1, 0, 3, 4, 5, 6};
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(at<int32_t>(app, numbers[i]), expected[i]) << i;
+    EXPECT_EQ(at<int64_t>(app, offsetof(AppInfoRecord, installTime)), 1700000000123LL);
+    EXPECT_EQ(at<int64_t>(app, offsetof(AppInfoRecord, lastUpdateTime)), 1700000000456LL);
+    EXPECT_STREQ(app.permissions, "p.read");
     EXPECT_EQ(app.reserved, 0);
-    EXPECT_EQ(app.className[0], '\0');
 
     // No reply: -1 with the record all zero.
     link::closeChannel(1);
@@ -83,14 +99,17 @@ TEST_F(ApplicationsTest, DetailsComeFromTheFirstRecordCutToTheirFields) {
 }
 
 TEST_F(ApplicationsTest, AdbArgumentsFollowTheModeTemplates) {
-    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/my app.apk", 5, 0), 0);
-    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/b.apk", 1, 0), 0);
+    std::string expected;
+    const char* const modes[] = {"-l|", "-r|", "-s|", "", "-r|-s|"}; // modes 1 to 5
+    for (int32_t mode = 1; mode <= 5; ++mode) {
+        EXPECT_EQ(Zentro_InstallAppToMemory("/pc/my app.apk", mode, 0), 0);
+        expected += std::string("-s|SER0|install|") + modes[mode - 1] + "/pc/my app.apk\n";
+    }
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 1, 0), 0);
     EXPECT_EQ(Zentro_UnInstallApp("com.a", 2, 0), 0);
     EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/out.apk", 0), 0);
-    EXPECT_EQ(ranSoFar(), "-s|SER0|install|-r|-s|/pc/my app.apk\n"
-                          "-s|SER0|install|-l|/pc/b.apk\n"
-                          "-s|SER0|uninstall|-k|com.a\n"
-                          "-s|SER0|pull|/data/app/com.a-1.apk|/pc/out.apk\n");
+    EXPECT_EQ(ranSoFar(), expected + "-s|SER0|uninstall|com.a\n-s|SER0|uninstall|-k|com.a\n"
+                                     "-s|SER0|pull|/data/app/com.a-1.apk|/pc/out.apk\n");
     EXPECT_TRUE(logHas("ExportApp pkgname=com.a,outfilename=/pc/out.apk\n"));
 }
 

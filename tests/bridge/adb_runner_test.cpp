@@ -47,26 +47,6 @@ std::string lines(std::initializer_list<const char*> items) {
 
 } // namespace
 
-TEST_F(AdbRunner, TemporaryNamesCountUpInTheFallbackFolderBeforeInit) {
-    char first[bridge::kCommandLineSize];
-    char second[bridge::kCommandLineSize];
-    bridge::makeTempOutputPath(first);
-    bridge::makeTempOutputPath(second);
-    std::string folder = temp.path() + platform::kPathSeparator + "Temp_androidrc";
-    for (char& c : folder) {
-        if (c == '\\') c = '/';
-    }
-    EXPECT_EQ(std::string(first), folder + "/sdlk000000");
-    EXPECT_EQ(std::string(second), folder + "/sdlk000001");
-    EXPECT_TRUE(ztest::fileExists(folder));
-
-    // An old file at a new name is removed so the capture starts empty.
-    ztest::writeFile(folder + "/sdlk000002", "stale");
-    char third[bridge::kCommandLineSize];
-    bridge::makeTempOutputPath(third);
-    EXPECT_FALSE(ztest::fileExists(third));
-}
-
 TEST_F(AdbRunner, CapturingRunWritesTheChildsOutputAndStartsInTheHostFolder) {
     std::string out = path("out.txt");
     std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
@@ -138,21 +118,6 @@ TEST_F(AdbRunner, ToolRunsThroughTheCommandInterpreterAndDetachedLaunchDoesNotWa
     }
     EXPECT_EQ(recorded, "tool-run\ndetached|sleep|200\n");
     platform::setEnv("ZENTRO_CHILD_LOG", "");
-}
-
-TEST_F(AdbRunner, HostFolderNameMeansNothingToTheCommandInterpreter) {
-    if (platform::kIsWindows) GTEST_SKIP() << "such folder names cannot be made there";
-    const std::string folder = host.file("it's \"$(touch injected)\" `touch injected2` \\");
-    ASSERT_TRUE(platform::createFolder(folder.c_str()));
-    ztest::installChildAsAdb(folder);
-    platform::setHostFolderForTests(folder);
-    platform::setEnv("ZENTRO_CHILD_LOG", path("runs.txt").c_str());
-    EXPECT_EQ(bridge::runTool(platform::kAdbProgram, "tool-run"), 0);
-    platform::setEnv("ZENTRO_CHILD_LOG", "");
-    EXPECT_EQ(ztest::readFile(path("runs.txt")), "tool-run\n");
-    // The interpreter's current folder is the host folder.
-    EXPECT_FALSE(ztest::fileExists(folder + "/injected"));
-    EXPECT_FALSE(ztest::fileExists(folder + "/injected2"));
 }
 
 TEST_F(AdbRunner, ChildLeftRunningAfterATimeOutIsReapedNotLeftAZombie) {

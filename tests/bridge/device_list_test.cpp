@@ -133,27 +133,9 @@ TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
     EXPECT_STREQ(st.rememberedSerial[1], "BBBB");
 }
 
-TEST_F(DeviceList, ModelAndBrandKeepOnlyPlainCharacters) {
-    core::DeviceEntry row{};
-    std::string reply = "Pixel 7\r\n";
-    bridge::toTextMode(reply);
-    bridge::storeModel(row, reply);
-    EXPECT_STREQ(row.model, "Pixel 7 ");
-    bridge::storeModel(row, "SM-G990B/DS_x.y[1]^`\\z\n");
-    EXPECT_STREQ(row.model, "SM-G990B/DS_x.y[1]^`\\z ");
-    bridge::storeBrand(row, std::string("A:B@C{D}~E\x7f"
-                                        "F\x80G\xe9H,I+J\tK\"L") +
-                                '\n');
-    EXPECT_STREQ(row.brand, "A B C D  E F G H I J K L ");
-
-    // 63 bytes: the model keeps 62, the brand all of them.
-    const std::string long63(63, 'm');
-    bridge::storeModel(row, long63);
-    EXPECT_EQ(std::string(row.model), long63.substr(0, 62));
-    bridge::storeBrand(row, long63);
-    EXPECT_EQ(std::string(row.brand), long63);
-
-    // A zero byte inside the reply ends the text.
-    bridge::storeModel(row, std::string("ab\0cd\n", 6));
-    EXPECT_STREQ(row.model, "ab");
+TEST_F(DeviceList, LinesOfFiveBytesAreRowsAndShorterOnesAreNot) {
+    listPhones("AB\tok\nA\tok");
+    EXPECT_EQ(st.connectAndroidCount, 1);
+    EXPECT_EQ(serial(0), "AB");
+    EXPECT_EQ(state(0), "ok");
 }

@@ -89,8 +89,6 @@ protected:
     ztest::ScratchFolder documents, temp, host, sysfs;
 };
 
-int g_attempts = 0;
-
 } // namespace
 
 TEST_F(UsbWatcher, EventsReachTheCallbackOnTheWatcherThread) {
@@ -142,26 +140,6 @@ TEST_F(UsbWatcher, InitStartsOneWatcherHoweverOftenItRuns) {
     EXPECT_EQ(platform::deviceChangeSourceCount(), 1);
 }
 
-TEST_F(UsbWatcher, StartFailureIsTriedTwiceAndLogged) {
-    std::atomic<bool> started{false};
-    g_attempts = 0;
-    EXPECT_EQ(bridge::startWatcherOnce(started,
-                                       [] {
-                                           ++g_attempts;
-                                           return false;
-                                       }),
-              -1);
-    EXPECT_EQ(g_attempts, 2);
-    EXPECT_FALSE(started.load());
-    EXPECT_TRUE(logHas("file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n"));
-
-    g_attempts = 0;
-    for (int i = 0; i < 2; ++i) { // the second call finds it started
-        EXPECT_EQ(bridge::startWatcherOnce(started, [] { return ++g_attempts == 2; }), 0);
-        EXPECT_EQ(g_attempts, 2);
-    }
-}
-
 TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
     if (!platform::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
     core::LibraryState& st = core::state();
@@ -183,26 +161,6 @@ TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
     EXPECT_EQ(runs(), ""); // counting never runs adb
 }
 
-TEST_F(UsbWatcher, DebugExportsReadTheLastEnumeration) {
-    bridge::setUsbListFromIds({"USB\\VID_04E8&PID_6866&ADB\\0001", "USB\\VID_04E8&PID_6877\\0002"});
-    EXPECT_EQ(Zentro_CheckOpenDebugType(0), 2);
-    EXPECT_EQ(Zentro_CheckOpenDebugType(1), 1);
-    EXPECT_EQ(Zentro_CheckEnableUSBDebug(0), 0); // debugging on: nothing to do
-    for (int32_t index : {-1, 2, 10, 1 << 30}) EXPECT_EQ(Zentro_CheckEnableUSBDebug(index), 0) << index;
-    for (int32_t index : {-1, 10, 1 << 30}) EXPECT_EQ(Zentro_CheckOpenDebugType(index), 1) << index;
-    EXPECT_EQ(runs(), "");
-
-    // Debugging off: detection runs for that index. This "adb" lists nothing, so the server
-    // is restarted and there is no phone.
-    EXPECT_EQ(Zentro_CheckEnableUSBDebug(1), -5);
-    EXPECT_EQ(runs(), "devices\nkill-server\nstart-server\n");
-
-    // An enumeration without phones: counted out, though the old entry is still read.
-    bridge::setUsbListFromIds({});
-    EXPECT_EQ(Zentro_CheckEnableUSBDebug(1), 0);
-    EXPECT_EQ(Zentro_CheckOpenDebugType(0), 2);
-}
-
 TEST_F(UsbWatcher, DetectionAsksNothingOfWifiRowsAndReadsNoRowPastTheTable) {
     // This "adb" lists no phone, so only the WiFi rows are there.
     core::LibraryState& st = core::state();
@@ -216,16 +174,4 @@ TEST_F(UsbWatcher, DetectionAsksNothingOfWifiRowsAndReadsNoRowPastTheTable) {
     st.wifiDeviceCount = 12;
     EXPECT_EQ(Zentro_CheckDeviceDetected(11), -1);
     EXPECT_EQ(runs(), "devices\ndevices\n"); // no property read, no server restart
-}
-
-TEST_F(UsbWatcher, DriverInstallerRunsWhenThePhoneIsNotUsable) {
-    if (!platform::deviceIdsComeFromSysfs()) GTEST_SKIP() << "needs a USB bus of the test's own";
-    EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -1);
-    EXPECT_EQ(runs(), "");
-
-    usbtest::fs::copy_file(ztest::testChildPath(), usbtest::fs::path(host.path()) / "AdbDriverInstaller.exe");
-    plugPhone("1-1", "6860", false);
-    EXPECT_EQ(Zentro_installAndroidDrivertoPC(), -5);
-    // Detection, the installer without arguments, detection again.
-    EXPECT_EQ(runs(), "devices\nkill-server\nstart-server\n\ndevices\nkill-server\nstart-server\n");
 }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -25,85 +26,9 @@
 #include "reference_phone.h"
 #include "test_support.h"
 #include "virtual_phone.h"
+#include "zentro_runner.h"
 
 namespace {
-
-struct ZentroRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs zentro from the build folder with the adb server port given (in `folder` when given);
-// output goes to pipes, as when a script reads it.
-ZentroRun runZentro(const std::string& args, int adbPort, const std::string& documents,
-                    const std::string& folder = "") {
-    ztest::ScratchFolder scratch;
-    const std::string outFile = scratch.file("out"), errFile = scratch.file("err");
-    const std::string command = (folder.empty() ? "" : "cd '" + folder + "' && ") +
-                                "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
-                                documents + "' XDG_DOCUMENTS_DIR='" + documents + "' '" +
-                                ztest::testBinFolder() + "/zentro' " + args + " >'" + outFile + "' 2>'" +
-                                errFile + "' </dev/null";
-    ZentroRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = ztest::readFile(outFile);
-    run.err = ztest::readFile(errFile);
-    return run;
-}
-
-// A zentro run in the background, to be interrupted as a person at the terminal would.
-class BackgroundZentro {
-public:
-    BackgroundZentro(const std::string& args, int adbPort, const std::string& documents)
-        : err_(scratch_.file("err")) {
-        const std::string command = "ANDROID_ADB_SERVER_PORT=" + std::to_string(adbPort) + " TMPDIR='" +
-                                    documents + "' XDG_DOCUMENTS_DIR='" + documents + "' exec '" +
-                                    ztest::testBinFolder() + "/zentro' " + args + " >'" +
-                                    scratch_.file("out") + "' 2>'" + err_ + "' </dev/null";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-    }
-    ~BackgroundZentro() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    // Waits up to 10 s for `text` on its standard error.
-    bool waitForError(const std::string& text) {
-        for (int i = 0; i < 500; ++i) {
-            if (ztest::readFile(err_).find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    // Sends SIGINT; the exit status and how long the run took to end (-1 when it did not in 5 s).
-    std::pair<int, double> interrupt() {
-        const auto sent = std::chrono::steady_clock::now();
-        ::kill(pid_, SIGINT);
-        int status = 0;
-        for (int i = 0; i < 250; ++i) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count()};
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return {-1, -1};
-    }
-    std::string err() const { return ztest::readFile(err_); }
-
-private:
-    ztest::ScratchFolder scratch_;
-    std::string err_;
-    pid_t pid_ = -1;
-};
 
 bool askedToKill(ztest::VirtualPhone& phone) {
     for (const std::string& entry : phone.requestLog("server")) {
@@ -114,8 +39,13 @@ bool askedToKill(ztest::VirtualPhone& phone) {
 
 const char* const kOnePhone = R"({"devices": [{"serial": "ZX1G22ABCD000000"}]})";
 
+using ztest::ZentroRun;
+
 class Cli : public ::testing::Test {
 protected:
+    ZentroRun runZentro(const std::string& args, int port, const std::string& folder = "") const {
+        return ztest::runZentro(args, {port, documents.path(), "", folder});
+    }
     ztest::ScratchFolder documents;
 };
 
@@ -141,16 +71,17 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
         {"calendar add X --start tomorrow --end 2026-12-08", 2, "--start: 'tomorrow' is not a date"},
         {"calendar add X --start 2026-02-30 --end 2026-03-01", 2, "no day 30"},
         {"calendar add X --start 2026-12-08T10:00 --end '2026-12-08 09:00'", 2, "must come after --start"},
+        {"calendar add X --start 2026-12-08T10:00 --end 2026-12-08T10:00", 2, "must come after --start"},
     };
     for (const auto& row : table) {
-        const ZentroRun run = runZentro(row.args, 1, documents.path());
+        const ZentroRun run = runZentro(row.args, 1);
         EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.err;
         EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << row.args << "\n"
                                                                          << run.out << run.err;
         EXPECT_LT(run.err.size(), 2000u) << row.args << ": one message, not a page";
         EXPECT_EQ(run.out.find("Unable to open"), std::string::npos) << row.args << ": " << run.out;
     }
-    ZentroRun help = runZentro("--help", 1, documents.path());
+    ZentroRun help = runZentro("--help", 1);
     EXPECT_EQ(help.status, 0);
     for (const char* command : {"devices", "info", "prepare", "screenshot", "sms", "calls", "calendar",
                                 "contacts", "apps", "photos", "music", "videos", "pair", "demo"}) {
@@ -158,7 +89,7 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
     }
     for (const char* command : {"devices", "screenshot", "sms send", "calendar list", "apps install",
                                 "photos pull", "music copy", "videos delete", "demo"}) {
-        ZentroRun sub = runZentro(std::string(command) + " --help", 1, documents.path());
+        ZentroRun sub = runZentro(std::string(command) + " --help", 1);
         EXPECT_EQ(sub.status, 0) << command;
         for (const char* shown : {"Usage:", "-d,--device", "--json", "--verbose"})
             EXPECT_NE(sub.out.find(shown), std::string::npos) << command << " " << shown << "\n" << sub.out;
@@ -168,7 +99,7 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
 TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
     ztest::VirtualPhone phone(kOnePhone);
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
     const struct {
         std::string args;
         const char* says;
@@ -179,25 +110,26 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
         {"calendar add Dentist --start 2026-12-08T10:00 --end '2026-12-08 11:30'",
          "added event 'Dentist' from 2026-12-08 10:00 to 2026-12-08 11:30"},
         {"contacts add Ann +15550123", "added contact 'Ann' (+15550123) with id "},
+        {"sms send 5550199 'see you'", "sent message to 5550199 from phone 0"},
     };
     for (const auto& row : changes) {
-        const ZentroRun run = runZentro(row.args, port, documents.path());
+        const ZentroRun run = runZentro(row.args, port);
         EXPECT_EQ(run.status, 0) << row.args << "\n" << run.err;
         EXPECT_NE(run.out.find(row.says), std::string::npos) << row.args << "\n" << run.out;
     }
 
-    const auto calls = nlohmann::json::parse(runZentro("--json calls list", port, documents.path()).out);
+    const auto calls = nlohmann::json::parse(runZentro("--json calls list", port).out);
     auto added =
         std::find_if(calls.begin(), calls.end(), [](const auto& c) { return c["number"] == "5550100"; });
     ASSERT_NE(added, calls.end());
     EXPECT_EQ((*added)["date"], "2026-12-01 09:30:00") << "kept as the phone keeps call dates";
     EXPECT_EQ((*added)["dateIso"].get<std::string>().rfind("2026-12-01T09:30:00", 0), 0u) << *added;
 
-    const ZentroRun table = runZentro("calendar list", port, documents.path());
+    const ZentroRun table = runZentro("calendar list", port);
     ASSERT_EQ(table.status, 0) << table.err;
     EXPECT_NE(table.out.find("2026-12-08 10:00 Dentist"), std::string::npos) << table.out;
     EXPECT_NE(table.err.find("1 event\n"), std::string::npos) << table.err;
-    const auto events = nlohmann::json::parse(runZentro("--json calendar list", port, documents.path()).out);
+    const auto events = nlohmann::json::parse(runZentro("--json calendar list", port).out);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(std::stoll(events[0]["end"].get<std::string>()) -
                   std::stoll(events[0]["start"].get<std::string>()),
@@ -205,7 +137,31 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
         << "the raw milliseconds stay";
     EXPECT_EQ(events[0]["startIso"].get<std::string>().rfind("2026-12-08T10:00:00", 0), 0u) << events[0];
 
-    const auto messages = nlohmann::json::parse(runZentro("--json sms list", port, documents.path()).out);
+    const auto messages = nlohmann::json::parse(runZentro("--json sms list", port).out);
+    auto sent = std::find_if(messages.begin(), messages.end(),
+                             [](const auto& m) { return m["address"] == "5550199"; });
+    ASSERT_NE(sent, messages.end());
+    EXPECT_EQ((*sent)["body"], "see you");
+    EXPECT_EQ((*sent)["type"], "2") << "kept as sent, not received";
+
+    // Every field a contact has, set one by one and read back where the list shows it.
+    auto people = nlohmann::json::parse(runZentro("--json contacts list", port).out);
+    auto ann =
+        std::find_if(people.begin(), people.end(), [](const auto& p) { return p["mobile"] == "+15550123"; });
+    ASSERT_NE(ann, people.end());
+    const std::string id = (*ann)["id"];
+    const char* const fields[] = {"nickname", "homePhone", "workPhone",    "website",     "homeEmail",
+                                  "birthday", "note",      "organization", "homeAddress", "workAddress",
+                                  "homeFax",  "workFax",   "workEmail",    "mobile"};
+    for (const char* field : fields) {
+        const ZentroRun set = runZentro("contacts set " + id + " " + field + " v-" + field, port);
+        EXPECT_EQ(set.status, 0) << field << ": " << set.err;
+    }
+    EXPECT_EQ(runZentro("contacts set " + id + " reserved14 x", port).status, 2);
+    people = nlohmann::json::parse(runZentro("--json contacts list", port).out);
+    ann = std::find_if(people.begin(), people.end(), [&](const auto& p) { return p["id"] == id; });
+    ASSERT_NE(ann, people.end());
+    for (const char* field : fields) EXPECT_EQ((*ann)[field], std::string("v-") + field) << field;
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0]["dateIso"].get<std::string>().substr(0, 10),
               messages[0]["date"].get<std::string>().substr(0, 10));
@@ -214,7 +170,7 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
 TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
     ztest::VirtualPhone phone(kOnePhone);
     phone.clearRequestLog("server");
-    ZentroRun list = runZentro("--json devices", phone.adbPort(), documents.path());
+    ZentroRun list = runZentro("--json devices", phone.adbPort());
     ASSERT_EQ(list.status, 0) << list.err;
     auto rows = nlohmann::json::parse(list.out);
     ASSERT_EQ(rows.size(), 1u);
@@ -223,13 +179,13 @@ TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
     EXPECT_FALSE(rows[0]["maker"].get<std::string>().empty());
     EXPECT_EQ(list.err.find("ret ="), std::string::npos) << "start-up line only with -v";
 
-    ZentroRun text = runZentro("devices", phone.adbPort(), documents.path());
+    ZentroRun text = runZentro("devices", phone.adbPort());
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("ZX1G22ABCD000000"), std::string::npos);
     EXPECT_EQ(text.out.find('\033') + text.err.find('\033'), std::string::npos + std::string::npos)
         << "no terminal codes into a pipe";
 
-    ZentroRun missing = runZentro("-d 1 info", phone.adbPort(), documents.path());
+    ZentroRun missing = runZentro("-d 1 info", phone.adbPort());
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no phone at index 1"), std::string::npos) << missing.err;
     EXPECT_FALSE(askedToKill(phone));
@@ -237,30 +193,28 @@ TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
 
 TEST_F(Cli, PrepareThenInfoAndScreenshot) {
     ztest::VirtualPhone phone;
-    ZentroRun before = runZentro("--json info", phone.adbPort(), documents.path());
+    ZentroRun before = runZentro("--json info", phone.adbPort());
     ASSERT_EQ(before.status, 0) << before.err;
     EXPECT_EQ(nlohmann::json::parse(before.out)["prepared"], false);
 
-    ZentroRun prepare = runZentro("prepare", phone.adbPort(), documents.path());
+    ZentroRun prepare = runZentro("prepare", phone.adbPort());
     ASSERT_EQ(prepare.status, 0) << prepare.err;
     EXPECT_NE(prepare.err.find("preparing: 100%"), std::string::npos) << prepare.err;
-    EXPECT_EQ(
-        nlohmann::json::parse(runZentro("--json info", phone.adbPort(), documents.path()).out)["prepared"],
-        true);
+    EXPECT_EQ(nlohmann::json::parse(runZentro("--json info", phone.adbPort()).out)["prepared"], true);
 
     const std::string png = documents.file("screen.png");
-    ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 0);
+    ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort()).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
     // Onto an existing file only with --force; into a folder under a name of its own, numbered.
     ztest::writeFile(png, "mine");
-    EXPECT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort(), documents.path()).status, 2);
+    EXPECT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort()).status, 2);
     EXPECT_EQ(ztest::readFile(png), "mine");
-    EXPECT_EQ(runZentro("screenshot --force '" + png + "'", phone.adbPort(), documents.path()).status, 0);
+    EXPECT_EQ(runZentro("screenshot --force '" + png + "'", phone.adbPort()).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
     const std::string shots = documents.file("shots");
     ASSERT_EQ(::mkdir(shots.c_str(), 0755), 0);
     for (const char* name : {"/screenshot.png", "/screenshot (2).png"}) {
-        ZentroRun shot = runZentro("screenshot shots", phone.adbPort(), documents.path(), documents.path());
+        ZentroRun shot = runZentro("screenshot shots", phone.adbPort(), documents.path());
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(ztest::readFile(shots + name).substr(0, 4), "\x89PNG") << name;
     }
@@ -269,10 +223,10 @@ TEST_F(Cli, PrepareThenInfoAndScreenshot) {
 TEST_F(Cli, RecordListsAndTheirExportsAgree) {
     ztest::VirtualPhone phone(kOnePhone);
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
 
     auto list = [&](const std::string& family) {
-        ZentroRun run = runZentro("--json " + family + " list", port, documents.path());
+        ZentroRun run = runZentro("--json " + family + " list", port);
         EXPECT_EQ(run.status, 0) << run.err;
         return nlohmann::json::parse(run.out);
     };
@@ -282,7 +236,7 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
         EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>())
             << "newest first";
     }
-    ZentroRun threads = runZentro("--json sms threads", port, documents.path());
+    ZentroRun threads = runZentro("--json sms threads", port);
     ASSERT_EQ(threads.status, 0) << threads.err;
     size_t grouped = 0;
     for (const auto& thread : nlohmann::json::parse(threads.out)) grouped += thread["messages"].get<size_t>();
@@ -290,7 +244,7 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
 
     const auto contacts = list("contacts");
     const std::string vcf = documents.file("contacts.vcf");
-    ASSERT_EQ(runZentro("contacts export '" + vcf + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("contacts export '" + vcf + "'", port).status, 0);
     const auto cards = zentro::cli::parseVCards(ztest::readFile(vcf));
     ASSERT_EQ(cards.size(), contacts.size());
     for (size_t i = 0; i < cards.size(); ++i) {
@@ -301,16 +255,15 @@ TEST_F(Cli, RecordListsAndTheirExportsAgree) {
 
     const auto events = list("calendar");
     const std::string ics = documents.file("calendar.ics");
-    ASSERT_EQ(runZentro("calendar export '" + ics + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("calendar export '" + ics + "'", port).status, 0);
     icalcomponent* calendar = icalparser_parse_string(ztest::readFile(ics).c_str());
     ASSERT_NE(calendar, nullptr);
     EXPECT_EQ(static_cast<size_t>(icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT)),
               events.size());
     icalcomponent_free(calendar);
 
-    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port, documents.path()).status,
-              2);
-    EXPECT_EQ(runZentro("sms clear", port, documents.path()).status, 2) << "a clear needs --yes";
+    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port).status, 2);
+    EXPECT_EQ(runZentro("sms clear", port).status, 2) << "a clear needs --yes";
 }
 
 // A one-shot adb server that answers every version request with another protocol version.
@@ -357,7 +310,7 @@ private:
 
 TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
     OtherVersionServer server;
-    ZentroRun run = runZentro("info", server.port(), documents.path());
+    ZentroRun run = runZentro("info", server.port());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
@@ -371,9 +324,9 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
     ztest::VirtualPhone phone(kSeededPhone);
     const int port = phone.adbPort();
     ReferencePhone reference("ZX1G22ABCD000000", 41);
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
     auto list = [&](const std::string& args) {
-        ZentroRun run = runZentro("--json " + args, port, documents.path());
+        ZentroRun run = runZentro("--json " + args, port);
         EXPECT_EQ(run.status, 0) << args << ": " << run.err;
         return nlohmann::json::parse(run.out.empty() ? "[]" : run.out);
     };
@@ -390,9 +343,8 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
         ASSERT_EQ(items.size(), static_cast<size_t>(reference.count(count))) << family;
         ASSERT_FALSE(items.empty()) << family;
         const auto& item = items.back();
-        ZentroRun pull = runZentro("--json " + family + " pull " + std::to_string(item["id"].get<int>()) +
-                                       " '" + dest + "'",
-                                   port, documents.path());
+        ZentroRun pull = runZentro(
+            "--json " + family + " pull " + std::to_string(item["id"].get<int>()) + " '" + dest + "'", port);
         ASSERT_EQ(pull.status, 0) << pull.err;
         const std::string file = nlohmann::json::parse(pull.out)["file"];
         const std::string bytes = ztest::readFile(file);
@@ -404,21 +356,19 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
     const std::string content = std::string(70000, 'x') + "tail";
     ztest::writeFile(local, content);
     for (int round = 0; round < 2; ++round) { // the second finds the name taken
-        ZentroRun push =
-            runZentro("--json photos push '" + local + "' --name pushed.png", port, documents.path());
+        ZentroRun push = runZentro("--json photos push '" + local + "' --name pushed.png", port);
         ASSERT_EQ(push.status, 0) << push.err;
         const auto pushed = nlohmann::json::parse(push.out);
         EXPECT_EQ(pushed["size"].get<int64_t>(), static_cast<int64_t>(content.size()));
         EXPECT_NE(pushed["path"].get<std::string>().find("pushed"), std::string::npos);
         const std::string back = documents.file("back" + std::to_string(round) + ".png");
-        ASSERT_EQ(runZentro("photos pull " + std::to_string(pushed["id"].get<int>()) + " '" + back + "'",
-                            port, documents.path())
-                      .status,
-                  0);
+        ASSERT_EQ(
+            runZentro("photos pull " + std::to_string(pushed["id"].get<int>()) + " '" + back + "'", port)
+                .status,
+            0);
         EXPECT_TRUE(ztest::readFile(back) == content);
     }
-    EXPECT_EQ(runZentro("photos push '" + documents.file("absent.png") + "'", port, documents.path()).status,
-              2);
+    EXPECT_EQ(runZentro("photos push '" + documents.file("absent.png") + "'", port).status, 2);
 
     // Pulled from a working folder of its own: under the phone's name there, numbered when that
     // is taken; onto a file only with --force; a second id is not taken for a file name.
@@ -429,37 +379,37 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
     const std::string id = std::to_string(photo["id"].get<int>()), name = photo["path"];
     const std::string stem = name.substr(name.rfind('/') + 1, name.rfind('.') - name.rfind('/') - 1);
     for (const std::string& expected : {stem + ".png", stem + " (2).png"}) {
-        ZentroRun pull = runZentro("photos pull " + id, port, documents.path(), work);
+        ZentroRun pull = runZentro("photos pull " + id, port, work);
         EXPECT_EQ(pull.status, 0) << pull.err;
         EXPECT_TRUE(ztest::readFile(work + "/" + expected) == reference.fileAt(photo["path"])) << expected;
     }
-    ZentroRun secondId = runZentro("photos pull " + id + " 2", port, documents.path(), work);
+    ZentroRun secondId = runZentro("photos pull " + id + " 2", port, work);
     EXPECT_EQ(secondId.status, 2);
     EXPECT_NE(secondId.err.find("one id"), std::string::npos) << secondId.err;
     EXPECT_FALSE(ztest::fileExists(work + "/2"));
     ztest::writeFile(work + "/mine.png", "mine");
-    EXPECT_EQ(runZentro("photos pull " + id + " mine.png", port, documents.path(), work).status, 2);
+    EXPECT_EQ(runZentro("photos pull " + id + " mine.png", port, work).status, 2);
     EXPECT_EQ(ztest::readFile(work + "/mine.png"), "mine");
-    EXPECT_EQ(runZentro("photos pull " + id + " mine.png --force", port, documents.path(), work).status, 0);
+    EXPECT_EQ(runZentro("photos pull " + id + " mine.png --force", port, work).status, 0);
     EXPECT_TRUE(ztest::readFile(work + "/mine.png") == reference.fileAt(photo["path"]));
 
     const auto photos = list("photos list");
     const int doomed = photos[0]["id"];
-    EXPECT_EQ(runZentro("photos delete " + std::to_string(doomed), port, documents.path()).status, 0);
+    EXPECT_EQ(runZentro("photos delete " + std::to_string(doomed), port).status, 0);
     const auto after = list("photos list");
     EXPECT_EQ(after.size() + 1, photos.size());
     for (const auto& item : after) EXPECT_NE(item["id"].get<int>(), doomed);
-    ZentroRun missing = runZentro("photos delete " + std::to_string(doomed), port, documents.path());
+    ZentroRun missing = runZentro("photos delete " + std::to_string(doomed), port);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no such id"), std::string::npos) << missing.err;
-    EXPECT_EQ(runZentro("photos pull 999999", port, documents.path()).status, 1);
+    EXPECT_EQ(runZentro("photos pull 999999", port).status, 1);
 }
 
 TEST_F(Cli, AppsExportAndUninstall) {
     ztest::VirtualPhone phone(kSeededPhone);
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
-    ZentroRun run = runZentro("--json apps list", port, documents.path());
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ZentroRun run = runZentro("--json apps list", port);
     ASSERT_EQ(run.status, 0) << run.err;
     const auto apps = nlohmann::json::parse(run.out);
     ASSERT_FALSE(apps.empty());
@@ -467,39 +417,35 @@ TEST_F(Cli, AppsExportAndUninstall) {
     const std::string package = apps[0]["package"];
 
     const std::string apk = documents.file("saved.apk");
-    ZentroRun exported = runZentro("apps export " + package + " '" + apk + "'", port, documents.path());
+    ZentroRun exported = runZentro("apps export " + package + " '" + apk + "'", port);
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_NE(ztest::readFile(apk).find(package), std::string::npos);
-    EXPECT_EQ(runZentro("apps export " + package + " '" + apk + "'", port, documents.path()).status, 2)
+    EXPECT_EQ(runZentro("apps export " + package + " '" + apk + "'", port).status, 2)
         << "an existing file is not replaced";
-    EXPECT_EQ(runZentro("apps export com.example.absent '" + documents.file("absent.apk") + "'", port,
-                        documents.path())
-                  .status,
+    EXPECT_EQ(runZentro("apps export com.example.absent '" + documents.file("absent.apk") + "'", port).status,
               1);
 
-    ZentroRun removed = runZentro("apps uninstall " + package, port, documents.path());
+    ZentroRun removed = runZentro("apps uninstall " + package, port);
     ASSERT_EQ(removed.status, 0) << removed.err;
-    const auto left = nlohmann::json::parse(runZentro("--json apps list", port, documents.path()).out);
+    const auto left = nlohmann::json::parse(runZentro("--json apps list", port).out);
     EXPECT_EQ(left.size() + 1, apps.size());
-    EXPECT_EQ(runZentro("apps uninstall " + package, port, documents.path()).status, 1);
-    EXPECT_EQ(runZentro("apps install '" + documents.file("none.apk") + "'", port, documents.path()).status,
-              2);
+    EXPECT_EQ(runZentro("apps uninstall " + package, port).status, 1);
+    EXPECT_EQ(runZentro("apps install '" + documents.file("none.apk") + "'", port).status, 2);
 }
 
 TEST_F(Cli, MediaCopiesToTheOtherPhone) {
     ztest::VirtualPhone phone(
         R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}, {"serial": "ZX1G22ABCD000001", "seed": 42}]})");
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
-    ASSERT_EQ(runZentro("-d 1 prepare", port, documents.path()).status, 0);
-    const auto tracks = nlohmann::json::parse(runZentro("--json music list", port, documents.path()).out);
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ASSERT_EQ(runZentro("-d 1 prepare", port).status, 0);
+    const auto tracks = nlohmann::json::parse(runZentro("--json music list", port).out);
     ASSERT_FALSE(tracks.empty());
     const auto& track = tracks[0];
     ZentroRun copy =
-        runZentro("music copy " + std::to_string(track["id"].get<int>()) + " --to 1 --name copied.mp3", port,
-                  documents.path());
+        runZentro("music copy " + std::to_string(track["id"].get<int>()) + " --to 1 --name copied.mp3", port);
     ASSERT_EQ(copy.status, 0) << copy.err;
-    const auto there = nlohmann::json::parse(runZentro("-d 1 --json music list", port, documents.path()).out);
+    const auto there = nlohmann::json::parse(runZentro("-d 1 --json music list", port).out);
     bool found = false;
     for (const auto& item : there) {
         const std::string path = item["path"];
@@ -511,15 +457,13 @@ TEST_F(Cli, MediaCopiesToTheOtherPhone) {
     EXPECT_TRUE(found) << there.dump();
 
     // Photos have no phone-to-phone export: they go through this computer.
-    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port, documents.path()).out);
+    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port).out);
     ASSERT_FALSE(photos.empty());
-    ZentroRun photo =
-        runZentro("photos copy " + std::to_string(photos[0]["id"].get<int>()) + " --to 1 --name through.png",
-                  port, documents.path());
+    ZentroRun photo = runZentro(
+        "photos copy " + std::to_string(photos[0]["id"].get<int>()) + " --to 1 --name through.png", port);
     ASSERT_EQ(photo.status, 0) << photo.err;
     EXPECT_NE(photo.out.find("copied photo"), std::string::npos) << photo.out;
-    const auto arrived =
-        nlohmann::json::parse(runZentro("-d 1 --json photos list", port, documents.path()).out);
+    const auto arrived = nlohmann::json::parse(runZentro("-d 1 --json photos list", port).out);
     auto copied = std::find_if(arrived.begin(), arrived.end(), [](const auto& item) {
         return item["path"].template get<std::string>().find("through") != std::string::npos;
     });
@@ -529,7 +473,7 @@ TEST_F(Cli, MediaCopiesToTheOtherPhone) {
     for (const auto& entry : std::filesystem::directory_iterator(tmp != nullptr && *tmp ? tmp : "/tmp"))
         EXPECT_NE(entry.path().filename().string().rfind("zentro-copy-", 0), 0u)
             << "left behind: " << entry.path();
-    EXPECT_EQ(runZentro("music copy 1 --to 0", port, documents.path()).status, 2);
+    EXPECT_EQ(runZentro("music copy 1 --to 0", port).status, 2);
 }
 
 TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
@@ -538,9 +482,9 @@ TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
         "sizes": {"messages": 3000},
         "companionFaults": {"getsmsPart10": {"delayMs": 20}, "getdcimdata": {"delayMs": 150}}}]})");
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
     {
-        BackgroundZentro list("sms list", port, documents.path());
+        ztest::Zentro list("sms list", {port, documents.path()});
         ASSERT_TRUE(list.waitForError("reading messages")) << list.err();
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto [status, seconds] = list.interrupt();
@@ -549,7 +493,7 @@ TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
         EXPECT_LT(seconds, 2.0) << "the refresh stops after the page it is on";
         EXPECT_NE(list.err().find("interrupted"), std::string::npos) << list.err();
     }
-    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port, documents.path()).out);
+    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port).out);
     ASSERT_FALSE(photos.empty());
     auto largest = photos[0];
     for (const auto& item : photos) {
@@ -558,8 +502,8 @@ TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
     ASSERT_GT(largest["size"].get<int64_t>(), 4 * 4096) << "a photo of several chunks";
     const std::string target = documents.file("photo.png");
     {
-        BackgroundZentro pull("photos pull " + std::to_string(largest["id"].get<int>()) + " '" + target + "'",
-                              port, documents.path());
+        ztest::Zentro pull("photos pull " + std::to_string(largest["id"].get<int>()) + " '" + target + "'",
+                           {port, documents.path()});
         ASSERT_TRUE(pull.waitForError("pulling")) << pull.err();
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         const auto [status, seconds] = pull.interrupt();
@@ -575,8 +519,10 @@ TEST_F(Cli, CtrlCEndsARefreshAndATransferWithStatus130) {
 }
 
 TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
-    const std::string out = documents.file("demo");
-    ZentroRun demo = runZentro("demo --out '" + out + "'", 1, documents.path());
+    // From a working folder of its own, into its default folder there.
+    const std::string work = documents.file("work"), out = work + "/zentro-demo";
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    ZentroRun demo = runZentro("demo", 1, work);
     ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
     size_t at = 0;
     for (const char* section :
@@ -588,6 +534,12 @@ TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
         if (found != std::string::npos) at = found;
     }
     EXPECT_EQ((demo.out + demo.err).find('\033'), std::string::npos) << "no terminal codes into a pipe";
+    int now = 0, before = 0;
+    const size_t lists = demo.out.find("the phone now lists ");
+    ASSERT_NE(lists, std::string::npos);
+    ASSERT_EQ(
+        std::sscanf(demo.out.c_str() + lists, "the phone now lists %d photos (%d before)", &now, &before), 2);
+    EXPECT_EQ(now, before + 1) << "the upload is listed";
     EXPECT_EQ(ztest::readFile(out + "/screenshot.png").substr(0, 4), "\x89PNG");
 
     // The phone's adb server is gone once the demo has ended.
@@ -606,3 +558,55 @@ TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
 }
 
 } // namespace
+
+TEST_F(Cli, TransfersThatEndShortFailAndLeaveNothingUnderTheName) {
+    ztest::VirtualPhone phone(R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41, "companionFaults":
+        {"getdcimdata": {"kind": "Empty"}, "exportfilefromdevice_music": {"kind": "Empty"}}},
+        {"serial": "ZX1G22ABCD000001", "seed": 42}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ASSERT_EQ(runZentro("-d 1 prepare", port).status, 0);
+    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port).out);
+    const auto tracks = nlohmann::json::parse(runZentro("--json music list", port).out);
+    ASSERT_FALSE(photos.empty());
+    ASSERT_FALSE(tracks.empty());
+    const std::string target = documents.file("short.png");
+    const ZentroRun pull =
+        runZentro("photos pull " + std::to_string(photos[0]["id"].get<int>()) + " '" + target + "'", port);
+    EXPECT_EQ(pull.status, 1) << pull.err;
+    EXPECT_FALSE(ztest::fileExists(target));
+    const ZentroRun copy =
+        runZentro("music copy " + std::to_string(tracks[0]["id"].get<int>()) + " --to 1", port);
+    EXPECT_EQ(copy.status, 1) << copy.err;
+}
+
+TEST_F(Cli, BackupTakesAgainWhatChangedOnDiskAndRestoresEveryCallField) {
+    ztest::VirtualPhone phone(R"({"devices": [
+        {"serial": "ZX1G22ABCD000000", "seed": 41, "sizes": {"messages": 6, "photos": 2, "music": -1, "videos": -1}},
+        {"serial": "ZX1G22ABCD000001", "seed": 42, "sizes": {"messages": -1, "calls": -1, "events": -1,
+         "contacts": -1, "apps": -1, "photos": -1, "music": -1, "videos": -1}}]})");
+    const int port = phone.adbPort();
+    ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ASSERT_EQ(runZentro("-d 1 prepare", port).status, 0);
+    const std::string backup = documents.file("b");
+    ASSERT_EQ(runZentro("backup '" + backup + "'", port).status, 0);
+    std::string photo;
+    for (const auto& entry : std::filesystem::directory_iterator(backup + "/photos"))
+        if (entry.is_regular_file()) photo = entry.path().string();
+    ASSERT_FALSE(photo.empty());
+    const std::string bytes = ztest::readFile(photo);
+    ztest::writeFile(photo, std::string(bytes.size(), 'x')); // same size, other bytes
+    ASSERT_EQ(runZentro("backup '" + backup + "'", port).status, 0);
+    EXPECT_TRUE(ztest::readFile(photo) == bytes) << "a changed file is taken again";
+
+    ASSERT_EQ(runZentro("-d 1 restore '" + backup + "'", port).status, 0);
+    const auto calls = [&](const char* device) {
+        std::multiset<std::string> out;
+        for (const auto& c :
+             nlohmann::json::parse(runZentro(std::string(device) + " --json calls list", port).out))
+            out.insert(c["number"].dump() + c["date"].dump() + c["type"].dump() + c["duration"].dump());
+        return out;
+    };
+    EXPECT_FALSE(calls("-d 0").empty());
+    EXPECT_EQ(calls("-d 1"), calls("-d 0"));
+}

@@ -17,84 +17,31 @@
 
 #include "test_support.h"
 #include "virtual_phone.h"
+#include "zentro_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using Outcome = ztest::ZentroRun;
 
 // Each test has its own documents and temporary folders; every zentro it starts shares them,
 // as the commands of one user do.
 class Everyday : public ::testing::Test {
 protected:
-    // `prefix` goes before the program (e.g. "cd DIR &&" or more environment).
-    std::string command(const std::string& args, int port, const std::string& prefix = "") const {
-        return prefix + " ANDROID_ADB_SERVER_PORT=" + std::to_string(port) + " TMPDIR='" + temp.path() +
-               "' XDG_DOCUMENTS_DIR='" + documents.path() + "' exec '" + ztest::testBinFolder() +
-               "/zentro' " + args + " </dev/null";
+    ztest::ZentroPlace place(int port, const std::string& environment = "",
+                             const std::string& folder = "") const {
+        return {port, documents.path(), temp.path(), folder, "", environment};
     }
-    Outcome run(const std::string& args, int port, const std::string& prefix = "") const {
-        ztest::ScratchFolder scratch;
-        const std::string line =
-            command(args, port, prefix) + " >'" + scratch.file("out") + "' 2>'" + scratch.file("err") + "'";
-        const int raw = std::system(line.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ztest::readFile(scratch.file("out")),
-                ztest::readFile(scratch.file("err"))};
+    Outcome run(const std::string& args, int port, const std::string& environment = "") const {
+        return ztest::runZentro(args, place(port, environment));
     }
     Outcome in(const std::string& folder, const std::string& args, int port) const {
-        return run(args, port, "cd '" + folder + "' &&");
+        return ztest::runZentro(args, place(port, "", folder));
     }
 
     ztest::ScratchFolder documents, temp, work;
-};
-
-// A zentro run in the background; its end is waited for with a bound.
-class Background {
-public:
-    explicit Background(const std::string& command)
-        : err_(scratch_.file("err")) {
-        const std::string line = command + " >'" + scratch_.file("out") + "' 2>'" + err_ + "'";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-    }
-    ~Background() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool waitForError(const std::string& text) {
-        return ztest::waitFor([&] { return err().find(text) != std::string::npos; });
-    }
-    bool running() {
-        int status = 0;
-        if (pid_ <= 0) return false;
-        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return false;
-    }
-    // The exit status, or -1 when it has not ended within `limit`.
-    int wait(std::chrono::seconds limit) {
-        ztest::waitFor([&] { return !running(); }, limit);
-        return running() ? -1 : status_;
-    }
-    std::string err() const { return ztest::readFile(err_); }
-    std::string out() const { return ztest::readFile(scratch_.file("out")); }
-
-private:
-    ztest::ScratchFolder scratch_;
-    std::string err_;
-    pid_t pid_ = -1;
-    int status_ = -1;
 };
 
 const char* const kTwoPhones = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41},
@@ -168,18 +115,6 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesAndInstallSaysWhatThePhoneSaid) {
             << stray << " landed beside the program";
 }
 
-TEST_F(Everyday, TheDemoWithItsDefaultFolderRunsFromAnotherFolder) {
-    const Outcome demo = in(work.path(), "demo", 1);
-    ASSERT_EQ(demo.status, 0) << demo.out << demo.err;
-    int now = 0, before = 0;
-    const size_t said = demo.out.find("the phone now lists ");
-    ASSERT_NE(said, std::string::npos) << demo.out;
-    ASSERT_EQ(
-        std::sscanf(demo.out.c_str() + said, "the phone now lists %d photos (%d before)", &now, &before), 2);
-    EXPECT_EQ(now, before + 1);
-    EXPECT_TRUE(ztest::fileExists(work.file("zentro-demo/screenshot.png")));
-}
-
 // Backups of one phone from two zentro runs at once, with other commands beside them; each
 // run has a temporary folder of its own and leaves nothing in the shared one.
 TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
@@ -188,7 +123,7 @@ TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
         "companionFaults": {"getdcimdata": {"delayMs": 30}}}]})");
     const int port = phone.adbPort();
     ASSERT_EQ(run("prepare", port).status, 0);
-    Background first(command("backup '" + work.file("a") + "'", port));
+    ztest::Zentro first("backup '" + work.file("a") + "'", place(port));
     ASSERT_TRUE(first.waitForError("backing up")) << first.err();
     const Outcome second = run("backup '" + work.file("b") + "'", port);
     EXPECT_EQ(second.status, 0) << second.err;
@@ -200,7 +135,7 @@ TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
         }
         ++rounds;
     }
-    ASSERT_EQ(first.wait(std::chrono::seconds(60)), 0) << first.err();
+    ASSERT_EQ(first.wait(std::chrono::seconds(60)).status, 0) << first.err();
     for (const char* file : {"messages.json", "calls.csv", "calendar.ics", "contacts.vcf", "apps.json"}) {
         const std::string a = ztest::readFile(work.file("a") + "/" + file);
         EXPECT_FALSE(a.empty()) << file;
@@ -273,11 +208,11 @@ TEST_F(Everyday, APhoneThatGoesAwayIsNoticed) {
          "ZX1G22ABCD000001", "pulling", "kept"},
     };
     for (const auto& c : cases) {
-        Background zentro(command(c.args, port));
+        ztest::Zentro zentro(c.args, place(port));
         ASSERT_TRUE(zentro.waitForError(c.started)) << zentro.err();
         EXPECT_EQ(phone.control("remove " + c.serial), "ok");
         // Far below the minutes the transfers would take, far above the second of polling.
-        EXPECT_EQ(zentro.wait(std::chrono::seconds(20)), 1) << c.args << "\n" << zentro.err();
+        EXPECT_EQ(zentro.wait(std::chrono::seconds(20)).status, 1) << c.args << "\n" << zentro.err();
         EXPECT_NE(zentro.err().find("phone " + c.serial + " went away"), std::string::npos) << zentro.err();
         EXPECT_NE(zentro.err().find(c.kept), std::string::npos) << zentro.err();
     }

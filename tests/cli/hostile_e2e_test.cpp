@@ -22,19 +22,17 @@
 #include "formats/safe_text.h"
 #include "test_support.h"
 #include "virtual_phone.h"
+#include "zentro_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1; // -1: killed by a signal or by the time limit
-    std::string out, err;
-};
+using Outcome = ztest::ZentroRun;
 
 // The world one zentro run sees: a home with a .bashrc, a working folder, an output folder, a
 // temporary folder of its own; everything the runs may write is under work/, out/, tmp/ and the
-// log folder.
+// log folder. Runs have 512 MiB of address space.
 class World {
 public:
     World() {
@@ -44,52 +42,11 @@ public:
         ztest::writeFile(path("work/.bashrc"), "export PS1=work\n");
     }
     std::string path(const std::string& relative) const { return root_.file(relative); }
-
-    // zentro ARGS from work/, its address space limited to 512 MiB (not under AddressSanitizer,
-    // whose shadow memory needs terabytes of it). `beforeExec` runs in the parent once the child
-    // exists and before it starts zentro.
-    Outcome zentro(const std::string& args, int adbPort, const std::function<void(pid_t)>& beforeExec = {}) {
-        const std::string out = path("run.out"), err = path("run.err");
-        int gate[2];
-        if (::pipe(gate) != 0) return {};
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(gate[1]);
-            char go = 0;
-            if (::read(gate[0], &go, 1) != 1) std::_Exit(126);
-            if (::chdir(path("work").c_str()) != 0) std::_Exit(126);
-            ::setenv("HOME", path("home").c_str(), 1);
-            ::setenv("TMPDIR", path("tmp").c_str(), 1);
-            ::setenv("XDG_DOCUMENTS_DIR", path("home/Documents").c_str(), 1);
-            ::setenv("ANDROID_ADB_SERVER_PORT", std::to_string(adbPort).c_str(), 1);
-#if !defined(__SANITIZE_ADDRESS__)
-            const rlimit limit{512ul << 20, 512ul << 20};
-            ::setrlimit(RLIMIT_AS, &limit);
-#endif
-            const std::string command = "exec '" + ztest::testBinFolder() + "/zentro' " + args + " >'" + out +
-                                        "' 2>'" + err + "' </dev/null";
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-        ::close(gate[0]);
-        if (beforeExec) beforeExec(pid);
-        (void)!::write(gate[1], "g", 1);
-        ::close(gate[1]);
-        Outcome run;
-        int status = 0;
-        for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-            if (waited == 3000) { // 5 minutes: a hang
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                status = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        run.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ztest::readFile(out);
-        run.err = ztest::readFile(err);
-        return run;
+    Outcome zentro(const std::string& args, int adbPort, const std::function<void(pid_t)>& beforeStart = {}) {
+        return ztest::Zentro(
+                   args, {adbPort, path("home/Documents"), path("tmp"), path("work"), path("home"), "", true},
+                   beforeStart)
+            .wait();
     }
 
 private:
@@ -205,8 +162,7 @@ TEST(HostilePhone, EveryCommandStaysInItsFolderAndItsStatusesUnderAMemoryLimit) 
         const fs::path path(relative);
         const std::string top = path.begin()->string();
         // The log, and the adb client's own key folder.
-        if (relative == "run.out" || relative == "run.err" || relative == "home" ||
-            relative == "home/.bashrc" || relative.rfind("home/Documents", 0) == 0 ||
+        if (relative == "home" || relative == "home/.bashrc" || relative.rfind("home/Documents", 0) == 0 ||
             relative.rfind("home/.android", 0) == 0)
             continue;
         EXPECT_TRUE(top == "work" || top == "out" || top == "tmp") << relative;

@@ -71,13 +71,6 @@ TEST_F(DiagnosticLog, EachRunReplacesTheFileOfTheRunBefore) {
     EXPECT_EQ(body(), "second run\n");
 }
 
-TEST_F(DiagnosticLog, NullFormatOpensTheFileButWritesNothing) {
-    core::log(0, nullptr);
-    EXPECT_EQ(body(), "");
-    core::logAt("x", 1, 0, nullptr);
-    EXPECT_EQ(body(), "");
-}
-
 TEST_F(DiagnosticLog, OverlongMessagesAreCutToTheBuffer) {
     std::string huge(10000, 'a');
     huge += "END";

@@ -181,26 +181,6 @@ TEST_F(CommandChannelTest, RefusalsAndUnreachablePhones) {
     EXPECT_FALSE(logHas("error:cmd=hello-transfer;"));
 }
 
-TEST_F(CommandChannelTest, DeviceIndexesAboveOneShareChannelOne) {
-    LoopbackPeer usb(answering("usb"));
-    LoopbackPeer wifi(answering("wifi"));
-    usbIndexZeroReaches(usb.port());
-    for (int index : {1, 5}) {
-        core::DeviceEntry* row = core::deviceRow(index);
-        row->connectionKind = core::kConnectionWifi;
-        core::copyText(row->address, sizeof row->address, "127.0.0.1");
-        row->port = index == 1 ? wifi.port() : usb.port();
-    }
-    char reply[8] = {};
-    EXPECT_EQ(send("a;", reply, 8, 0), 3);
-    EXPECT_EQ(send("b;", reply, 8, 1), 4);
-    EXPECT_EQ(send("c;", reply, 8, 5), 4); // channel 1, whatever its own row says
-    EXPECT_EQ(usb.commands(), std::vector<std::string>{"a;"});
-    EXPECT_EQ(wifi.commands(), (std::vector<std::string>{"b;", "c;"}));
-    link::closeChannel(1);
-    EXPECT_EQ(send("d;", reply, 8, 5), -1); // only index 1 opens channel 1
-}
-
 TEST_F(CommandChannelTest, ConcurrentExchangesKeepTheirOwnReplies) {
     LoopbackPeer peer([](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {

@@ -118,17 +118,3 @@ TEST_F(CompanionBootstrapE2e, WrongGreetingFailsAtSeventy) {
     EXPECT_TRUE(inOrder(log, kUsbPreparation));
     EXPECT_FALSE(inOrder(log, {"companion:sync_android_USBStart;"}));
 }
-
-TEST_F(CompanionBootstrapE2e, HangingForceStopGivesUpAtTwenty) {
-    ztest::VirtualPhone phone(scenario(R"(,"hangingShellPrefixes":["am force-stop"])"));
-    detect(phone);
-    bridge::RunnerTimings timings;
-    timings.boundedMs = 500;
-    bridge::setRunnerTimingsForTests(timings);
-
-    EXPECT_EQ(Zentro_ReadyTodoing(0), -1);
-    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 20);
-    const std::vector<std::string> log = phone.requestLog(kSerial);
-    EXPECT_TRUE(inOrder(log, {"shell:am force-stop com.vantrey.pocketdesk"}));
-    EXPECT_FALSE(inOrder(log, {"shell:pm 'uninstall'"}));
-}

@@ -59,6 +59,31 @@ TEST_F(MediaCatalogueTest, DetailsFillOnlyWhatTheReplyCarries) {
     EXPECT_EQ(music.album[0], '\0');
 }
 
+TEST_F(MediaCatalogueTest, EveryPhotoFieldLandsInItsOwnPlace) {
+    std::string reply;
+    zsim::companion::RecordWriter record(reply);
+    const std::pair<const char*, const char*> fields[] = {{"ID", "5"},         {"TILTE", "t"},
+                                                          {"PATH", "/p"},      {"SIZE", "11"},
+                                                          {"MODIFTIME", "22"}, {"CREATETIME", "33"}};
+    for (const auto& [key, value] : fields) record.text(key, value);
+    record.end();
+    LoopbackPeer phone(replying(reply));
+    mediatest::rowReaches(0, phone.port());
+    PhotoInfo photo{};
+    ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
+    EXPECT_EQ(photo.id, 5);
+    EXPECT_STREQ(photo.title, "t");
+    EXPECT_STREQ(photo.path, "/p");
+    const size_t at[] = {offsetof(PhotoInfo, size), offsetof(PhotoInfo, modifiedTime),
+                         offsetof(PhotoInfo, createdTime)};
+    const int64_t expected[] = {11, 22, 33};
+    for (size_t i = 0; i < 3; ++i) {
+        int64_t value; // packed: read by offset
+        std::memcpy(&value, reinterpret_cast<const char*>(&photo) + at[i], sizeof value);
+        EXPECT_EQ(value, expected[i]) << fields[3 + i].first;
+    }
+}
+
 TEST_F(MediaCatalogueTest, FailedDetailsClearOnlyTheId) {
     LoopbackPeer empty(replying(""));
     mediatest::rowReaches(0, empty.port());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../link/loopback_peer.h"
+#include "companion/codec.h"
 #include "core/state.h"
 
 namespace mediatest {
@@ -38,7 +39,7 @@ inline void rowReaches(int deviceIndex, uint16_t port) {
     row->port = port;
 }
 
-inline std::string littleEndian(int32_t value) { return linktest::lengthBytes(value); }
+inline std::string littleEndian(int32_t value) { return zsim::companion::leInt32(value); }
 
 // The bytes of a test file: a pattern that shows a chunk in the wrong place.
 inline std::string patternBytes(size_t size, int salt = 0) {

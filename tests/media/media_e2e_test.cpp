@@ -165,32 +165,6 @@ TEST_F(MediaE2e, MusicAndVideoCopiedPhoneToPhoneArriveWhole) {
     }
 }
 
-TEST_F(MediaE2e, PackageIsInstalledListedExportedAndUninstalled) {
-    const std::string package = scratch_.file("tool.apk");
-    const std::string bytes = "package=com.example.tool\nversion=3\n" + std::string(70000, 'z');
-    ztest::writeFile(package, bytes);
-    ASSERT_EQ(Zentro_InstallAppToMemory(package.c_str(), 2, 0), 0);
-
-    auto listed = [] {
-        Zentro_FlushDevicesApp(0);
-        const int32_t count = Zentro_GetAppCount(0);
-        for (int32_t i = 0; i < count; ++i) {
-            AppInfoRecord app{};
-            if (Zentro_GetAppInfo(&app, i, 0) == 0 && std::string(app.packageName) == "com.example.tool")
-                return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(listed());
-
-    const std::string exported = scratch_.file("exported.apk");
-    ASSERT_EQ(Zentro_ExportApp("com.example.tool", exported.c_str(), 0), 0);
-    EXPECT_TRUE(ztest::readFile(exported) == bytes);
-
-    ASSERT_EQ(Zentro_UnInstallApp("com.example.tool", 1, 0), 0);
-    EXPECT_FALSE(listed());
-}
-
 namespace {
 
 // A file pulled from the phone with the real adb client, as a person would check an upload.
@@ -236,34 +210,4 @@ TEST_F(MediaE2e, UploadsOverUsbAndTheChannelLandInTheKindsFolder) {
         EXPECT_TRUE(pulledFromPhone(c.folder + numbered, scratch_.file("back-numbered")) == other);
         EXPECT_TRUE(pulledFromPhone(c.folder + viaUsb, scratch_.file("back-first")) == bytes);
     }
-}
-
-TEST_F(MediaE2e, HostDrivenStreamRoundTripsThreeMebibytes) {
-    const std::string bytes = mediatest::patternBytes(3 * 1024 * 1024, 77);
-    ASSERT_EQ(Zentro_PhotoOpen("streamed by host.jpg", 0), 1);
-    for (size_t offset = 0; offset < bytes.size(); offset += 65536) {
-        const auto count = static_cast<int32_t>(std::min<size_t>(65536, bytes.size() - offset));
-        ASSERT_EQ(Zentro_PhotoWrite(bytes.data() + offset, count, 0), 4);
-    }
-    ASSERT_EQ(Zentro_PhotoClose(0, "streamed by host.jpg", 0), 0);
-
-    const int32_t count = Zentro_FlushDevicesPhotos(0);
-    Item stored;
-    for (int position = 0; position < count; ++position) {
-        const Item item = photoAt(position, 0);
-        if (item.path.size() > 21 && item.path.substr(item.path.size() - 21) == "/streamed by host.jpg")
-            stored = item;
-    }
-    ASSERT_NE(stored.id, 0) << "the streamed photo is not in the phone's list";
-    EXPECT_EQ(stored.size, static_cast<int64_t>(bytes.size()));
-
-    std::string back;
-    std::vector<char> buffer(40000);
-    while (static_cast<int64_t>(back.size()) < stored.size) {
-        const int32_t got = Zentro_PhotoRead(buffer.data(), static_cast<int32_t>(buffer.size()), stored.id,
-                                             static_cast<int64_t>(back.size()), 0);
-        ASSERT_GT(got, 4);
-        back.append(buffer.data(), static_cast<size_t>(got));
-    }
-    EXPECT_TRUE(back == bytes);
 }

@@ -147,50 +147,6 @@ TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
     EXPECT_EQ(refusing.commands().size(), 2u);
 }
 
-TEST_F(MediaTransferTest, UsbDownloadPullsTheReportedPathUnderSdcard) {
-    // adb is the recording child; the companion answers paths by item id.
-    ztest::installChildAsAdb(scratch_.path());
-    platform::setHostFolderForTests(scratch_.path());
-    const std::string runs = scratch_.file("runs.txt");
-    platform::setEnv("ZENTRO_CHILD_LOG", runs.c_str());
-    std::vector<std::string> rootAsks;
-    LoopbackPeer phone(mediatest::serving([&](const std::string& command, const std::string&) {
-        if (command == "getExternalStoragePath;") {
-            rootAsks.push_back(command);
-            return std::optional<std::string>("/storage/emulated/0");
-        }
-        if (command == "getfilepathForid:3;") return std::optional<std::string>(std::string(3, 'x'));
-        if (command == "getfilepathForid:4;") return std::optional<std::string>(std::string(4, '\0'));
-        if (command == "GetMusicPathById:5;")
-            return std::optional<std::string>("/storage/emulated/0/Music/a b.wav");
-        if (command == "GetVideoPathById:6;")
-            return std::optional<std::string>("/storage/emulated/0/Movies/q\"x.avi");
-        if (command == "GetVideoPathById:7;") return std::optional<std::string>("/sto");
-        return std::optional<std::string>(littleEndian(-1));
-    }));
-    for (int index : {0, 1}) core::copyText(core::deviceRow(index)->serial, 64, index == 0 ? "SER0" : "SER1");
-    mediatest::rowReaches(1, phone.port());
-    core::deviceRow(1)->connectionKind = core::kConnectionUsb; // USB row, reached on its channel
-    link::ensureChannel(1, "127.0.0.1", phone.port());
-
-    EXPECT_EQ(Zentro_ExportPhotofromDevice(3, "C:/out/p.jpg", 10, 1), -1); // path reply of 3 bytes
-    EXPECT_EQ(Zentro_ExportPhotofromDevice(4, "C:/out/p.jpg", 10, 1), 0);  // empty path: nothing pulled
-    EXPECT_FALSE(ztest::fileExists(runs));
-    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, "/home/u/a b.wav", 10, 1), 0);
-    EXPECT_EQ(ztest::readText(runs), "-s|SER1|pull|/sdcard/Music/a b.wav|/home/u/a b.wav\n");
-    EXPECT_TRUE(logHas("ExportMusicfromDevice songid=5,pcfilename=/home/u/a "
-                       "b.wav,dev_path=/storage/emulated/0/Music/a b.wav\n"));
-
-    // A quote would regroup the arguments; a path shorter than the root cannot lie under it.
-    EXPECT_EQ(Zentro_ExportVideofromDevice(6, "/tmp/v.avi", 10, 1), -1);
-    EXPECT_EQ(Zentro_ExportVideofromDevice(7, "/tmp/v.avi", 10, 1), -1);
-    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, "/tmp/\"x.wav", 10, 1), -1);
-    EXPECT_EQ(Zentro_ExportMusicfromDevice(5, std::string(1500, 'p').c_str(), 10, 1), -1);
-    EXPECT_EQ(ztest::readText(runs), "-s|SER1|pull|/sdcard/Music/a b.wav|/home/u/a b.wav\n");
-    EXPECT_EQ(rootAsks.size(), 1u); // the root is asked once for every kind and device
-    platform::setEnv("ZENTRO_CHILD_LOG", "");
-}
-
 TEST_F(MediaTransferTest, PhoneToPhoneReadsFromSourceAndWritesTheSessionOnDestination) {
     const std::string video = mediatest::patternBytes(20483, 5); // ends in a 3-byte tail
     ServingCompanion source("exportfilefromdevice_video", video, media::MediaKind::Video);
@@ -220,38 +176,6 @@ TEST_F(MediaTransferTest, PhoneToPhoneReadsFromSourceAndWritesTheSessionOnDestin
     EXPECT_EQ(session.back(), "addvideotodevice:636C69702E617669;");
     for (const std::string& c : source.peer.commands())
         EXPECT_EQ(c.rfind("exportfilefromdevice_video:4:", 0), 0u);
-}
-
-TEST_F(MediaTransferTest, AbortDuringMusicCopyAbandonsTheFileOnTheDestination) {
-    const std::string track = mediatest::patternBytes(100000);
-    int reads = 0;
-    LoopbackPeer source(mediatest::serving([&](const std::string& command, const std::string&) {
-        auto read = parseRead(command, "exportfilefromdevice_music");
-        if (!read) return std::optional<std::string>(littleEndian(-1));
-        if (++reads == 2) {
-            EXPECT_EQ(Zentro_MusicAbort(), -1); // the host's other thread
-        }
-        return std::optional<std::string>(mediatest::serveRead(*read, track));
-    }));
-    LoopbackPeer destination(mediatest::serving([&](const std::string& command, const std::string& payload) {
-        return std::optional<std::string>(
-            littleEndian(payload.empty() ? 1 : static_cast<int32_t>(payload.size())));
-    }));
-    mediatest::rowReaches(0, source.port());
-    mediatest::rowReaches(1, destination.port());
-
-    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, "song.wav", 100000, 0, 1), 0);
-    EXPECT_EQ(reads, 2);
-    EXPECT_EQ(Zentro_GetMusicProgressSize(), 20480);
-    const std::vector<std::string> session = destination.commands();
-    ASSERT_GE(session.size(), 2u);
-    EXPECT_EQ(session[session.size() - 2], "close_Musicfile;");
-    EXPECT_EQ(session.back(), "addmusictodevice_abort:736F6E672E776176;");
-
-    // Names the session commands could not carry whole are refused before anything is sent.
-    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, std::string(511, 'n').c_str(), 10, 0, 1), -1);
-    EXPECT_EQ(Zentro_TransferMusicfromDevice(8, "", 10, 0, 1), -1);
-    EXPECT_EQ(destination.commands().size(), session.size());
 }
 
 TEST_F(MediaTransferTest, AbortFromAHostThreadEndsADownloadWithItsFirstChunksOnDisk) {
@@ -299,14 +223,4 @@ TEST_F(MediaTransferTest, AbortFromAHostThreadEndsADownloadWithItsFirstChunksOnD
     EXPECT_EQ(written, photo.substr(0, written.size()));
     EXPECT_EQ(static_cast<size_t>(reads.load()), written.size() / 4096);
     EXPECT_EQ(Zentro_GetPhotoProgress(), 100); // a finished transfer, aborted or not
-}
-
-TEST_F(MediaTransferTest, ReadCommandsCarryFullSixtyFourBitOffsets) {
-    LoopbackPeer phone(mediatest::serving([](const std::string&, const std::string&) {
-        return std::optional<std::string>(std::string(16, 'd'));
-    }));
-    mediatest::rowReaches(0, phone.port());
-    char buffer[10240];
-    EXPECT_EQ(media::readChunk(media::MediaKind::Music, 4, 5000000000LL, 10240, buffer, 0), 16);
-    EXPECT_EQ(phone.commands(), std::vector<std::string>{"exportfilefromdevice_music:4:5000000000:10240;"});
 }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "companion/codec.h"
 #include "core/state.h"
 #include "media_companion.h"
 #include "platform/process.h"
@@ -17,18 +18,9 @@
 using namespace zentro;
 using linktest::LoopbackPeer;
 using mediatest::littleEndian;
+using zsim::companion::hexEncode;
 
 namespace {
-
-std::string hexOf(const std::string& text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned char c : text) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
 
 class MediaUploadTest : public linktest::LinkTest {
 protected:
@@ -104,7 +96,7 @@ TEST_F(MediaUploadTest, TakenNamesAreNumberedInPlaceAndTheNoticeCarriesTheFinalN
         EXPECT_EQ(commands[0], "checkFileisExist:a.jpg;");
         EXPECT_EQ(commands[1], "checkFileisExist:a(1).jpg;");
         EXPECT_EQ(commands[2], "checkFileisExist:a(2).jpg;");
-        EXPECT_EQ(commands[3], "addphototodevice:" + hexOf("a(2).jpg") + ";");
+        EXPECT_EQ(commands[3], "addphototodevice:" + hexEncode("a(2).jpg") + ";");
         EXPECT_EQ(pushes(), "-s|SER0|push|/pc/a.jpg|/sdcard/Images/a(2).jpg\n");
     }
     ztest::writeFile(runs(), "");
@@ -124,7 +116,7 @@ TEST_F(MediaUploadTest, TakenNamesAreNumberedInPlaceAndTheNoticeCarriesTheFinalN
         EXPECT_EQ(phone.asked, 10u);
         EXPECT_EQ(phone.peer.commands()[9], "checkMusicFileisExist:s(9).mp3;");
         EXPECT_EQ(pushes(), "-s|SER0|push|/pc/s.mp3|/sdcard/Music/s(9).mp3\n");
-        EXPECT_EQ(phone.peer.commands().back(), "addmusictodevice:" + hexOf("s(9).mp3") + ";");
+        EXPECT_EQ(phone.peer.commands().back(), "addmusictodevice:" + hexEncode("s(9).mp3") + ";");
     }
 }
 
@@ -186,7 +178,7 @@ struct StoringPhone {
 } // namespace
 
 TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
-    const std::string name = "IMG_7.jpg", open = "open_photofile:" + hexOf(name) + ";";
+    const std::string name = "IMG_7.jpg", open = "open_photofile:" + hexEncode(name) + ";";
     const std::string file = scratch_.file("big.jpg"), bytes = mediatest::patternBytes(250000, 9);
     ztest::writeFile(file, bytes);
     {
@@ -201,7 +193,7 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
         ASSERT_EQ(up.commands.size(), 6u);
         EXPECT_EQ(up.commands.front(), open);
         EXPECT_EQ(up.commands[4], "close_photofile;");
-        EXPECT_EQ(up.commands[5], "addphototodevice:" + hexOf(name) + ";");
+        EXPECT_EQ(up.commands[5], "addphototodevice:" + hexEncode(name) + ";");
     }
     {
         StoringPhone phone(1);
@@ -209,7 +201,7 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
         ASSERT_EQ(Zentro_addPhoto2(file.c_str(), name.c_str(), 0), 0);
         const Upload up = phone.result();
         EXPECT_EQ(up.chunks.size(), 1u);
-        EXPECT_EQ(up.commands.back(), "addphototodevice_abort:" + hexOf(name) + ";");
+        EXPECT_EQ(up.commands.back(), "addphototodevice_abort:" + hexEncode(name) + ";");
         EXPECT_EQ(up.commands[up.commands.size() - 2], "close_photofile;");
         EXPECT_EQ(Zentro_GetPhotoProgress(), 40);
     }
@@ -219,9 +211,9 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
         StoringPhone phone;
         wifiPhone(phone.peer);
         ASSERT_EQ(Zentro_addPhoto2(empty.c_str(), name.c_str(), 0), 0);
-        EXPECT_EQ(
-            phone.result().commands,
-            (std::vector<std::string>{open, "close_photofile;", "addphototodevice:" + hexOf(name) + ";"}));
+        EXPECT_EQ(phone.result().commands,
+                  (std::vector<std::string>{open, "close_photofile;",
+                                            "addphototodevice:" + hexEncode(name) + ";"}));
 
         // Nothing is sent for a file that cannot be read or a name the commands cannot carry.
         EXPECT_EQ(Zentro_addPhoto2(nullptr, name.c_str(), 0), -1);
@@ -229,60 +221,4 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
         EXPECT_EQ(Zentro_addPhoto2(file.c_str(), std::string(511, 'n').c_str(), 0), -1);
         EXPECT_EQ(phone.result().commands.size(), 3u);
     }
-}
-
-TEST_F(MediaUploadTest, StreamedCallsAreSingleCommandsWithTheCallersBuffers) {
-    LoopbackPeer phone(mediatest::serving([](const std::string& command, const std::string& payload) {
-        if (command.rfind("write_", 0) == 0) return std::optional<std::string>(littleEndian(-7));
-        if (command.rfind("getdcimdata:", 0) == 0) return std::optional<std::string>(std::string(4096, 'p'));
-        if (command.rfind("exportfilefromdevice_music:", 0) == 0) return std::optional<std::string>("tail!");
-        return std::optional<std::string>(littleEndian(payload.empty() ? 5 : 0));
-    }));
-    mediatest::rowReaches(0, phone.port());
-    const char bytes[6] = "hello";
-    EXPECT_EQ(Zentro_VideoOpen("v.mp4", 0), 5);
-    EXPECT_EQ(Zentro_VideoWrite(bytes, 5, 0), 4); // the reply's length, whatever it carries
-    EXPECT_EQ(Zentro_VideoClose(1, "v.mp4", 0), 0);
-    EXPECT_EQ(Zentro_VideoClose(0, "v.mp4", 0), 0);
-    std::vector<char> buffer(10240);
-    EXPECT_EQ(Zentro_PhotoRead(buffer.data(), 4096, 12, 0, 0), 4096);
-    EXPECT_EQ(Zentro_MusicRead(buffer.data(), 10240, 3, 5000000000LL, 0), 5);
-    EXPECT_EQ(std::string(buffer.data(), 5), "tail!");
-    EXPECT_EQ(phone.commands(),
-              (std::vector<std::string>{"open_videofile:" + hexOf("v.mp4") + ";", "write_videofile:5;",
-                                        "close_videofile;", "addvideotodevice_abort:" + hexOf("v.mp4") + ";",
-                                        "close_videofile;", "addvideotodevice:" + hexOf("v.mp4") + ";",
-                                        "getdcimdata:12:0:4096;",
-                                        "exportfilefromdevice_music:3:5000000000:10240;"}));
-
-    // Host mistakes are refused without a command.
-    EXPECT_EQ(Zentro_MusicWrite(nullptr, 10, 0), -1);
-    EXPECT_EQ(Zentro_MusicWrite(bytes, -1, 0), -1);
-    EXPECT_EQ(Zentro_MusicRead(nullptr, 10, 3, 0, 0), -1);
-    EXPECT_EQ(Zentro_MusicOpen(nullptr, 0), 0);
-    EXPECT_EQ(phone.commands().size(), 8u);
-}
-
-TEST_F(MediaUploadTest, MarkersGoToIndexesZeroAndOneAsTheRowCountSays) {
-    LoopbackPeer first(mediatest::serving(
-        [](const std::string&, const std::string&) { return std::optional<std::string>(littleEndian(0)); }));
-    LoopbackPeer second(mediatest::serving(
-        [](const std::string&, const std::string&) { return std::optional<std::string>(littleEndian(0)); }));
-    mediatest::rowReaches(0, first.port());
-    mediatest::rowReaches(1, second.port());
-    mediatest::rowReaches(2, second.port());
-
-    core::state().connectAndroidCount = 0;
-    Zentro_sync_zentrolink_Start();
-    EXPECT_TRUE(first.commands().empty());
-
-    core::state().connectAndroidCount = 1;
-    Zentro_sync_zentrolink_Update("a", 5);
-    core::state().connectAndroidCount = 3;
-    Zentro_sync_zentrolink_End();
-    Zentro_sync_zentrolink_Update(std::string(1000, 't').c_str(), -2147483647 - 1); // over 1,023: not sent
-    Zentro_sync_zentrolink_Update(nullptr, 1);
-    EXPECT_EQ(first.commands(),
-              (std::vector<std::string>{"sync_zentrolink_Update:a:5;", "sync_zentrolink_End;"}));
-    EXPECT_EQ(second.commands(), (std::vector<std::string>{"sync_zentrolink_End;"}));
 }

@@ -114,23 +114,6 @@ TEST_F(BulkRefresh, AFailingPageKeepsTheEarlierPages) {
     EXPECT_TRUE(logHas("error: ret = 0\n")); // messages only say so
 }
 
-TEST_F(BulkRefresh, NoRecordsGivesMinusOneWithAnEmptyListAndZeroTotal) {
-    for (const Kind& kind : kKinds) twelveRecords(kind);
-    for (const Kind& kind : kKinds) ASSERT_EQ(kind.refresh(0), 0);
-    for (const Kind& kind : kKinds) companion_.answerCount(kind.countCommand, 0);
-
-    for (const Kind& kind : kKinds) {
-        SCOPED_TRACE(kind.name);
-        EXPECT_EQ(kind.refresh(0), -1);
-        EXPECT_EQ(kind.ids(), Ids{});
-        EXPECT_EQ(kind.total(), 0);
-    }
-    // Only the message offset keeps the previous run's last page.
-    EXPECT_EQ(Zentro_FlushSMSAll_Index(), 10);
-    EXPECT_EQ(Zentro_FlushCallLogAll_Index(), 0);
-    EXPECT_EQ(Zentro_FlushContactAll_Index(), 0);
-}
-
 TEST_F(BulkRefresh, ASecondHostThreadWatchesTheProgressAndAbortsMidway) {
     // Forty messages in eight pages; every page after the first is held back until the watcher
     // has asked to stop, so the refresh cannot run to the end before it does.

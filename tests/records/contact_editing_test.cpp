@@ -1,14 +1,14 @@
 // Contact editing against an in-process companion, byte for byte.
 #include <gtest/gtest.h>
 
-#include "actions_peer.h"
+#include "records_fixture.h"
 #include "zentrolink.h"
 
-using namespace actionstest;
+using namespace recordstest;
 
 namespace {
 
-class ContactEditingTest : public ActionsTest {
+class ContactEditingTest : public RecordsTest {
 protected:
     void set(int field, const std::string& value) { // a PersonRecord serves as the input array
         values_[field] = value;
@@ -31,10 +31,10 @@ TEST_F(ContactEditingTest, AddsSendHexTextsAndReturnTheId) {
     // First and last name are joined before the 510-byte cut; every field is hex.
     set(1, varied(400, 1));
     set(2, varied(400, 2));
-    std::string full = "AddPerson3:" + hexOf((values_[1] + values_[2]).substr(0, 510));
+    std::string full = "AddPerson3:" + hexEncode((values_[1] + values_[2]).substr(0, 510));
     for (int f = 3; f <= 20; ++f) {
         set(f, f == 20 ? "W" : "");
-        full += "-" + hexOf(values_[f]);
+        full += "-" + hexEncode(values_[f]);
     }
     EXPECT_EQ(Zentro_AddPerson3(person_.fields, 0), 57);
     EXPECT_EQ(sent(), (Commands{"AddPerson:4142:3132;", "AddPerson::3132;",
@@ -79,10 +79,16 @@ TEST_F(ContactEditingTest, UpdatePersonRefusesWithoutSending) {
     for (const auto& r : refused) EXPECT_EQ(Zentro_updatePerson(r.id, r.kind, r.value, 0), -1) << r.kind;
     EXPECT_TRUE(sent().empty());
 
-    // The id travels as written.
-    EXPECT_EQ(Zentro_updatePerson("57", 12, "X", 0), 1);
+    // Every field by its keyword; the id travels as written.
+    const char* const keywords[21] = {
+        "",         "FIRSTNAME", "LASTNAME",    "NICKNAME",    "MOBILE",  "HOMENUMBER",  "WORKNUMBER",
+        "HOMEPAGE", "HOMEEMAIL", "BIRTHDAY",    "GROUP",       "NOTE",    "ORGANZATION", "DEPARTMENT",
+        "",         "",          "HOMEADDRESS", "WORKADDRESS", "HOMEFAX", "WORKFAX",     "WORKEMAIL"};
+    for (int32_t field = 1; field <= 20; ++field) {
+        if (field == 14 || field == 15) continue;
+        EXPECT_EQ(Zentro_updatePerson("0x39 ", field, "X", 0), 1);
+        EXPECT_EQ(sent(), Commands{"UpdatePerson:0x39 :58:" + std::string(keywords[field]) + ";"}) << field;
+    }
     EXPECT_EQ(Zentro_updatePerson("57", 1, "\"\"", 0), 1); // only a lone quote is refused
-    EXPECT_EQ(Zentro_updatePerson("0x39 ", 20, "W", 0), 1);
-    EXPECT_EQ(sent(), (Commands{"UpdatePerson:57:58:ORGANZATION;", "UpdatePerson:57:2222:FIRSTNAME;",
-                                "UpdatePerson:0x39 :57:WORKEMAIL;"}));
+    EXPECT_EQ(sent(), Commands{"UpdatePerson:57:2222:FIRSTNAME;"});
 }

@@ -76,12 +76,6 @@ std::vector<int64_t> allReadings(const std::string& text, int dstFlag) {
 
 std::string two(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
-std::vector<std::string> idsOf(const SmsRecord* head) {
-    std::vector<std::string> ids;
-    for (; head != nullptr; head = head->next) ids.emplace_back(head->id);
-    return ids;
-}
-
 } // namespace
 
 TEST(DateKey, ReadsEachFieldFromItsFixedPlace) {
@@ -177,36 +171,4 @@ TEST(DateSort, ListMatchesTheExchangeSortOverTheList) {
             ASSERT_EQ(at, count);
         }
     }
-}
-
-TEST(DateSort, DirectCases) {
-    sortMessagesByDate(nullptr, 1); // an empty list stays empty
-
-    zrec::MessageList one;
-    SmsRecord* only = one.add("1", "a", "2013-01-02 10:00:00");
-    const SmsRecord before = *only;
-    sortMessagesByDate(one.head(), 0);
-    EXPECT_TRUE(zrec::equalContents(*only, before));
-
-    zrec::MessageList pair;
-    SmsRecord* head = pair.add("1", "a", "2013-01-02 10:00:00"); // id 0
-    pair.add("1", "a", "2012-12-31 23:59:59");                   // id 1
-    sortMessagesByDate(pair.head(), 1);
-    EXPECT_EQ(pair.head(), head); // the host's earlier pointer is still the first node
-    EXPECT_EQ(idsOf(head), (std::vector<std::string>{"1", "0"}));
-    sortMessagesByDate(pair.head(), 0);
-    EXPECT_EQ(idsOf(head), (std::vector<std::string>{"0", "1"}));
-
-    // Ascending over keys 1, 1, 0 gives 0, then the second 1, then the first 1; a null DATE
-    // sorts as 0, while an empty one is converted like any text (to a year-0 date, or rejected).
-    ZoneGuard zone("UTC0");
-    zrec::MessageList ties;
-    ties.add("1", "a", "1970-01-01 00:00:01");
-    ties.add("1", "a", "1970-01-01 00:00:01");
-    ties.add("1", "a", nullptr);
-    sortMessagesByDate(ties.head(), 1);
-    EXPECT_EQ(idsOf(ties.head()), (std::vector<std::string>{"2", "1", "0"}));
-    ties.add("1", "a", "");
-    sortMessagesByDate(ties.head(), 1); // 0, 1b, 1a, "" -> "", 0, 1a, 1b
-    EXPECT_EQ(idsOf(ties.head()), (std::vector<std::string>{"3", "2", "0", "1"}));
 }

@@ -49,10 +49,6 @@ void fillMessages(zrec::MessageList& list, std::mt19937& random, size_t count) {
     }
 }
 
-int g_allocations = 0;
-int g_failAt = 0;
-void* countingAllocator(size_t size) { return ++g_allocations == g_failAt ? nullptr : std::malloc(size); }
-
 } // namespace
 
 TEST_F(Grouping, MessagesMatchVisitingEveryGroup) {
@@ -86,50 +82,6 @@ TEST_F(Grouping, MessagesMeetTheNewestMemberNotTheFounder) {
     EXPECT_EQ(shape[1].members, (std::vector<const void*>{joinsByThread, founderThread}));
     EXPECT_EQ(shape[2].members, (std::vector<const void*>{loner}));
     EXPECT_EQ(shape[2].latestDate, 0);
-}
-
-TEST_F(Grouping, RecordWhoseMemoryFailsIsLeftOut) {
-    zrec::DirectKeys keys;
-    std::mt19937 random(9);
-    for (int round = 0; round < 300; ++round) {
-        zrec::MessageList messages;
-        fillMessages(messages, random, 1 + random() % 40);
-        zrec::CallList calls;
-        for (int i = 0, count = 1 + random() % 40; i < count; ++i) calls.add(pick(random, kThreads, 6));
-
-        setGroupAllocatorForTests(countingAllocator);
-        g_allocations = 0;
-        g_failAt = 0;
-        rebuildMessageGroups(messages.head());
-        g_failAt = 1 + static_cast<int>(random() % g_allocations);
-        g_allocations = 0;
-        std::vector<GroupShape> messageShape = zrec::shapeOf(rebuildMessageGroups(messages.head()));
-        g_allocations = 0;
-        g_failAt = 0;
-        rebuildCallGroups(calls.head());
-        g_failAt = 1 + static_cast<int>(random() % g_allocations);
-        g_allocations = 0;
-        std::vector<GroupShape> callShape = zrec::shapeOf(rebuildCallGroups(calls.head()));
-        setGroupAllocatorForTests(nullptr);
-
-        // Exactly one record is in no group, and the rest is grouped as if it were not there.
-        auto check = [&](auto* head, const std::vector<GroupShape>& shape, auto groupDirectly) {
-            std::set<const void*> grouped;
-            for (const GroupShape& group : shape) grouped.insert(group.members.begin(), group.members.end());
-            std::vector<const void*> missing;
-            for (auto* node = head; node != nullptr; node = node->next) {
-                if (grouped.count(node) == 0) missing.push_back(node);
-            }
-            ASSERT_EQ(missing.size(), 1u) << "round " << round;
-            EXPECT_EQ(shape, groupDirectly(head, missing[0])) << "round " << round;
-        };
-        check(messages.head(), messageShape, [&](SmsRecord* head, const void* skipped) {
-            return zrec::groupMessagesDirectly(head, keys, skipped);
-        });
-        check(calls.head(), callShape, [](CallHistoryRecord* head, const void* skipped) {
-            return zrec::groupCallsDirectly(head, skipped);
-        });
-    }
 }
 
 TEST_F(Grouping, CallsMatchVisitingEveryGroup) {

@@ -4,16 +4,16 @@
 #include <functional>
 #include <string>
 
-#include "actions_peer.h"
 #include "core/state.h"
+#include "records_fixture.h"
 #include "zentrolink.h"
 
 using namespace zentro;
-using namespace actionstest;
+using namespace recordstest;
 
 namespace {
 
-class RecordActionsTest : public ActionsTest {
+class RecordActionsTest : public RecordsTest {
 protected:
     void release(const char* version) { // device row 0 in use on this Android release
         core::state().connectAndroidCount = 1;
@@ -42,7 +42,7 @@ TEST_F(RecordActionsTest, SendSmsHexItemsAndTheirCuts) {
 
     EXPECT_EQ(Zentro_SendSMS(nullptr, 0), -1);
     EXPECT_EQ(sent(), (Commands{"SendSMS:----2D31-;", "SendSMS:353535-4869--31-2D31-32;",
-                                "SendSMS:-" + hexOf(longBody.substr(0, 1020)) + "---2D31-;"}));
+                                "SendSMS:-" + hexEncode(longBody.substr(0, 1020)) + "---2D31-;"}));
     EXPECT_EQ(logCount("Call Function: Zentro_SendSMS\n"), 4u); // the refused call logs too
 }
 
@@ -137,16 +137,18 @@ TEST_F(RecordActionsTest, CallsAndEventsKeepEmptyItemsAndTheBlankRule) {
     std::string big = varied(600);
     event.title = big.data(), event.recurrenceRule = nullptr;
     EXPECT_EQ(Zentro_AddCalender(&event, 0), 1);
-    const std::string cut = hexOf(big.substr(0, 510));
+    const std::string cut = hexEncode(big.substr(0, 510));
 
     EXPECT_EQ(Zentro_AddCallHistory(nullptr, 0), -1);
     EXPECT_EQ(Zentro_AddCalender(nullptr, 0), -1);
     EXPECT_EQ(Zentro_ClearCallHistory(0), 0x12345678);
     EXPECT_EQ(Zentro_ClearCalender(0), 0); // empty reply
-    EXPECT_EQ(sent(),
-              (Commands{"AddCallHistory:353535---;", "AddCallHistory:353535-35-31-30;",
-                        "AddCalender:--------20;", "AddCalender:54--------20;",
-                        "AddCalender:" + cut + "--------20;", "ClearCallHistory;", "ClearCalender;"}));
+    EXPECT_EQ(Zentro_ClearSMS(0), 0);
+    EXPECT_EQ(Zentro_ClearPerson(0), 0);
+    EXPECT_EQ(sent(), (Commands{"AddCallHistory:353535---;", "AddCallHistory:353535-35-31-30;",
+                                "AddCalender:--------20;", "AddCalender:54--------20;",
+                                "AddCalender:" + cut + "--------20;", "ClearCallHistory;", "ClearCalender;",
+                                "ClearSMS;", "ClearPerson;"}));
     EXPECT_EQ(logCount("Call Function: Zentro_AddCalender\n"), 4u);
     EXPECT_EQ(logCount("Call Function: Zentro_ClearCallHistory\n"), 0u);
 }

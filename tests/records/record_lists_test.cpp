@@ -160,33 +160,3 @@ TEST_F(RecordLists, CountsAreTheAnsweredNumberOrMinusOneAndLeaveTheListsAlone) {
     // Device 1 has no phone behind it: no answer at all.
     EXPECT_EQ(Zentro_FlushSMS_Count(1), -1);
 }
-
-TEST_F(RecordLists, ShortPageRepliesAddNothingAndOnlyMessagesLogThem) {
-    companion_.answer("getsmsPart10:0;", idPage("ID", {1, 2}));
-    companion_.answer("getsmsPart10:5;", "."); // one byte
-    companion_.answer("getcalllogpart10:0;", idPage("ID", {1}));
-    companion_.answer("getcalllogpart10:5;", ".");
-
-    Zentro_FlushCallHistory(0, 0);
-    Zentro_FlushCallHistory_Not_ClearList(0, 5);
-    EXPECT_EQ(callIds(), Ids{"1"});
-    EXPECT_EQ(Zentro_FlushCallHistory(0, 5), 0);
-    EXPECT_EQ(callIds(), Ids{}); // freed before the failed page
-    EXPECT_FALSE(logHas("error: ret = "));
-
-    Zentro_FlushSMS(0, 0);
-    EXPECT_EQ(Zentro_FlushSMS_Not_ClearList(0, 5), 0);
-    EXPECT_EQ(messageIds(), (Ids{"2", "1"}));
-    EXPECT_TRUE(logHas("error: ret = 1\n"));
-    EXPECT_EQ(Zentro_FlushSMS(0, 10), 0); // past the end: an empty reply
-    EXPECT_EQ(messageIds(), Ids{});
-    EXPECT_TRUE(logHas("error: ret = 0\n"));
-    EXPECT_TRUE(logHas("Call Function: Zentro_FlushSMS\n"));
-}
-
-TEST_F(RecordLists, NullHeadLocationsAreRefused) {
-    EXPECT_EQ(Zentro_GetSMS(nullptr), -1);
-    EXPECT_EQ(Zentro_GetCallHistory(nullptr), -1);
-    EXPECT_EQ(Zentro_GetCalender(nullptr), -1);
-    EXPECT_EQ(Zentro_GetPerson(nullptr), -1);
-}

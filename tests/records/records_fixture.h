@@ -15,24 +15,35 @@
 #include <vector>
 
 #include "../link/loopback_peer.h"
-#include "link/hex_codec.h"
+#include "companion/codec.h"
+#include "core/log.h"
 #include "zentrolink.h"
 
 namespace recordstest {
 
+using zsim::companion::hexEncode;
+using Commands = std::vector<std::string>;
+
 // One record of a reply: KEY:HEX; per pair, then ".".
 inline std::string record(std::initializer_list<std::pair<std::string, std::string>> fields) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
-    for (const auto& [key, value] : fields) {
-        out += key + ":";
-        for (unsigned char c : value) {
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-        out += ";";
-    }
-    return out + ".";
+    zsim::companion::RecordWriter writer(out);
+    for (const auto& [key, value] : fields) writer.text(key, value);
+    writer.end();
+    return out;
+}
+
+// An integer reply as the companion sends it: `width` bytes, least significant first.
+inline std::string littleEndian(int64_t value, int width = 4) {
+    return width == 8 ? zsim::companion::leInt64(value)
+                      : zsim::companion::leInt32(static_cast<int32_t>(value));
+}
+
+// `size` bytes running through every non-zero byte value.
+inline std::string varied(size_t size, unsigned seed = 0) {
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i + seed) % 255 + 1);
+    return text;
 }
 
 // Records with the given ids under `key`, one after another in one reply.
@@ -42,8 +53,9 @@ inline std::string idPage(const std::string& key, std::initializer_list<int> ids
     return out;
 }
 
-// The companion: the reply of each command is looked up when it arrives; commands it was not
-// given get an empty reply. `onCommand` runs before the reply goes out (null: nothing).
+// The companion: the reply of each command is looked up when it arrives, by the whole command,
+// else by its name (the text before the first ":" or ";"); others get an empty reply. `onCommand` runs before
+// the reply goes out (null: nothing).
 class ScriptedCompanion {
 public:
     ScriptedCompanion()
@@ -53,9 +65,7 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         replies_[command] = body;
     }
-    void answerCount(const std::string& command, int32_t count) {
-        answer(command, linktest::lengthBytes(count)); // the same little-endian form
-    }
+    void answerCount(const std::string& command, int32_t count) { answer(command, littleEndian(count)); }
     void onCommand(std::function<void(const std::string&)> hook) {
         std::lock_guard<std::mutex> guard(mutex_);
         hook_ = std::move(hook);
@@ -78,6 +88,8 @@ private:
             {
                 std::lock_guard<std::mutex> guard(mutex_);
                 auto it = replies_.find(*command);
+                if (it == replies_.end())
+                    it = replies_.find(command->substr(0, command->find_first_of(":;")));
                 if (it != replies_.end()) body = it->second;
                 hook = hook_;
             }
@@ -99,6 +111,14 @@ protected:
     void SetUp() override {
         LinkTest::SetUp();
         usbIndexZeroReaches(companion_.port());
+    }
+    void answer(const std::string& command, const std::string& body) { companion_.answer(command, body); }
+    Commands sent() { return companion_.takeCommands(); }
+    size_t logCount(const std::string& line) const {
+        const std::string log = ztest::readFile(zentro::core::logFilePath());
+        size_t count = 0;
+        for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
+        return count;
     }
     ScriptedCompanion companion_;
 };
@@ -136,31 +156,5 @@ inline std::vector<std::string> contactIds() {
 }
 
 using Ids = std::vector<std::string>;
-
-// A contact record's keys in the order of its node's text fields; "" where a field has no key.
-inline const std::vector<std::string>& contactKeys() {
-    static const std::vector<std::string> keys = {"CONTACTID",
-                                                  "NAME",
-                                                  "",
-                                                  "NICKNAME",
-                                                  "PHONE_PHONE",
-                                                  "PHONE_HOME",
-                                                  "PHONE_WORK",
-                                                  "WEBSITE",
-                                                  "EMAIL_HOME",
-                                                  "BIRTHDAY",
-                                                  "",
-                                                  "NOTE",
-                                                  "ORG_NAME",
-                                                  "ORG_TITLE",
-                                                  "",
-                                                  "",
-                                                  "ADDRESS_HOME",
-                                                  "ADDRESS_WORK",
-                                                  "PHONE_HOMEFAX",
-                                                  "PHONE_WORKFAX",
-                                                  "EMAIL_WORK"};
-    return keys;
-}
 
 } // namespace recordstest

@@ -1,0 +1,99 @@
+// The CLI's writers against fixed texts written by hand from the formats' rules, so a writer
+// and a reader that are wrong in the same way cannot pass by agreeing with each other.
+#include <gtest/gtest.h>
+
+#include "formats/backup_formats.h"
+#include "formats/formats.h"
+
+namespace cli = zentro::cli;
+
+namespace {
+
+cli::Row contact(std::initializer_list<std::pair<size_t, std::string>> fields) {
+    cli::Row row(21);
+    for (const auto& [at, text] : fields) row[at] = text;
+    return row;
+}
+
+} // namespace
+
+TEST(ReferenceTexts, VCardEveryFieldEscapedAndFoldedOnCharacters) {
+    // Every field the writer maps, each with a value of its own, in the writer's order.
+    const cli::Row full = contact({{1, "Ann"},
+                                   {2, "Lee, Jr."},
+                                   {3, "Annie"},
+                                   {4, "+1 555"},
+                                   {5, "h5"},
+                                   {6, "w6"},
+                                   {7, "http://a.example"},
+                                   {8, "ann@home"},
+                                   {9, "1990-01-02"},
+                                   {10, "Friends"},
+                                   {11, "a,b;c\\d\ne"},
+                                   {12, "Org"},
+                                   {13, "Boss"},
+                                   {16, "1 Home St"},
+                                   {17, "2 Work St"},
+                                   {18, "f18"},
+                                   {19, "f19"},
+                                   {20, "ann@work"}});
+    const std::string note = std::string(69, 'a') + "\xC3\xA9" + std::string(80, 'b');
+    const cli::Row folded = contact({{1, "F"}, {11, note}});
+    EXPECT_EQ(cli::contactsToVCards({full, folded}),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+              "FN:Ann Lee\\, Jr.\r\nN:Lee\\, Jr.;Ann;;;\r\nNICKNAME:Annie\r\nTEL;TYPE=CELL:+1 555\r\n"
+              "TEL;TYPE=HOME:h5\r\nTEL;TYPE=WORK:w6\r\nTEL;TYPE=HOME,FAX:f18\r\nTEL;TYPE=WORK,FAX:f19\r\n"
+              "EMAIL;TYPE=HOME:ann@home\r\nEMAIL;TYPE=WORK:ann@work\r\nURL:http://a.example\r\n"
+              "BDAY:1990-01-02\r\nNOTE:a\\,b\\;c\\\\d\\ne\r\nTITLE:Boss\r\nCATEGORIES:Friends\r\nORG:Org\r\n"
+              "ADR;TYPE=HOME:;;1 Home St;;;;\r\nADR;TYPE=WORK:;;2 Work St;;;;\r\nEND:VCARD\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:F\r\nN:;F;;;\r\n"
+              "NOTE:" +
+                  std::string(69, 'a') + "\r\n \xC3\xA9" + std::string(72, 'b') + "\r\n " +
+                  std::string(8, 'b') + "\r\nEND:VCARD\r\n");
+
+    // Read back from another program's text: folds with a tab, lower-case names, escapes.
+    const auto rows =
+        cli::contactsFromVCards("begin:vcard\r\nversion:3.0\r\nN:Lee\\, Jr.;Ann;;;\r\n"
+                                "TEL;TYPE=HOME,FAX:f1\r\n\tf2\r\nTEL;TYPE=WORK,FAX:w\r\n"
+                                "NOTE:x\\,y\\nz\r\nADR;TYPE=WORK:;;2 Work\\; St;;;;\r\nend:vcard\r\n");
+    ASSERT_EQ(rows.size(), 1u);
+    const cli::Row expected =
+        contact({{1, "Ann"}, {2, "Lee, Jr."}, {11, "x,y\nz"}, {17, "2 Work; St"}, {18, "f1f2"}, {19, "w"}});
+    EXPECT_EQ(rows[0], expected);
+}
+
+TEST(ReferenceTexts, CsvEdgesAndTheirReadingBack) {
+    const std::string csv =
+        cli::toCsv({"a", "b", "c"}, {{std::string("line1\nline2"), std::string("@SUM(A1)"), std::nullopt},
+                                     {std::string("say \"hi\""), std::string("x,y"), std::string("-3")}});
+    EXPECT_EQ(csv, "a,b,c\r\n\"line1\nline2\",'@SUM(A1),\r\n\"say \"\"hi\"\"\",\"x,y\",'-3\r\n");
+    const std::vector<std::vector<std::string>> rows = {
+        {"a", "b", "c"}, {"line1\nline2", "@SUM(A1)", ""}, {"say \"hi\"", "x,y", "-3"}};
+    EXPECT_EQ(cli::parseCsv(csv), rows);
+}
+
+TEST(ReferenceTexts, ICalendarCarriesEveryEventField) {
+    // id, calendar, title, start, end, location, zone, text, alarm, minutes, rule
+    const cli::Row event = {std::string("7"),
+                            std::string("3"),
+                            std::string("Dentist"),
+                            std::string("1796724000000"),
+                            std::string("1796729400000"),
+                            std::string("Main St"),
+                            std::string("Europe/Berlin"),
+                            std::string("Bring card"),
+                            std::string("1"),
+                            std::string("15"),
+                            std::string("FREQ=WEEKLY")};
+    const std::string ics = cli::eventsToIcs({event});
+    for (const char* line :
+         {"UID:event-7@phone", "DTSTART:20261208T100000Z", "DTEND:20261208T113000Z", "SUMMARY:Dentist",
+          "LOCATION:Main St", "DESCRIPTION:Bring card", "RRULE:FREQ=WEEKLY", "X-PHONE-TIMEZONE:Europe/Berlin",
+          "X-PHONE-HASALARM:1", "X-PHONE-REMINDER-MINUTES:15", "X-PHONE-CALENDAR:3"})
+        EXPECT_NE(ics.find(std::string(line) + "\r\n"), std::string::npos) << line << "\n" << ics;
+    cli::Row back = event;
+    back[0].reset(); // the id stays the phone's
+    const auto rows = cli::eventsFromIcs(ics);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], back);
+}
