@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,10 @@ struct MediaItem {
     int64_t size = 0;
     std::string title;
     std::string path;              // on the phone
-    std::string name;              // a file name for a folder on this computer: plain, unique in its list
+    std::string plainName;         // the phone's file name made plain (may repeat in a list)
+    std::string name;              // plainName made unique in its list, deterministically
+    std::string folder;            // the phone's folders below its storage root, made plain; "" when none
+    bool flattened = false;        // the phone's path had folders that could not be kept
     nlohmann::ordered_json fields; // every detail of the kind, for --json
 };
 
@@ -77,6 +81,17 @@ public:
 private:
     std::string path_;
 };
+
+// `name` if it is not in `taken`, else "stem-<id>.ext", then "stem-<id>-2.ext" ...: the first
+// free one; it is added to `taken`. Callers seed `taken` with every name they will keep as it is,
+// so a renamed item can never land on another item's own name.
+std::string uniqueName(const std::string& name, int32_t id, std::set<std::string>& taken);
+
+// The names the phone gives an upload of `name` when that name is taken: "a(1).jpg" ... "a(9).jpg".
+std::vector<std::string> numberedForms(const std::string& name);
+
+// Size of a regular file (a link is not one), -1 otherwise.
+int64_t fileSize(const std::string& path);
 
 // The last part of a path, after '/' or '\'.
 std::string baseName(const std::string& path);
