@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -81,14 +80,6 @@ public:
 private:
     std::string path_;
 };
-
-// `name` if it is not in `taken`, else "stem-<id>.ext", then "stem-<id>-2.ext" ...: the first
-// free one; it is added to `taken`. Callers seed `taken` with every name they will keep as it is,
-// so a renamed item can never land on another item's own name.
-std::string uniqueName(const std::string& name, int32_t id, std::set<std::string>& taken);
-
-// The names the phone gives an upload of `name` when that name is taken: "a(1).jpg" ... "a(9).jpg".
-std::vector<std::string> numberedForms(const std::string& name);
 
 // Size of a regular file (a link is not one), -1 otherwise.
 int64_t fileSize(const std::string& path);
