@@ -354,6 +354,16 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     EXPECT_EQ(leftOut["calls"]["added"], 0);
     EXPECT_EQ(leftOut.size(), 3u) << "only the kinds asked for";
 
+    // An incomplete backup still restores, with the list of what it lacks.
+    json cut = manifest;
+    cut["complete"] = false;
+    cut["missing"] = {"videos/lost.avi"};
+    ztest::writeFile(a + "/manifest.json", cut.dump());
+    const ZentroResult partial =
+        zentro("-d 1 restore --dry-run --what contacts '" + a + "'", port, documents.path());
+    EXPECT_EQ(partial.status, 0) << partial.err;
+    EXPECT_NE(partial.err.find("incomplete"), std::string::npos) << partial.err;
+    EXPECT_NE(partial.err.find("videos/lost.avi"), std::string::npos) << partial.err;
     EXPECT_EQ(zentro("restore '" + work.file("nothing") + "'", port, documents.path()).status, 2);
 }
 
