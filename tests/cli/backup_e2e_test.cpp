@@ -115,7 +115,8 @@ void expectManifestTrue(const std::string& dir, const json& manifest) {
 // The digests of each kind's media in a backup, sorted: the same bytes whatever the file names.
 std::map<std::string, std::vector<std::string>> mediaDigests(const std::string& dir) {
     std::map<std::string, std::vector<std::string>> out;
-    for (const auto& [kind, entries] : readJson(dir + "/manifest.json")["media"].items()) {
+    const json manifest = readJson(dir + "/manifest.json");
+    for (const auto& [kind, entries] : manifest["media"].items()) {
         for (const json& entry : entries) out[kind].push_back(entry["sha256"]);
         std::sort(out[kind].begin(), out[kind].end());
     }
@@ -295,8 +296,7 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     const std::string half = work.file("half");
     fs::copy(a, half, fs::copy_options::recursive);
     std::vector<zentro::cli::Row> events = zentro::cli::eventsFromIcs(ztest::readFile(a + "/calendar.ics"));
-    const auto room =
-        std::find_if(events.begin(), events.end(), [](auto& e) { return e[5] == "Room 4.12"; });
+    const auto room = std::find_if(events.begin(), events.end(), [](auto& e) { return e[5] == "Room 4.12"; });
     ASSERT_NE(room, events.end());
     events.erase(room);
     const std::string ics = zentro::cli::eventsToIcs(events);
