@@ -146,6 +146,11 @@ public:
     // empty records (see makeHostile in companion/dataset.h).
     std::atomic<bool> hostile{false};
 
+    // A phone whose data is lawful but easy to get wrong: records that share a name, a title and
+    // start, or an address and date; media of one name in two folders, of one size with other
+    // bytes; empty fields, non-ASCII and control characters (see makeTricky).
+    std::atomic<bool> tricky{false};
+
     // WiFi: the address this phone serves its companion on (empty: USB only).
     std::string wifiAddress() const;
     void setWifiAddress(std::string address);

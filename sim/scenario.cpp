@@ -126,6 +126,7 @@ bool applyDevice(const json& j, Device& d, std::vector<std::string>& wifiJoiners
     }
     d.companionRunning = j.value("companionRunning", false);
     d.hostile = j.value("hostile", false);
+    d.tricky = j.value("tricky", false);
     d.companionNeverStarts = j.value("companionNeverStarts", false);
     for (const auto& prefix : j.value("hangingShellPrefixes", json::array()))
         d.addHangingShellPrefix(prefix.get<std::string>());
@@ -250,7 +251,7 @@ bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, 
             if (!checkKeys(j,
                            {"serial", "seed", "state", "properties", "packages", "companionRunning",
                             "companionNeverStarts", "hangingShellPrefixes", "adbDelayMs", "wifiAddress",
-                            "wifiJoin", "sizes", "companionFaults", "files", "hostile"},
+                            "wifiJoin", "sizes", "companionFaults", "files", "hostile", "tricky"},
                            where, error))
                 return false;
             const int index = static_cast<int>(i);

@@ -21,6 +21,7 @@
 //         "companionFaults": {"hello-transfer": {"kind": "CustomReply", "reply": "HI-PC "}},
 //         "files": {"/sdcard/Download/a.txt": "text"},
 //         "hostile": false              // hostile names, texts, paths, counts and pages
+//         "tricky": false               // look-alike records and media, empty and non-ASCII fields
 //       }
 //     ]
 //   }

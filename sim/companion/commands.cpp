@@ -255,6 +255,7 @@ std::vector<Message>& CompanionState::messages() {
     if (!messages_) {
         messages_ = generateMessages(device_.seed, device_.sizes);
         if (device_.hostile) makeHostile(*messages_);
+        if (device_.tricky) makeTricky(*messages_);
         nextMessageId_ = static_cast<int64_t>(messages_->size()) + 1;
     }
     return *messages_;
@@ -264,6 +265,7 @@ std::vector<Call>& CompanionState::calls() {
     if (!calls_) {
         calls_ = generateCalls(device_.seed, device_.sizes);
         if (device_.hostile) makeHostile(*calls_);
+        if (device_.tricky) makeTricky(*calls_);
         nextCallId_ = static_cast<int64_t>(calls_->size()) + 1;
     }
     return *calls_;
@@ -273,6 +275,7 @@ std::vector<Event>& CompanionState::events() {
     if (!events_) {
         events_ = generateEvents(device_.seed, device_.sizes);
         if (device_.hostile) makeHostile(*events_);
+        if (device_.tricky) makeTricky(*events_);
         nextEventId_ = static_cast<int64_t>(events_->size()) + 1;
     }
     return *events_;
@@ -282,6 +285,7 @@ std::vector<Contact>& CompanionState::contacts() {
     if (!contacts_) {
         contacts_ = generateContacts(device_.seed, device_.sizes);
         if (device_.hostile) makeHostile(*contacts_);
+        if (device_.tricky) makeTricky(*contacts_);
         nextContactId_ = static_cast<int64_t>(contacts_->size()) + 1;
     }
     return *contacts_;
@@ -292,6 +296,7 @@ MediaCatalogue& CompanionState::media(MediaKind kind) {
     if (!slot) {
         slot = generateMedia(kind, device_.seed, device_.sizes, device_.files);
         if (device_.hostile) makeHostile(kind, *slot, device_.files);
+        if (device_.tricky) makeTricky(kind, *slot, device_.files);
     }
     return *slot;
 }

@@ -661,6 +661,93 @@ void makeHostile(MediaKind kind, MediaCatalogue& catalogue, FileTree& files) {
         catalogue.items[n].size = std::numeric_limits<int64_t>::max() - 7;
 }
 
+namespace {
+const char* const kOddText = "Zo\xc3\xab \xe6\x9d\xb1\xe4\xba\xac \xe2\x98\x95\ttab\nsecond line\x07";
+} // namespace
+
+void makeTricky(std::vector<Message>& messages) {
+    if (messages.size() < 3) return;
+    messages[1].address = messages[0].address; // same address, date and type, another body
+    messages[1].date = messages[0].date;
+    messages[1].type = messages[0].type;
+    messages[1].body = messages[0].body + " (again)";
+    messages[2].body = kOddText;
+}
+
+void makeTricky(std::vector<Call>& calls) {
+    if (calls.size() < 3) return;
+    calls[1].number = calls[0].number; // same number and date, another type and duration
+    calls[1].name = calls[0].name;
+    calls[1].date = calls[0].date;
+    calls[1].type = calls[0].type == 3 ? 1 : calls[0].type + 1;
+    calls[1].duration = "0";
+}
+
+void makeTricky(std::vector<Event>& events) {
+    if (events.size() < 4) return;
+    events[0].title = events[1].title = "Car service"; // same title and start, other places
+    events[1].start = events[0].start;
+    events[1].end = events[0].end;
+    events[0].location = "Room 4.12";
+    events[1].location = "City Hall";
+    events[2].location.clear();
+    events[2].description.clear();
+    events[2].rrule.clear();
+    events[3].title = kOddText;
+    events[3].description = std::string(kOddText) + "; a, b\\c";
+}
+
+void makeTricky(std::vector<Contact>& contacts) {
+    if (contacts.empty()) return;
+    // Added, not changed: the call log's cached names stay those of the phone's contacts.
+    const auto add = [&](Contact c) {
+        c.id = static_cast<int64_t>(contacts.size()) + 1;
+        c.fields[0] = std::to_string(c.id);
+        contacts.push_back(std::move(c));
+    };
+    Contact namesake; // the first one's name, other numbers
+    namesake.fields[1] = contacts[0].fields[1];
+    namesake.fields[2] = contacts[0].fields[2];
+    namesake.fields[4] = "+44 20 7946 0100";
+    add(namesake);
+    Contact odd;
+    odd.fields[1] = "\xc3\x85sa \xc3\x96str\xc3\xb6m \xe5\xb1\xb1\xe7\x94\xb0";
+    odd.fields[11] = kOddText;
+    odd.fields[5] = "+49 30 1234567";
+    add(odd);
+    Contact numberOnly;
+    numberOnly.fields[4] = "+1 555 0100";
+    add(numberOnly);
+}
+
+void makeTricky(MediaKind kind, MediaCatalogue& catalogue, FileTree& files) {
+    auto& items = catalogue.items;
+    if (items.size() < 2) return;
+    const MediaItem& first = items[0];
+    MediaItem& twin = items[1];
+    // One name in two folders; a photo twin also has the first's size but not its bytes.
+    const std::string folder = kind == MediaKind::Photo   ? "/sdcard/Pictures/"
+                               : kind == MediaKind::Music ? "/sdcard/Music/Other Artist/Other Album/"
+                                                          : "/sdcard/Movies/Other/";
+    auto bytes = files.read(kind == MediaKind::Photo ? first.path : twin.path);
+    if (!bytes || bytes->empty()) return;
+    if (kind == MediaKind::Photo) (*bytes)[bytes->size() - 1] ^= 0x5a;
+    files.remove(twin.path);
+    twin.displayName = first.displayName;
+    twin.path = folder + first.displayName;
+    twin.size = static_cast<int64_t>(bytes->size());
+    files.write(twin.path, *bytes, static_cast<uint32_t>(twin.modified));
+    if (kind == MediaKind::Photo && items.size() > 2) { // a non-ASCII name
+        MediaItem& odd = items[2];
+        const auto oddBytes = files.read(odd.path);
+        if (!oddBytes) return;
+        files.remove(odd.path);
+        odd.displayName = "Caf\xc3\xa9 \xe2\x98\x95.png";
+        odd.path = "/sdcard/DCIM/Camera/" + odd.displayName;
+        files.write(odd.path, *oddBytes, static_cast<uint32_t>(odd.modified));
+    }
+}
+
 std::string photoThumbnail(const MediaItem& item) { return makeScenePng(32, 24, item.artSeed); }
 
 std::string coverThumbnail(const MediaItem& item) { return makeCoverPng(32, item.artSeed); }

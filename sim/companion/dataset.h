@@ -133,6 +133,14 @@ void makeHostile(std::vector<Contact>& contacts);
 void makeHostile(std::vector<App>& apps);
 void makeHostile(MediaKind kind, MediaCatalogue& catalogue, FileTree& files);
 
+// A tricky phone's data (see Device::tricky): the generated records and media changed in place
+// so that look-alikes must be kept apart and odd texts must come back unchanged.
+void makeTricky(std::vector<Message>& messages);
+void makeTricky(std::vector<Call>& calls);
+void makeTricky(std::vector<Event>& events);
+void makeTricky(std::vector<Contact>& contacts);
+void makeTricky(MediaKind kind, MediaCatalogue& catalogue, FileTree& files);
+
 // The thumbnail of an item: a small PNG.
 std::string photoThumbnail(const MediaItem& item);
 std::string coverThumbnail(const MediaItem& item);

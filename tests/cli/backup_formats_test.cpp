@@ -1,9 +1,11 @@
 // The text side of backups: digests and reading back what the backup files hold.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "formats/backup_formats.h"
+#include "formats/safe_text.h"
 
 using namespace zentro::cli;
 
@@ -79,4 +81,17 @@ TEST(BackupFormats, ContactRoundTripKeepsEveryField) {
     EXPECT_EQ(back[1][1], "Solo");
     EXPECT_FALSE(back[1][2]);
     EXPECT_FALSE(back[1][4]);
+}
+
+// A second item of a name is renamed to a name no item has, whatever names the others carry.
+TEST(BackupFormats, RenamedItemsNeverLandOnAnotherItemsName) {
+    std::set<std::string> taken = {"a.jpg", "a-2.jpg", "notes"}; // every item's own name
+    EXPECT_EQ(zentro::cli::uniqueName("a.jpg", 2, taken), "a-2-2.jpg");
+    EXPECT_EQ(zentro::cli::uniqueName("a.jpg", 2, taken), "a-2-3.jpg");
+    EXPECT_EQ(zentro::cli::uniqueName("notes", 5, taken), "notes-5");
+    EXPECT_EQ(zentro::cli::uniqueName("b.jpg", 7, taken), "b.jpg");
+    const auto forms = zentro::cli::numberedForms("IMG_1.tar.gz");
+    ASSERT_EQ(forms.size(), 9u);
+    EXPECT_EQ(forms.front(), "IMG_1.tar(1).gz");
+    EXPECT_EQ(zentro::cli::numberedForms(".profile").back(), ".profile(9)");
 }

@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "cli.h"
-#include "interrupt.h"
 #include "formats/safe_text.h"
+#include "interrupt.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
@@ -73,9 +77,26 @@ std::string fileNameOf(const MediaItem& item) {
     return safeFileName(name, std::to_string(item.id));
 }
 
-int64_t sizeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+// The folders of a phone path below its shared storage, each made plain; nullopt when a part
+// cannot be kept as it is (a hostile or foreign path): the item is then flattened.
+std::optional<std::string> plainFolderOf(const std::string& path) {
+    std::string rest = path;
+    for (const char* root : {"/storage/emulated/0/", "/sdcard/"}) {
+        if (rest.rfind(root, 0) == 0) {
+            rest = rest.substr(std::strlen(root));
+            break;
+        }
+    }
+    if (rest.empty() || rest[0] == '/') return std::nullopt;
+    const size_t slash = rest.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    std::string folder;
+    std::stringstream parts(rest.substr(0, slash));
+    for (std::string part; std::getline(parts, part, '/');) {
+        if (part.empty() || safeFileName(part, "") != part) return std::nullopt;
+        folder += (folder.empty() ? "" : "/") + part;
+    }
+    return folder;
 }
 
 } // namespace
@@ -97,6 +118,11 @@ const std::vector<MediaKind>& mediaKinds() {
     return kinds;
 }
 
+int64_t fileSize(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -114,14 +140,25 @@ MediaList listMedia(const MediaKind& kind, int32_t device) {
         MediaItem item;
         if (kind.info(position, device, item)) list.items.push_back(std::move(item));
     }
-    // Two items of one name (different folders on the phone) must not overwrite each other.
+    // Two items of one name (different folders on the phone) must not overwrite each other; the
+    // lowest id keeps the name, whatever order the phone listed them in.
     std::set<std::string> taken;
+    std::vector<MediaItem*> byId;
     for (MediaItem& item : list.items) {
-        item.name = fileNameOf(item);
-        if (!taken.insert(item.name).second) {
-            item.name = std::to_string(item.id) + "-" + item.name;
-            taken.insert(item.name);
-        }
+        item.plainName = fileNameOf(item);
+        const auto folder = plainFolderOf(item.path);
+        item.folder = folder.value_or("");
+        item.flattened = !folder;
+        taken.insert(item.plainName);
+        byId.push_back(&item);
+    }
+    std::stable_sort(byId.begin(), byId.end(),
+                     [](const MediaItem* a, const MediaItem* b) { return a->id < b->id; });
+    std::set<std::string> given;
+    for (MediaItem* item : byId) {
+        item->name = given.insert(item->plainName).second ? item->plainName
+                                                          : uniqueName(item->plainName, item->id, taken);
+        given.insert(item->name);
     }
     return list;
 }
@@ -129,7 +166,7 @@ MediaList listMedia(const MediaKind& kind, int32_t device) {
 bool downloadMedia(const MediaKind& kind, const MediaItem& item, const std::string& pcPath, int32_t device) {
     std::remove(pcPath.c_str());
     kind.download(item.id, pcPath.c_str(), item.size, device);
-    return sizeOf(pcPath) == item.size;
+    return fileSize(pcPath) == item.size;
 }
 
 bool uploadMedia(const MediaKind& kind, const std::string& pcFile, const std::string& deviceFileName,

@@ -16,7 +16,10 @@ struct MediaItem {
     int64_t size = 0;
     std::string title;
     std::string path;              // on the phone
-    std::string name;              // a file name for a folder on this computer: plain, unique in its list
+    std::string plainName;         // the phone's file name made plain (may repeat in a list)
+    std::string name;              // plainName made unique in its list, deterministically
+    std::string folder;            // the phone's folders below its storage root, made plain; "" when none
+    bool flattened = false;        // the phone's path had folders that could not be kept
     nlohmann::ordered_json fields; // every detail of the kind, for --json
 };
 
@@ -77,6 +80,9 @@ public:
 private:
     std::string path_;
 };
+
+// Size of a regular file (a link is not one), -1 otherwise.
+int64_t fileSize(const std::string& path);
 
 // The last part of a path, after '/' or '\'.
 std::string baseName(const std::string& path);

@@ -1,9 +1,11 @@
 #include "formats/backup_formats.h"
 
 #include <libical/ical.h>
+#include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -273,6 +275,42 @@ std::vector<Row> contactsFromVCards(const std::string& text) {
                     if (name == f.property) row[f.field] = value;
                 }
             }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<Row> rowsFromJson(const std::vector<std::string>& fields, const std::string& text) {
+    std::vector<Row> rows;
+    const nlohmann::json list = nlohmann::json::parse(text, nullptr, false);
+    if (!list.is_array()) return rows;
+    for (const nlohmann::json& item : list) {
+        if (!item.is_object()) continue;
+        Row row(fields.size());
+        for (size_t i = 0; i < fields.size(); ++i) {
+            auto it = item.find(fields[i]);
+            if (it != item.end() && it->is_string() && !it->get<std::string>().empty())
+                row[i] = it->get<std::string>();
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<Row> rowsFromCsv(const std::vector<std::string>& fields, const std::string& text) {
+    std::vector<Row> rows;
+    const auto table = parseCsv(text);
+    if (table.empty()) return rows;
+    std::vector<size_t> column(fields.size(), SIZE_MAX);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        auto it = std::find(table[0].begin(), table[0].end(), fields[i]);
+        if (it != table[0].end()) column[i] = static_cast<size_t>(it - table[0].begin());
+    }
+    for (size_t r = 1; r < table.size(); ++r) {
+        Row row(fields.size());
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (column[i] < table[r].size() && !table[r][column[i]].empty()) row[i] = table[r][column[i]];
         }
         rows.push_back(std::move(row));
     }

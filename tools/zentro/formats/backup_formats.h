@@ -35,6 +35,12 @@ std::string sha256Hex(std::string_view bytes);
 // an empty string; callers decide what that means. The formula guard of toCsv is undone.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text);
 
+// Rows keyed by field name, as a JSON array of objects and as CSV with a header line: what is
+// read back is the fields named in `fields`, in that order (unknown keys and columns ignored, an
+// absent or empty value absent).
+std::vector<Row> rowsFromJson(const std::vector<std::string>& fields, const std::string& text);
+std::vector<Row> rowsFromCsv(const std::vector<std::string>& fields, const std::string& text);
+
 // Calendar rows in the order of the CLI's event fields: id, calendarId, title, start, end,
 // location, timeZone, description, hasAlarm, reminderMinutes, recurrenceRule. Start and end
 // are milliseconds since 1970. What iCalendar has no property for goes into X- properties so

@@ -167,4 +167,31 @@ int64_t addSize(int64_t a, int64_t b) {
     return a > std::numeric_limits<int64_t>::max() - b ? std::numeric_limits<int64_t>::max() : a + b;
 }
 
+namespace {
+
+std::pair<std::string, std::string> splitExtension(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {name, ""};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+} // namespace
+
+std::string uniqueName(const std::string& name, int32_t id, std::set<std::string>& taken) {
+    if (taken.insert(name).second) return name;
+    const auto [stem, extension] = splitExtension(name);
+    const std::string base = stem + "-" + std::to_string(id);
+    for (int n = 1;; ++n) {
+        std::string candidate = base + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
+        if (taken.insert(candidate).second) return candidate;
+    }
+}
+
+std::vector<std::string> numberedForms(const std::string& name) {
+    const auto [stem, extension] = splitExtension(name);
+    std::vector<std::string> forms;
+    for (int n = 1; n <= 9; ++n) forms.push_back(stem + "(" + std::to_string(n) + ")" + extension);
+    return forms;
+}
+
 } // namespace zentro::cli

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -32,6 +34,14 @@ std::string jsonText(const nlohmann::ordered_json& value, int indent = -1);
 // The path of `name` in `folder` that names nothing yet: the name itself, else "stem (2).ext",
 // "stem (3).ext", ... Existing entries of every kind (links too) count as taken.
 std::string freePathIn(const std::string& folder, const std::string& name);
+
+// `name` if it is not in `taken`, else "stem-<id>.ext", then "stem-<id>-2.ext" ...: the first
+// free one; it is added to `taken`. Callers seed `taken` with every name they will keep as it is,
+// so a renamed item can never land on another item's own name.
+std::string uniqueName(const std::string& name, int32_t id, std::set<std::string>& taken);
+
+// The names the phone gives an upload of `name` when that name is taken: "a(1).jpg" ... "a(9).jpg".
+std::vector<std::string> numberedForms(const std::string& name);
 
 // a + b for sizes and counts a phone reported: held at INT64_MAX instead of overflowing, and
 // a negative b counts as 0.

@@ -1,0 +1,77 @@
+// A backup folder: its layout, its manifest, and the one way anything is written into it. Every
+// item (records, media, the page) is listed with its size and SHA-256; restore trusts a file only
+// when it still has both.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zentro::cli {
+
+// Makes `path` hold `bytes`: written under a temporary name beside it, then renamed. Throws
+// Failure when the disk refuses.
+void writeFileAtomically(const std::string& path, const std::string& bytes);
+
+// The temporary name of a final path in the same folder; leftovers of a killed run carry it.
+std::string partialPathOf(const std::string& path);
+
+// Size and SHA-256 of a regular file, read without following a link; false otherwise.
+bool fileDigest(const std::string& path, int64_t& size, std::string& sha256);
+
+// What a file of the folder is against the manifest.
+enum class FileCheck { Ok, Unlisted, Missing, NotRegular, WrongSize, WrongDigest };
+const char* describe(FileCheck check);
+
+class BackupFolder {
+public:
+    using json = nlohmann::ordered_json;
+
+    explicit BackupFolder(std::string dir);
+
+    const std::string& dir() const { return dir_; }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Reads manifest.json; false when there is none or it cannot be read.
+    bool load();
+    const json& manifest() const { return manifest_; }
+
+    // For a new run: the folders made, leftovers of a killed run removed, the last manifest kept
+    // so that unchanged media are not fetched again.
+    void prepare(const std::vector<std::string>& folders);
+
+    // Writing: each records what it put down, so the manifest never guesses.
+    void write(const std::string& name, const std::string& bytes);
+    // `phone` says which phone item the file holds (media), so the next run knows it unchanged.
+    void adopt(const std::string& name, int64_t size, const std::string& sha256,
+               const std::string& phone = "");
+    // Hashes a file just placed in the folder; false (and the file counted missing) when it is not
+    // there as a regular file.
+    bool adoptFromDisk(const std::string& name);
+    void markMissing(const std::string& name) { missing_.push_back(name); }
+    bool anyMissing() const { return !missing_.empty(); }
+    size_t missingCount() const { return missing_.size(); }
+    const std::vector<std::string>& missing() const { return missing_; }
+
+    // The last run's entry for a file, null when none.
+    const json* previous(const std::string& name) const;
+
+    // Writes manifest.json; `complete` only when nothing is missing and every listed file is on
+    // disk with its recorded size. Returns that verdict.
+    bool save(json header);
+
+    // The file checked against the loaded manifest: listed, a regular file (links refused), of its
+    // size and digest. A file is read once, here.
+    FileCheck check(const std::string& name) const;
+
+private:
+    std::string dir_;
+    json manifest_ = json::object();
+    json previous_ = json::object();
+    json files_ = json::object();
+    std::vector<std::string> missing_;
+};
+
+} // namespace zentro::cli
