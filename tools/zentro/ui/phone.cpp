@@ -205,7 +205,23 @@ void PhoneData::detectPhones() {
                             {"android", trimmed(info.androidVersion, sizeof info.androidVersion)},
                             {"prepared", Zentro_CheckDevicesIsConnect(static_cast<int32_t>(i)) == 0}};
     }
-    // Phones that joined over WiFi have a row of the library's table but no adb entry.
+    // A phone that left forgets what was known of it: plugged in again, it starts unprepared.
+    {
+        std::lock_guard lock(detailsMutex_);
+        for (auto it = details_.begin(); it != details_.end();) {
+            const bool listed = std::any_of(server.devices.begin(), server.devices.end(),
+                                            [&](const cli::AdbDevice& d) { return d.serial == it->first; });
+            if (!listed && it->second.value("connection", "") != "wifi") {
+                prepared_.erase(it->first);
+                it = details_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Phones that joined over WiFi have a row of the library's table but no adb entry; rows of
+    // phones adb listed before are what the table keeps of phones that left.
+    for (const cli::AdbDevice& device : server.devices) everListed_.insert(device.serial);
     for (int i = 0; i < 10; ++i) {
         DeviceInfoRecord info{};
         Zentro_GetAndroidDevicesInfo(&info, i);
@@ -214,7 +230,7 @@ void PhoneData::detectPhones() {
         const bool listed = std::any_of(server.devices.begin(), server.devices.end(),
                                         [&](const cli::AdbDevice& d) { return d.serial == serial; });
         std::lock_guard lock(detailsMutex_);
-        if (!listed && details_.count(serial) == 0) {
+        if (!listed && everListed_.count(serial) == 0 && details_.count(serial) == 0) {
             details_[serial] = {{"index", i},
                                 {"serial", serial},
                                 {"state", "device"},

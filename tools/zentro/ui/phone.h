@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,6 +101,7 @@ private:
     std::map<std::string, Cache> caches_; // by serial
     std::map<int, std::string> detected_; // device index -> serial the library detected there
     std::map<std::string, bool> prepared_;
+    std::set<std::string> everListed_; // serials adb listed during this run
     std::atomic<bool> cancelled_{false};
     uint64_t fileCounter_ = 0;
 

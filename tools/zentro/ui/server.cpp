@@ -113,6 +113,15 @@ uint64_t contentLength(const Request& req) {
 
 int deviceOf(const Request& req) { return std::stoi(req.matches[1].str()); }
 
+// An item id from the address; one that does not fit is no item of the phone's.
+int32_t idOf(const Request& req) {
+    const std::string text = req.matches[3].str();
+    if (text.size() > 10) throw ApiError(404, "no such item");
+    const long long id = std::stoll(text);
+    if (id < INT32_MIN || id > INT32_MAX) throw ApiError(404, "no such item");
+    return static_cast<int32_t>(id);
+}
+
 std::string percentDecoded(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -300,6 +309,15 @@ bool Server::State::receiveUpload(const Request& req, Response& res, const httpl
 void Server::State::routes() {
     http.set_pre_routing_handler([this](const Request& req, Response& res) { return guard(req, res); });
     http.set_default_headers(kSecurityHeaders);
+    http.set_exception_handler([](const Request&, Response& res, std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const ApiError& refusal) {
+            sendError(res, refusal.status, refusal.what());
+        } catch (const std::exception& failure) {
+            sendError(res, 500, failure.what());
+        }
+    });
     http.set_payload_max_length(options.maxUpload);
     http.new_task_queue = [] { return new httplib::ThreadPool(16); };
 
@@ -446,9 +464,9 @@ void Server::State::routes() {
     http.Get(media + R"(/(-?\d+)/thumb)", [this](const Request& req, Response& res) {
         try {
             std::string type;
-            const std::string bytes = worker.call(
-                [this, &type, device = deviceOf(req), family = req.matches[2].str(),
-                 id = std::stoi(req.matches[3].str())] { return data.thumbnail(device, family, id, type); });
+            const std::string bytes =
+                worker.call([this, &type, device = deviceOf(req), family = req.matches[2].str(),
+                             id = idOf(req)] { return data.thumbnail(device, family, id, type); });
             res.set_content(bytes, type);
         } catch (const std::exception& error) {
             sendError(res, 404, error.what());
@@ -457,9 +475,9 @@ void Server::State::routes() {
     http.Get(media + R"(/(-?\d+)/file)", [this](const Request& req, Response& res) {
         try {
             std::string name;
-            const std::string file = worker.call(
-                [this, &name, device = deviceOf(req), family = req.matches[2].str(),
-                 id = std::stoi(req.matches[3].str())] { return data.download(device, family, id, name); });
+            const std::string file =
+                worker.call([this, &name, device = deviceOf(req), family = req.matches[2].str(),
+                             id = idOf(req)] { return data.download(device, family, id, name); });
             sendFile(res, file, name, "application/octet-stream");
         } catch (const ApiError& error) {
             sendError(res, error.status, error.what());
@@ -475,8 +493,9 @@ void Server::State::routes() {
                   std::remove(file.c_str());
               });
     http.Delete(media + R"(/(-?\d+))", [this](const Request& req, Response& res) {
-        api(res, [this, device = deviceOf(req), family = req.matches[2].str(),
-                  id = std::stoi(req.matches[3].str())] { return data.removeMedia(device, family, id); });
+        api(res, [this, device = deviceOf(req), family = req.matches[2].str(), id = idOf(req)] {
+            return data.removeMedia(device, family, id);
+        });
     });
 
     http.Post(R"(/api/phones/(\d)/backup)", [this](const Request& req, Response& res) {
@@ -562,16 +581,25 @@ void Server::serve() {
         std::lock_guard lock(g_watchedMutex);
         g_watched = state_.get();
     }
-    Zentro_SetUSBCallBack(onPhoneEvent);
-    Zentro_SetWiFiConnectCallBack(onPhoneEvent);
+    state_->worker.call([] {
+        Zentro_SetUSBCallBack(onPhoneEvent);
+        return Zentro_SetWiFiConnectCallBack(onPhoneEvent);
+    });
     state_->watcher = std::thread([this] { state_->watchPhones(); });
     state_->http.listen_after_bind();
 }
 
 void Server::stop() {
-    if (!state_) return;
-    Zentro_SetUSBCallBack(nullptr);
-    Zentro_SetWiFiConnectCallBack(nullptr);
+    if (!state_ || state_->port < 0) return;
+    state_->data.cancel(); // a running transfer or backup ends after its current step
+    try {
+        state_->worker.call([] {
+            Zentro_SetUSBCallBack(nullptr);
+            return Zentro_SetWiFiConnectCallBack(nullptr);
+        });
+    } catch (const std::future_error&) {
+        // stopped before: the callbacks are gone already
+    }
     {
         std::lock_guard lock(g_watchedMutex);
         g_watched = nullptr;
@@ -582,7 +610,6 @@ void Server::stop() {
     }
     state_->watchWake.notify_all();
     if (state_->watcher.joinable()) state_->watcher.join();
-    state_->data.cancel(); // a running transfer ends after its current chunk
     state_->hub.close();
     state_->http.stop();
     state_->worker.stop();
