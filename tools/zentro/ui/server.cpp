@@ -592,14 +592,16 @@ void Server::serve() {
 void Server::stop() {
     if (!state_ || state_->port < 0) return;
     state_->data.cancel(); // a running transfer or backup ends after its current step
-    try {
-        state_->worker.call([] {
-            Zentro_SetUSBCallBack(nullptr);
-            return Zentro_SetWiFiConnectCallBack(nullptr);
-        });
-    } catch (const std::future_error&) {
-        // stopped before: the callbacks are gone already
-    }
+    // Taken back on the worker, in turn; a worker stuck in a call the phone never answers must
+    // not keep Ctrl-C from ending the program, so the wait is bounded.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> unset = done->get_future();
+    state_->worker.post([done] {
+        Zentro_SetUSBCallBack(nullptr);
+        Zentro_SetWiFiConnectCallBack(nullptr);
+        done->set_value();
+    });
+    unset.wait_for(std::chrono::seconds(3));
     {
         std::lock_guard lock(g_watchedMutex);
         g_watched = nullptr;

@@ -59,6 +59,7 @@ void runUi(int port, bool noBrowser) {
     std::fprintf(stderr, "zentro ui: stopping\n");
     server.stop();
     serving.join();
+    std::fprintf(stderr, "zentro ui: stopped\n");
     cli::forgetInterrupt(); // Ctrl-C is how the server ends, not a failure
 }
 
