@@ -13,8 +13,9 @@
 
 #include "cli.h"
 #include "commands/commands.h"
-#include "interrupt.h"
 #include "formats/safe_text.h"
+#include "interrupt.h"
+#include "ui/ui.h"
 
 using namespace zentro::cli;
 
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
     addPairCommands(app);
     addDemoCommand(app);
     addBackupCommands(app);
+    zentro::ui::addUiCommand(app);
 
     // As adb does: -s first, then ANDROID_SERIAL; an explicit -d beats the environment. Commands
     // that pick no phone by -d ignore it.
@@ -149,7 +151,8 @@ int main(int argc, char** argv) {
             options().serial = fromEnvironment;
         for (const CLI::App* command : app.get_subcommands()) {
             const std::string name = command->get_name();
-            if (name == "devices" || name == "demo" || name == "pair" || name == "copy") return;
+            if (name == "devices" || name == "demo" || name == "pair" || name == "copy" || name == "ui")
+                return;
         }
         selectPhoneBySerial();
     });

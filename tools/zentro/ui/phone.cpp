@@ -1,0 +1,766 @@
+#include "ui/phone.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <unordered_map>
+
+#include "adb_server.h"
+#include "formats/dates.h"
+#include "formats/safe_text.h"
+#include "records.h"
+#include "ui/worker.h"
+#include "zentrolink.h"
+
+namespace zentro::ui {
+namespace {
+
+constexpr int kPage = 5; // the companion's page size
+enum Kind { kMessages, kCalls, kEvents, kContacts };
+enum MessageField { kId, kPerson, kAddress, kBody, kDate, kType, kRead, kThread };
+
+std::string trimmed(const char* text, size_t size) {
+    std::string s(text, strnlen(text, size));
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool contains(const std::string& text, const std::string& lowered) {
+    if (lowered.empty()) return true;
+    auto it = std::search(text.begin(), text.end(), lowered.begin(), lowered.end(), [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
+    return it != text.end();
+}
+
+// The trailing digits by which two spellings of one number meet (+44 7700 and 07700).
+std::string numberKey(const std::string& number) {
+    std::string digits;
+    for (char c : number) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    return digits.size() > 9 ? digits.substr(digits.size() - 9) : digits;
+}
+
+const std::string& cell(const cli::Row& row, size_t field) {
+    static const std::string none;
+    return field < row.size() && row[field] ? *row[field] : none;
+}
+
+json rowJson(const cli::RecordKind& kind, const cli::Row& row) {
+    json out = json::object();
+    for (size_t i = 0; i < kind.fields.size() && i < row.size(); ++i) {
+        if (kind.fields[i].rfind("reserved", 0) != 0)
+            out[kind.fields[i]] = row[i] ? json(*row[i]) : json(nullptr);
+    }
+    return out;
+}
+
+template <class Items, class ToJson>
+json page(const Items& items, Slice slice, ToJson toJson) {
+    json out = {{"total", items.size()}, {"offset", slice.offset}, {"items", json::array()}};
+    for (size_t i = slice.offset; i < items.size() && i < slice.offset + slice.limit; ++i)
+        out["items"].push_back(toJson(items[i]));
+    return out;
+}
+
+// The record kinds' exports, so one reader serves the four.
+struct RecordCalls {
+    const cli::RecordKind& (*kind)();
+    int32_t (*count)(int32_t);
+    int32_t (*fetchPage)(int32_t, int32_t); // frees the list, then one page
+    const void* (*head)();
+    const void* (*next)(const void*);
+    int32_t (*bulk)(int32_t);
+    int32_t (*bulkTotal)();
+    int32_t (*bulkOffset)();
+};
+
+template <class Node>
+const void* nextOf(const void* node) {
+    return static_cast<const Node*>(node)->next;
+}
+template <class Node, int32_t (*Get)(Node**)>
+const void* headOf() {
+    Node* head = nullptr;
+    Get(&head);
+    return head;
+}
+
+const RecordCalls kRecordCalls[] = {
+    {cli::messageKind, Zentro_FlushSMS_Count, Zentro_FlushSMS, headOf<SmsRecord, Zentro_GetSMS>,
+     nextOf<SmsRecord>, Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
+    {cli::callKind, Zentro_FlushCallLog_Count, Zentro_FlushCallHistory,
+     headOf<CallHistoryRecord, Zentro_GetCallHistory>, nextOf<CallHistoryRecord>, Zentro_FlushCallHistoryAll,
+     Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index},
+    {cli::eventKind, Zentro_FlushCalender_Count, Zentro_FlushCalender,
+     headOf<CalenderRecord, Zentro_GetCalender>, nextOf<CalenderRecord>, nullptr, nullptr, nullptr},
+    {cli::contactKind, Zentro_FlushContact_Count, Zentro_FlushPerson, headOf<PersonRecord, Zentro_GetPerson>,
+     nextOf<PersonRecord>, Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index},
+};
+
+// Every node starts with its text fields as consecutive pointers.
+void appendRows(const RecordCalls& calls, std::vector<cli::Row>& rows) {
+    const size_t fields = calls.kind().fields.size();
+    for (const void* node = calls.head(); node != nullptr; node = calls.next(node)) {
+        cli::Row row(fields);
+        for (size_t i = 0; i < fields; ++i) {
+            const char* text = nullptr;
+            std::memcpy(&text, static_cast<const char*>(node) + i * sizeof(char*), sizeof text);
+            if (text != nullptr) row[i] = text;
+        }
+        rows.push_back(std::move(row));
+    }
+}
+
+struct UploadCalls {
+    int32_t (*upload)(const char*, const char*, int32_t); // always in chunks: progress and abort
+};
+const UploadCalls kUploads[] = {{Zentro_addPhoto2}, {Zentro_AddMusicToDevice2}, {Zentro_AddVideoToDevice2}};
+
+int64_t sizeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    const std::string partial = path + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << bytes;
+        if (!out.flush()) throw ApiError(500, "cannot write " + path);
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) throw ApiError(500, "cannot write " + path);
+}
+
+std::string documentsFolder() {
+    const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
+    if (documents != nullptr && documents[0] != '\0') return documents;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "/tmp") + "/Documents";
+}
+
+int64_t nowMillis() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+PhoneData::PhoneData(EventHub& hub, std::string privateFolder)
+    : hub_(hub)
+    , folder_(std::move(privateFolder)) {}
+
+json PhoneData::phoneList() {
+    const cli::AdbServerView server = cli::queryAdbServer();
+    json out = {{"adb", server.running}, {"phones", json::array()}};
+    std::lock_guard lock(detailsMutex_);
+    for (size_t i = 0; i < server.devices.size() && i < 10; ++i) {
+        const cli::AdbDevice& device = server.devices[i];
+        json phone = {
+            {"index", i}, {"serial", device.serial}, {"state", device.state}, {"connection", "usb"}};
+        auto it = details_.find(device.serial);
+        if (it != details_.end()) phone.update(it->second);
+        out["phones"].push_back(phone);
+    }
+    for (const auto& [serial, details] : details_) {
+        if (details.value("connection", "") == "wifi") out["phones"].push_back(details);
+    }
+    return out;
+}
+
+void PhoneData::detectPhones() {
+    const cli::AdbServerView server = cli::queryAdbServer();
+    // Detecting an index adb does not list makes the library restart the adb server under
+    // every other adb user: only usable listed phones are asked about.
+    for (size_t i = 0; i < server.devices.size() && i < 10; ++i) {
+        const cli::AdbDevice& device = server.devices[i];
+        {
+            std::lock_guard lock(detailsMutex_);
+            if (device.state != "device" || details_.count(device.serial) != 0) continue;
+        }
+        if (Zentro_CheckDeviceDetected(static_cast<int32_t>(i)) != 0) continue;
+        DeviceInfoRecord info{};
+        Zentro_GetAndroidDevicesInfo(&info, static_cast<int32_t>(i));
+        const std::string serial = trimmed(info.serial, sizeof info.serial);
+        detected_[static_cast<int>(i)] = serial;
+        std::lock_guard lock(detailsMutex_);
+        details_[serial] = {{"maker", trimmed(info.brand, sizeof info.brand)},
+                            {"model", trimmed(info.model, sizeof info.model)},
+                            {"android", trimmed(info.androidVersion, sizeof info.androidVersion)},
+                            {"prepared", Zentro_CheckDevicesIsConnect(static_cast<int32_t>(i)) == 0}};
+    }
+    // A phone that left forgets what was known of it: plugged in again, it starts unprepared.
+    {
+        std::lock_guard lock(detailsMutex_);
+        for (auto it = details_.begin(); it != details_.end();) {
+            const bool listed = std::any_of(server.devices.begin(), server.devices.end(),
+                                            [&](const cli::AdbDevice& d) { return d.serial == it->first; });
+            if (!listed && it->second.value("connection", "") != "wifi") {
+                prepared_.erase(it->first);
+                it = details_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Phones that joined over WiFi have a row of the library's table but no adb entry; rows of
+    // phones adb listed before are what the table keeps of phones that left.
+    for (const cli::AdbDevice& device : server.devices) everListed_.insert(device.serial);
+    for (int i = 0; i < 10; ++i) {
+        DeviceInfoRecord info{};
+        Zentro_GetAndroidDevicesInfo(&info, i);
+        const std::string serial = trimmed(info.serial, sizeof info.serial);
+        if (serial.empty()) break;
+        const bool listed = std::any_of(server.devices.begin(), server.devices.end(),
+                                        [&](const cli::AdbDevice& d) { return d.serial == serial; });
+        std::lock_guard lock(detailsMutex_);
+        if (!listed && everListed_.count(serial) == 0 && details_.count(serial) == 0) {
+            details_[serial] = {{"index", i},
+                                {"serial", serial},
+                                {"state", "device"},
+                                {"connection", "wifi"},
+                                {"maker", trimmed(info.brand, sizeof info.brand)},
+                                {"model", trimmed(info.model, sizeof info.model)},
+                                {"android", trimmed(info.androidVersion, sizeof info.androidVersion)},
+                                {"prepared", true}};
+        }
+    }
+    hub_.publish("phones", phoneList());
+}
+
+std::string PhoneData::ensure(int device, bool prepared) {
+    if (device < 0 || device > 9) throw ApiError(404, "no phone at that index");
+    const cli::AdbServerView server = cli::queryAdbServer();
+    std::string serial;
+    if (static_cast<size_t>(device) < server.devices.size()) {
+        if (server.devices[device].state != "device")
+            throw ApiError(409, "the phone is " + server.devices[device].state +
+                                    ": unlock it and allow USB debugging for this computer");
+        serial = server.devices[device].serial;
+        if (detected_[device] != serial) {
+            if (Zentro_CheckDeviceDetected(device) != 0) throw ApiError(409, "the phone is not usable");
+            detected_[device] = serial;
+        }
+    } else {
+        std::lock_guard lock(detailsMutex_);
+        for (const auto& [wifiSerial, details] : details_) {
+            if (details.value("connection", "") == "wifi" && details.value("index", -1) == device)
+                serial = wifiSerial;
+        }
+        if (serial.empty()) throw ApiError(404, "no phone at index " + std::to_string(device));
+    }
+    if (prepared && !prepared_[serial]) {
+        if (device > 1 || Zentro_CheckDevicesIsConnect(device) != 0)
+            throw ApiError(409, "the phone is not prepared: press Prepare on the Phones page");
+        prepared_[serial] = true;
+    }
+    return serial;
+}
+
+PhoneData::Cache& PhoneData::cacheOf(int device, bool prepared) { return caches_[ensure(device, prepared)]; }
+
+void PhoneData::prepare(int device) {
+    const std::string serial = ensure(device, false);
+    int32_t result = -1;
+    {
+        ProgressWatch watch(hub_, "prepare", serial,
+                            [] { return std::pair<int64_t, int64_t>(Zentro_GetReadyTodoProgress(), 100); });
+        result = Zentro_ReadyTodoing(device);
+    }
+    prepared_[serial] = result == 0;
+    {
+        std::lock_guard lock(detailsMutex_);
+        details_[serial]["prepared"] = result == 0;
+    }
+    hub_.publish("phones", phoneList());
+    if (result != 0) throw ApiError(502, "the phone could not be prepared: check its screen and try again");
+}
+
+std::string PhoneData::pairingImage() {
+    const std::string path = folder_ + "/pairing.bmp";
+    std::remove(path.c_str());
+    if (Zentro_GetPCQRGeneratorImage(path.c_str(), 0) != 0 || sizeOf(path) <= 0)
+        throw ApiError(503, "the pairing server could not start on this computer's network address");
+    return path;
+}
+
+std::vector<cli::Row> PhoneData::readRecords(int kind, int device) {
+    const RecordCalls& calls = kRecordCalls[kind];
+    std::vector<cli::Row> rows;
+    cancelled_ = false;
+    if (calls.bulk != nullptr && device == 0) {
+        Zentro_ResetFlushAllDBStatus(); // an earlier cancel must not cut this read
+        {
+            ProgressWatch watch(hub_, "read", calls.kind().noun, [&calls] {
+                return std::pair<int64_t, int64_t>(calls.bulkOffset(), calls.bulkTotal());
+            });
+            calls.bulk(0);
+        }
+        appendRows(calls, rows);
+        Zentro_ResetFlushAllDBStatus();
+        return rows;
+    }
+    const int32_t count = calls.count(device);
+    std::atomic<int64_t> offset{0};
+    ProgressWatch watch(hub_, "read", calls.kind().noun,
+                        [&] { return std::pair<int64_t, int64_t>(offset.load(), std::max(count, 0)); });
+    // The count is the phone's word: a page that brings nothing ends the reading.
+    for (int64_t at = 0; at < count && !cancelled_; at += kPage) {
+        const size_t before = rows.size();
+        calls.fetchPage(device, static_cast<int32_t>(at));
+        appendRows(calls, rows);
+        offset = at + kPage;
+        if (rows.size() == before) break;
+    }
+    return rows;
+}
+
+void PhoneData::loadContacts(int device, Cache& cache) {
+    if (cache.hasContacts) return;
+    cache.contacts = readRecords(kContacts, device);
+    cache.hasContacts = true;
+}
+
+void PhoneData::group(Cache& cache) {
+    std::unordered_map<std::string, std::string> names;
+    for (const cli::Row& contact : cache.contacts) {
+        std::string name = cell(contact, 1);
+        if (!cell(contact, 2).empty()) name += (name.empty() ? "" : " ") + cell(contact, 2);
+        for (size_t field : {4, 5, 6}) {
+            if (!cell(contact, field).empty()) names.emplace(numberKey(cell(contact, field)), name);
+        }
+    }
+    cache.conversations.clear();
+    std::unordered_map<std::string, size_t> byAddress;
+    for (uint32_t i = 0; i < cache.messages.size(); ++i) {
+        const std::string& address = cell(cache.messages[i], kAddress);
+        auto [it, added] = byAddress.emplace(address, cache.conversations.size());
+        if (added) {
+            auto name = names.find(numberKey(address));
+            cache.conversations.push_back({address, name != names.end() ? name->second : "", {}});
+        }
+        cache.conversations[it->second].messages.push_back(i);
+    }
+}
+
+void PhoneData::loadMessages(int device, Cache& cache) {
+    if (cache.hasMessages) return;
+    loadContacts(device, cache);
+    cache.messages = readRecords(kMessages, device);
+    // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
+    std::stable_sort(cache.messages.begin(), cache.messages.end(),
+                     [](const cli::Row& a, const cli::Row& b) { return cell(a, kDate) > cell(b, kDate); });
+    cache.hasMessages = true;
+    group(cache);
+}
+
+json PhoneData::conversations(int device, const std::string& query, Slice slice) {
+    Cache& cache = cacheOf(device);
+    loadMessages(device, cache);
+    const std::string q = lower(query);
+    std::vector<const Cache::Conversation*> found;
+    for (const auto& conversation : cache.conversations) {
+        bool match = contains(conversation.address, q) || contains(conversation.name, q);
+        for (size_t i = 0; !match && i < conversation.messages.size(); ++i)
+            match = contains(cell(cache.messages[conversation.messages[i]], kBody), q);
+        if (match) found.push_back(&conversation);
+    }
+    return page(found, slice, [&cache](const Cache::Conversation* c) {
+        const cli::Row& latest = cache.messages[c->messages.front()];
+        return json{{"address", c->address},
+                    {"name", c->name},
+                    {"count", c->messages.size()},
+                    {"date", cell(latest, kDate)},
+                    {"body", cell(latest, kBody).substr(0, 200)}};
+    });
+}
+
+json PhoneData::messages(int device, const std::string& address, const std::string& query, Slice slice) {
+    Cache& cache = cacheOf(device);
+    loadMessages(device, cache);
+    const std::string q = lower(query);
+    std::vector<uint32_t> found;
+    for (const auto& conversation : cache.conversations) {
+        if (conversation.address != address) continue;
+        for (uint32_t i : conversation.messages) {
+            if (contains(cell(cache.messages[i], kBody), q)) found.push_back(i);
+        }
+    }
+    return page(found, slice,
+                [&cache](uint32_t i) { return rowJson(cli::messageKind(), cache.messages[i]); });
+}
+
+json PhoneData::sendMessage(int device, const std::string& address, const std::string& body) {
+    if (address.empty() || body.empty()) throw ApiError(400, "a number and a text are needed");
+    Cache& cache = cacheOf(device);
+    std::string addressText = address, bodyText = body, date = cli::phoneDateText(nowMillis()), read = "1",
+                type = "2";
+    SmsRecord record{};
+    record.address = addressText.data();
+    record.body = bodyText.data();
+    record.date = date.data();
+    record.read = read.data();
+    record.type = type.data();
+    if (Zentro_SendSMS(&record, device) <= 0) throw ApiError(502, "the phone did not send the message");
+    if (cache.hasMessages) {
+        cli::Row row(cli::messageKind().fields.size());
+        row[kAddress] = address;
+        row[kBody] = body;
+        row[kDate] = date;
+        row[kType] = type;
+        row[kRead] = read;
+        cache.messages.insert(cache.messages.begin(), std::move(row));
+        group(cache);
+    }
+    return {{"sent", true}, {"date", date}};
+}
+
+json PhoneData::calls(int device, Slice slice) {
+    Cache& cache = cacheOf(device);
+    if (!cache.hasCalls) {
+        cache.calls = readRecords(kCalls, device);
+        std::stable_sort(cache.calls.begin(), cache.calls.end(),
+                         [](const cli::Row& a, const cli::Row& b) { return cell(a, 3) > cell(b, 3); });
+        cache.hasCalls = true;
+    }
+    return page(cache.calls, slice, [](const cli::Row& row) { return rowJson(cli::callKind(), row); });
+}
+
+json PhoneData::contacts(int device, const std::string& query, Slice slice) {
+    Cache& cache = cacheOf(device);
+    loadContacts(device, cache);
+    const std::string q = lower(query);
+    std::vector<const cli::Row*> found;
+    for (const cli::Row& row : cache.contacts) {
+        bool match = false;
+        for (const cli::Cell& value : row) match = match || (value && contains(*value, q));
+        if (match) found.push_back(&row);
+    }
+    return page(found, slice, [](const cli::Row* row) { return rowJson(cli::contactKind(), *row); });
+}
+
+json PhoneData::addContact(int device, const std::string& name, const std::string& number) {
+    if (name.empty() || number.empty()) throw ApiError(400, "a name and a number are needed");
+    Cache& cache = cacheOf(device);
+    const int64_t id = Zentro_AddPerson(name.c_str(), number.c_str(), device);
+    if (id <= 0) throw ApiError(502, "the phone did not add the contact");
+    if (cache.hasContacts) {
+        cli::Row row(cli::contactKind().fields.size());
+        row[0] = std::to_string(id);
+        row[1] = name;
+        row[4] = number;
+        cache.contacts.insert(cache.contacts.begin(), std::move(row));
+    }
+    if (cache.hasMessages) group(cache);
+    return {{"id", std::to_string(id)}};
+}
+
+json PhoneData::editContact(int device, const std::string& id, const std::string& field,
+                            const std::string& value) {
+    const auto& fields = cli::contactKind().fields;
+    auto it = std::find(fields.begin(), fields.end(), field);
+    if (it == fields.end() || it == fields.begin() || field.rfind("reserved", 0) == 0)
+        throw ApiError(400, "unknown contact field");
+    if (id.empty() || value.empty()) throw ApiError(400, "an id and a value are needed");
+    Cache& cache = cacheOf(device);
+    const auto kind = static_cast<int32_t>(it - fields.begin());
+    if (Zentro_updatePerson(id.c_str(), kind, value.c_str(), device) < 0)
+        throw ApiError(502, "the phone did not change the contact");
+    for (cli::Row& row : cache.contacts) {
+        if (cell(row, 0) == id) row[kind] = value;
+    }
+    if (cache.hasMessages) group(cache);
+    return {{"id", id}, {"field", field}, {"value", value}};
+}
+
+json PhoneData::deleteAllContacts(int device) {
+    Cache& cache = cacheOf(device);
+    Zentro_ClearPerson(device);
+    cache.contacts.clear();
+    cache.hasContacts = false;
+    return {{"deleted", true}};
+}
+
+json PhoneData::events(int device, const std::string& month) {
+    Cache& cache = cacheOf(device);
+    if (!cache.hasEvents) {
+        cache.events = readRecords(kEvents, device);
+        cache.hasEvents = true;
+    }
+    json out = json::array();
+    for (const cli::Row& row : cache.events) {
+        const cli::ParsedDate start = cli::parseDate(cell(row, 3));
+        json event = rowJson(cli::eventKind(), row);
+        event["startIso"] = start.millis ? json(cli::isoLocalDate(*start.millis)) : json(nullptr);
+        // "YYYY-MM" of the local start; events without a readable start show in every month.
+        if (month.empty() || !start.millis || cli::isoLocalDate(*start.millis).rfind(month, 0) == 0)
+            out.push_back(event);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const json& a, const json& b) {
+        return a["startIso"].is_string() && b["startIso"].is_string() &&
+               a["startIso"].get<std::string>() < b["startIso"].get<std::string>();
+    });
+    return {{"month", month}, {"items", out}};
+}
+
+json PhoneData::addEvent(int device, const json& event) {
+    const std::string title = event.value("title", "");
+    const cli::ParsedDate start = cli::parseDate(event.value("start", ""));
+    const cli::ParsedDate end = cli::parseDate(event.value("end", ""));
+    if (title.empty() || !start.millis || !end.millis || *end.millis <= *start.millis)
+        throw ApiError(400, "a title and an end after the start are needed");
+    Cache& cache = cacheOf(device);
+    std::string titleText = title, startText = std::to_string(*start.millis),
+                endText = std::to_string(*end.millis), location = event.value("location", "");
+    CalenderRecord record{};
+    record.title = titleText.data();
+    record.start = startText.data();
+    record.end = endText.data();
+    record.location = location.data();
+    if (Zentro_AddCalender(&record, device) < 0) throw ApiError(502, "the phone did not add the event");
+    cache.hasEvents = false; // read again with the phone's id
+    return {{"added", true}};
+}
+
+json PhoneData::apps(int device) {
+    ensure(device, true);
+    Zentro_FlushDevicesApp(device);
+    const int32_t count = Zentro_GetAppCount(device);
+    json out = json::array();
+    for (int32_t i = 0; i < count && i < 100000 && !cancelled_; ++i) {
+        AppInfoRecord info{};
+        if (Zentro_GetAppInfo(&info, i, device) != 0) continue;
+        out.push_back({{"package", trimmed(info.packageName, sizeof info.packageName)},
+                       {"label", trimmed(info.label, sizeof info.label)},
+                       {"version", trimmed(info.versionName, sizeof info.versionName)},
+                       {"system", info.systemApp != 0},
+                       {"size", info.totalSize}});
+    }
+    return out;
+}
+
+json PhoneData::installApp(int device, const std::string& file) {
+    ensure(device, false);
+    if (Zentro_InstallAppToMemory(file.c_str(), 2, device) != 0)
+        throw ApiError(502, "adb could not be started to install the package");
+    return {{"installed", true}};
+}
+
+json PhoneData::uninstallApp(int device, const std::string& package) {
+    ensure(device, false);
+    if (package.empty() ||
+        package.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._") !=
+            std::string::npos)
+        throw ApiError(400, "not a package name");
+    if (Zentro_UnInstallApp(package.c_str(), 1, device) != 0)
+        throw ApiError(502, "the package could not be uninstalled");
+    return {{"uninstalled", package}};
+}
+
+std::string PhoneData::exportApp(int device, const std::string& package) {
+    ensure(device, false);
+    const std::string file = newPrivateFile("apk");
+    if (Zentro_ExportApp(package.c_str(), file.c_str(), device) != 0 || sizeOf(file) <= 0)
+        throw ApiError(502, "the package could not be copied from the phone");
+    return file;
+}
+
+const cli::MediaKind& PhoneData::kindOf(const std::string& family) {
+    for (const cli::MediaKind& kind : cli::mediaKinds()) {
+        if (family == kind.family) return kind;
+    }
+    throw ApiError(404, "no such media kind");
+}
+
+std::vector<cli::MediaItem>& PhoneData::mediaOf(int device, const std::string& family) {
+    Cache& cache = cacheOf(device);
+    auto it = cache.media.find(family);
+    if (it == cache.media.end())
+        it = cache.media.emplace(family, cli::listMedia(kindOf(family), device).items).first;
+    return it->second;
+}
+
+json PhoneData::media(int device, const std::string& family) {
+    json out = json::array();
+    for (const cli::MediaItem& item : mediaOf(device, family)) {
+        json row = item.fields;
+        row["name"] = item.name;
+        out.push_back(row);
+    }
+    return out;
+}
+
+std::string PhoneData::thumbnail(int device, const std::string& family, int32_t id, std::string& type) {
+    const cli::MediaKind& kind = kindOf(family);
+    ensure(device, true);
+    if (kind.thumb == nullptr) throw ApiError(404, "this kind has no thumbnails");
+    char* picture = nullptr;
+    const int32_t size = kind.thumb(&picture, id, device);
+    if (size <= 0 || picture == nullptr) throw ApiError(404, "the phone has no thumbnail for it");
+    std::string bytes(picture, static_cast<size_t>(size));
+    // Served only as the picture it claims to be, so nothing else can run as a page.
+    if (bytes.rfind("\xFF\xD8\xFF", 0) == 0)
+        type = "image/jpeg";
+    else if (bytes.rfind("\x89PNG", 0) == 0)
+        type = "image/png";
+    else
+        throw ApiError(415, "the thumbnail is not a JPEG or PNG picture");
+    return bytes;
+}
+
+std::string PhoneData::newPrivateFile(const std::string& stem) {
+    const std::string file = folder_ + "/" + stem + "-" + std::to_string(++fileCounter_);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) throw ApiError(500, "cannot make a file in the private folder");
+    ::close(fd);
+    return file;
+}
+
+std::string PhoneData::download(int device, const std::string& family, int32_t id, std::string& name) {
+    const cli::MediaKind& kind = kindOf(family);
+    const auto& items = mediaOf(device, family);
+    auto item =
+        std::find_if(items.begin(), items.end(), [id](const cli::MediaItem& i) { return i.id == id; });
+    if (item == items.end()) throw ApiError(404, "no such item on the phone");
+    const std::string file = newPrivateFile("download");
+    cancelled_ = false;
+    {
+        ProgressWatch watch(hub_, "download", family,
+                            [&kind] { return std::pair<int64_t, int64_t>(kind.progress(), 100); });
+        kind.chunkedDownload(item->id, file.c_str(), item->size, device);
+    }
+    const int64_t got = sizeOf(file);
+    if (cancelled_ || got != item->size) {
+        std::remove(file.c_str());
+        throw ApiError(cancelled_ ? 409 : 502, cancelled_ ? "the download was cancelled"
+                                                          : "the phone sent " + std::to_string(got) + " of " +
+                                                                std::to_string(item->size) + " bytes");
+    }
+    name = item->name;
+    return file;
+}
+
+json PhoneData::upload(int device, const std::string& family, const std::string& file,
+                       const std::string& name) {
+    const cli::MediaKind& kind = kindOf(family);
+    const size_t position = static_cast<size_t>(&kind - &cli::mediaKinds()[0]);
+    const std::string deviceName = cli::safeFileName(name, "upload");
+    ensure(device, true);
+    cancelled_ = false;
+    int32_t result = -1;
+    {
+        ProgressWatch watch(hub_, "upload", family,
+                            [&kind] { return std::pair<int64_t, int64_t>(kind.progress(), 100); });
+        result = kUploads[position].upload(file.c_str(), deviceName.c_str(), device);
+    }
+    if (cancelled_) throw ApiError(409, "the upload was cancelled");
+    if (result != 0) throw ApiError(502, "the phone did not take the file");
+    cacheOf(device).media.erase(family);
+    return {{"uploaded", deviceName}, {"size", sizeOf(file)}};
+}
+
+json PhoneData::removeMedia(int device, const std::string& family, int32_t id) {
+    const cli::MediaKind& kind = kindOf(family);
+    ensure(device, true);
+    kind.remove(id, device);
+    cacheOf(device).media.erase(family);
+    return {{"deleted", id}};
+}
+
+void PhoneData::forget(int device, const std::string& what) {
+    Cache& cache = cacheOf(device, false);
+    if (what == "messages") cache.hasMessages = false;
+    if (what == "contacts") cache.hasContacts = cache.hasMessages = false;
+    if (what == "calls") cache.hasCalls = false;
+    if (what == "calendar") cache.hasEvents = false;
+    cache.media.erase(what);
+}
+
+void PhoneData::cancel() {
+    cancelled_ = true;
+    Zentro_AbortFlushAllDB();
+    Zentro_PhotoAbort();
+    Zentro_MusicAbort();
+    Zentro_VideoAbort();
+}
+
+std::string PhoneData::backupRoot() const {
+    std::lock_guard lock(detailsMutex_);
+    return backupRoot_;
+}
+
+void PhoneData::backup(int device, const std::string& folder) {
+    cancelled_ = false;
+    auto report = [this](const std::string& kind, const std::string& state, int64_t done, int64_t total) {
+        hub_.publish("backup", {{"kind", kind}, {"state", state}, {"done", done}, {"total", total}});
+    };
+    try {
+        const std::string serial = ensure(device, true);
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) throw ApiError(500, "cannot make the backup folder " + folder);
+        {
+            std::lock_guard lock(detailsMutex_);
+            backupRoot_ = folder;
+        }
+        struct RecordStep {
+            const char* name;
+            int kind;
+        };
+        for (const RecordStep& step : {RecordStep{"messages", kMessages}, RecordStep{"calls", kCalls},
+                                       RecordStep{"contacts", kContacts}, RecordStep{"calendar", kEvents}}) {
+            if (cancelled_) break;
+            report(step.name, "running", 0, 0);
+            const std::vector<cli::Row> rows = readRecords(step.kind, device);
+            if (cancelled_) break;
+            writeFile(folder + "/" + step.name + ".json",
+                      cli::rowsToJson(kRecordCalls[step.kind].kind(), rows));
+            report(step.name, "done", static_cast<int64_t>(rows.size()), static_cast<int64_t>(rows.size()));
+        }
+        for (const cli::MediaKind& kind : cli::mediaKinds()) {
+            if (cancelled_) break;
+            const std::vector<cli::MediaItem> items = cli::listMedia(kind, device).items;
+            const std::string into = folder + "/" + kind.family;
+            std::filesystem::create_directories(into, error);
+            int64_t done = 0;
+            report(kind.family, "running", 0, static_cast<int64_t>(items.size()));
+            for (const cli::MediaItem& item : items) {
+                if (cancelled_) break;
+                const std::string path = into + "/" + item.name;
+                if (sizeOf(path) != item.size) {
+                    const std::string partial = into + "/.partial-" + item.name;
+                    kind.chunkedDownload(item.id, partial.c_str(), item.size, device);
+                    if (sizeOf(partial) == item.size)
+                        std::rename(partial.c_str(), path.c_str());
+                    else
+                        std::remove(partial.c_str());
+                }
+                report(kind.family, "running", ++done, static_cast<int64_t>(items.size()));
+            }
+            if (!cancelled_) report(kind.family, "done", done, static_cast<int64_t>(items.size()));
+        }
+        (void)serial;
+        report("all", cancelled_ ? "cancelled" : "done", 0, 0);
+    } catch (const std::exception& failure) {
+        hub_.publish("backup", {{"kind", "all"}, {"state", "failed"}, {"message", failure.what()}});
+    }
+    Zentro_ResetFlushAllDBStatus();
+}
+
+} // namespace zentro::ui
