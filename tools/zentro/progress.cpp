@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "interrupt.h"
 #include "formats/safe_text.h"
+#include "interrupt.h"
 
 namespace zentro::cli {
 

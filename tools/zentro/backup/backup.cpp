@@ -167,9 +167,9 @@ private:
     }
 
     void backUpApps() {
-        const json apps = readApps();
-        counts_["apps"] = apps.size();
-        folder_.write("apps.json", jsonText(apps, 2) + "\n");
+        apps_ = readApps();
+        counts_["apps"] = apps_.size();
+        folder_.write("apps.json", jsonText(apps_, 2) + "\n");
     }
 
     void backUpScreenshot() {
@@ -276,6 +276,7 @@ private:
         data["events"] = table("calendar", eventKind(), {"start", "end", "title", "location"});
         for (const MediaKind& kind : mediaKinds())
             data[kind.family] = media_.contains(kind.family) ? media_[kind.family] : json::array();
+        data["apps"] = apps_;
         data["complete"] = !folder_.anyMissing();
         data["missing"] = folder_.missing();
         folder_.write("data.js", backupPageScript(data));
@@ -317,6 +318,7 @@ private:
     json media_ = json::object();
     json flattened_ = json::array();
     json conversations_ = json::array();
+    json apps_ = json::array();
     std::map<std::string, std::vector<Row>> rows_;
     int64_t fetchedBytes_ = 0;
     size_t reused_ = 0;

@@ -13,9 +13,9 @@
 #include "cli.h"
 #include "commands/commands.h"
 #include "formats/dates.h"
+#include "formats/safe_text.h"
 #include "interrupt.h"
 #include "progress.h"
-#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

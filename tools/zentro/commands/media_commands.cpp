@@ -12,10 +12,10 @@
 
 #include "cli.h"
 #include "commands/commands.h"
+#include "formats/safe_text.h"
 #include "interrupt.h"
 #include "media_items.h"
 #include "progress.h"
-#include "formats/safe_text.h"
 
 namespace zentro::cli {
 namespace {

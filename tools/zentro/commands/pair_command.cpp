@@ -18,8 +18,8 @@
 
 #include "cli.h"
 #include "commands/commands.h"
-#include "interrupt.h"
 #include "formats/safe_text.h"
+#include "interrupt.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "formats/backup_formats.h"
 #include "cli.h"
 #include "commands/commands.h"
+#include "formats/backup_formats.h"
 #include "formats/dates.h"
 #include "formats/formats.h"
+#include "formats/safe_text.h"
 #include "progress.h"
 #include "records.h"
-#include "formats/safe_text.h"
 #include "zentrolink.h"
 
 namespace zentro::cli {
