@@ -591,7 +591,7 @@ TEST_F(Cli, BackupTakesAgainWhatChangedOnDiskAndRestoresEveryCallField) {
     const std::string backup = documents.file("b");
     ASSERT_EQ(runZentro("backup '" + backup + "'", port).status, 0);
     std::string photo;
-    for (const auto& entry : std::filesystem::directory_iterator(backup + "/photos"))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(backup + "/photos"))
         if (entry.is_regular_file()) photo = entry.path().string();
     ASSERT_FALSE(photo.empty());
     const std::string bytes = ztest::readFile(photo);
