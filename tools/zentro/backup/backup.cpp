@@ -60,9 +60,10 @@ std::string trimmed(const char* text, size_t capacity) {
 
 class Backup {
 public:
-    explicit Backup(std::string dir)
+    Backup(std::string dir, BackupSteps steps)
         : folder_(std::move(dir))
-        , device_(options().device) {}
+        , device_(options().device)
+        , steps_(std::move(steps)) {}
 
     int run() {
         const auto started = std::chrono::steady_clock::now();
@@ -77,17 +78,20 @@ public:
         const auto timed = [&](const std::string& step, const std::string& files, auto&& work) {
             const auto start = std::chrono::steady_clock::now();
             const size_t missingBefore = folder_.missingCount();
+            if (steps_.changed) steps_.changed(step, "running");
             try {
-                if (interrupted()) throw Failure("interrupted", kExitInterrupted);
+                if (stopped()) throw Failure("interrupted", kExitInterrupted);
                 work();
             } catch (const Failure& failure) {
-                if (error_.empty() && !interrupted()) error_ = failure.what();
+                if (error_.empty() && !stopped()) error_ = failure.what();
                 if (folder_.missingCount() == missingBefore) folder_.markMissing(files);
             } catch (const std::bad_alloc&) {
                 // A phone's list too large for this computer's memory costs that step only.
                 if (error_.empty()) error_ = "the phone's " + step + " did not fit in memory";
                 if (folder_.missingCount() == missingBefore) folder_.markMissing(files);
             }
+            if (steps_.changed)
+                steps_.changed(step, folder_.missingCount() == missingBefore ? "done" : "failed");
             seconds_[step] = secondsSince(start);
         };
         for (const BackupKind& kind : backupKinds())
@@ -111,12 +115,14 @@ public:
                               " files missing (listed in manifest.json)" +
                               (error_.empty() ? std::string() : ", first because " + error_) +
                               "; run the same command again to finish it",
-                          interrupted() ? kExitInterrupted : kExitFailed);
+                          stopped() ? kExitInterrupted : kExitFailed);
         }
         return 0;
     }
 
 private:
+    bool stopped() const { return interrupted() || (steps_.cancelled && steps_.cancelled()); }
+
     void readPhone() {
         DeviceInfoRecord info{};
         Zentro_GetAndroidDevicesInfo(&info, device_);
@@ -319,6 +325,7 @@ private:
     json flattened_ = json::array();
     json conversations_ = json::array();
     json apps_ = json::array();
+    BackupSteps steps_;
     std::map<std::string, std::vector<Row>> rows_;
     int64_t fetchedBytes_ = 0;
     size_t reused_ = 0;
@@ -326,12 +333,17 @@ private:
 
 } // namespace
 
+void backUpPhone(const std::string& dir, int32_t device, const BackupSteps& steps) {
+    const DeviceScope scope(device);
+    Backup(dir, steps).run();
+}
+
 void addBackupCommands(CLI::App& app) {
     auto* backup = app.add_subcommand(
         "backup", "Copy everything of one phone into DIR (a second run fetches only what is new)");
     static std::string dir;
     backup->add_option("DIR", dir, "Backup folder (created when missing)")->required();
-    backup->callback([] { Backup(absolutePath(dir)).run(); });
+    backup->callback([] { Backup(absolutePath(dir), {}).run(); });
     addRestoreCommand(app);
     addCopyCommand(app);
 }

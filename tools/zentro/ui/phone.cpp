@@ -13,8 +13,10 @@
 #include <unordered_map>
 
 #include "adb_server.h"
+#include "backup/backup.h"
 #include "formats/dates.h"
 #include "formats/safe_text.h"
+#include "media_items.h"
 #include "records.h"
 #include "ui/worker.h"
 #include "zentrolink.h"
@@ -131,28 +133,6 @@ struct UploadCalls {
     int32_t (*upload)(const char*, const char*, int32_t); // always in chunks: progress and abort
 };
 const UploadCalls kUploads[] = {{Zentro_addPhoto2}, {Zentro_AddMusicToDevice2}, {Zentro_AddVideoToDevice2}};
-
-int64_t sizeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    const std::string partial = path + ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out << bytes;
-        if (!out.flush()) throw ApiError(500, "cannot write " + path);
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) throw ApiError(500, "cannot write " + path);
-}
-
-std::string documentsFolder() {
-    const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
-    if (documents != nullptr && documents[0] != '\0') return documents;
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "/tmp") + "/Documents";
-}
 
 int64_t nowMillis() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -295,7 +275,7 @@ void PhoneData::prepare(int device) {
 std::string PhoneData::pairingImage() {
     const std::string path = folder_ + "/pairing.bmp";
     std::remove(path.c_str());
-    if (Zentro_GetPCQRGeneratorImage(path.c_str(), 0) != 0 || sizeOf(path) <= 0)
+    if (Zentro_GetPCQRGeneratorImage(path.c_str(), 0) != 0 || cli::fileSize(path) <= 0)
         throw ApiError(503, "the pairing server could not start on this computer's network address");
     return path;
 }
@@ -576,7 +556,7 @@ json PhoneData::uninstallApp(int device, const std::string& package) {
 std::string PhoneData::exportApp(int device, const std::string& package) {
     ensure(device, false);
     const std::string file = newPrivateFile("apk");
-    if (Zentro_ExportApp(package.c_str(), file.c_str(), device) != 0 || sizeOf(file) <= 0)
+    if (Zentro_ExportApp(package.c_str(), file.c_str(), device) != 0 || cli::fileSize(file) <= 0)
         throw ApiError(502, "the package could not be copied from the phone");
     return file;
 }
@@ -645,7 +625,7 @@ std::string PhoneData::download(int device, const std::string& family, int32_t i
                             [&kind] { return std::pair<int64_t, int64_t>(kind.progress(), 100); });
         kind.chunkedDownload(item->id, file.c_str(), item->size, device);
     }
-    const int64_t got = sizeOf(file);
+    const int64_t got = cli::fileSize(file);
     if (cancelled_ || got != item->size) {
         std::remove(file.c_str());
         throw ApiError(cancelled_ ? 409 : 502, cancelled_ ? "the download was cancelled"
@@ -672,7 +652,7 @@ json PhoneData::upload(int device, const std::string& family, const std::string&
     if (cancelled_) throw ApiError(409, "the upload was cancelled");
     if (result != 0) throw ApiError(502, "the phone did not take the file");
     cacheOf(device).media.erase(family);
-    return {{"uploaded", deviceName}, {"size", sizeOf(file)}};
+    return {{"uploaded", deviceName}, {"size", cli::fileSize(file)}};
 }
 
 json PhoneData::removeMedia(int device, const std::string& family, int32_t id) {
@@ -707,58 +687,25 @@ std::string PhoneData::backupRoot() const {
 
 void PhoneData::backup(int device, const std::string& folder) {
     cancelled_ = false;
-    auto report = [this](const std::string& kind, const std::string& state, int64_t done, int64_t total) {
-        hub_.publish("backup", {{"kind", kind}, {"state", state}, {"done", done}, {"total", total}});
-    };
     try {
-        const std::string serial = ensure(device, true);
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) throw ApiError(500, "cannot make the backup folder " + folder);
+        ensure(device, true);
         {
             std::lock_guard lock(detailsMutex_);
             backupRoot_ = folder;
         }
-        struct RecordStep {
-            const char* name;
-            int kind;
+        // The same model as `zentro backup`: manifest, digests, safe names, the page.
+        cli::BackupSteps steps;
+        steps.changed = [this](const std::string& step, const char* state) {
+            hub_.publish("backup", {{"kind", step}, {"state", state}, {"done", 0}, {"total", 0}});
         };
-        for (const RecordStep& step : {RecordStep{"messages", kMessages}, RecordStep{"calls", kCalls},
-                                       RecordStep{"contacts", kContacts}, RecordStep{"calendar", kEvents}}) {
-            if (cancelled_) break;
-            report(step.name, "running", 0, 0);
-            const std::vector<cli::Row> rows = readRecords(step.kind, device);
-            if (cancelled_) break;
-            writeFile(folder + "/" + step.name + ".json",
-                      cli::rowsToJson(kRecordCalls[step.kind].kind(), rows));
-            report(step.name, "done", static_cast<int64_t>(rows.size()), static_cast<int64_t>(rows.size()));
-        }
-        for (const cli::MediaKind& kind : cli::mediaKinds()) {
-            if (cancelled_) break;
-            const std::vector<cli::MediaItem> items = cli::listMedia(kind, device).items;
-            const std::string into = folder + "/" + kind.family;
-            std::filesystem::create_directories(into, error);
-            int64_t done = 0;
-            report(kind.family, "running", 0, static_cast<int64_t>(items.size()));
-            for (const cli::MediaItem& item : items) {
-                if (cancelled_) break;
-                const std::string path = into + "/" + item.name;
-                if (sizeOf(path) != item.size) {
-                    const std::string partial = into + "/.partial-" + item.name;
-                    kind.chunkedDownload(item.id, partial.c_str(), item.size, device);
-                    if (sizeOf(partial) == item.size)
-                        std::rename(partial.c_str(), path.c_str());
-                    else
-                        std::remove(partial.c_str());
-                }
-                report(kind.family, "running", ++done, static_cast<int64_t>(items.size()));
-            }
-            if (!cancelled_) report(kind.family, "done", done, static_cast<int64_t>(items.size()));
-        }
-        (void)serial;
-        report("all", cancelled_ ? "cancelled" : "done", 0, 0);
+        steps.cancelled = [this] { return cancelled_.load(); };
+        cli::backUpPhone(folder, device, steps);
+        hub_.publish("backup", {{"kind", "all"}, {"state", "done"}, {"done", 0}, {"total", 0}});
     } catch (const std::exception& failure) {
-        hub_.publish("backup", {{"kind", "all"}, {"state", "failed"}, {"message", failure.what()}});
+        if (cancelled_)
+            hub_.publish("backup", {{"kind", "all"}, {"state", "cancelled"}, {"done", 0}, {"total", 0}});
+        else
+            hub_.publish("backup", {{"kind", "all"}, {"state", "failed"}, {"message", failure.what()}});
     }
     Zentro_ResetFlushAllDBStatus();
 }
