@@ -2,10 +2,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -17,30 +13,20 @@
 #include "formats/backup_formats.h"
 #include "test_support.h"
 #include "virtual_phone.h"
+#include "zentro_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
 
-struct ZentroResult {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string zentroCommand(const std::string& args, int port, const std::string& documents,
-                          const std::string& outFile, const std::string& errFile) {
-    return "ANDROID_ADB_SERVER_PORT=" + std::to_string(port) + " TMPDIR='" + documents +
-           "' XDG_DOCUMENTS_DIR='" + documents + "' exec '" + ztest::testBinFolder() + "/zentro' " + args +
-           " >'" + outFile + "' 2>'" + errFile + "' </dev/null";
-}
+using ZentroResult = ztest::ZentroRun;
 
 ZentroResult zentro(const std::string& args, int port, const std::string& documents) {
-    ztest::ScratchFolder scratch;
-    const int raw =
-        std::system(zentroCommand(args, port, documents, scratch.file("out"), scratch.file("err")).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ztest::readFile(scratch.file("out")),
-            ztest::readFile(scratch.file("err"))};
+    ztest::ZentroPlace place;
+    place.adbPort = port;
+    place.documents = documents;
+    return ztest::runZentro(args, place);
 }
 
 constexpr uint32_t kSeed = 4242;
@@ -231,16 +217,10 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
     ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
     const std::string dir = work.file("b");
 
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execl(
-            "/bin/sh", "sh", "-c",
-            zentroCommand("backup '" + dir + "'", port, documents.path(), work.file("out"), work.file("err"))
-                .c_str(),
-            static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ASSERT_GT(child, 0);
+    ztest::ZentroPlace place;
+    place.adbPort = port;
+    place.documents = documents.path();
+    ztest::Zentro run("backup '" + dir + "'", place);
     // Interrupt once the first photos are in.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto photos = [&] {
@@ -252,11 +232,7 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
     };
     while (photos() < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ::kill(child, SIGINT);
-    int raw = 0;
-    ::waitpid(child, &raw, 0);
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 130) << ztest::readFile(work.file("err"));
+    EXPECT_EQ(run.interrupt().first, 130) << run.err();
 
     const json cut = readJson(dir + "/manifest.json");
     EXPECT_FALSE(cut["complete"].get<bool>());
