@@ -330,6 +330,15 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
         EXPECT_EQ(second[kind]["added"], 0) << kind;
         EXPECT_EQ(after[kind], before[kind]) << kind;
     }
+    // A contact that differs only in its home number is another contact: restore adds it back.
+    const json contact = json::parse(zentro("--json -d 1 contacts list", port, documents.path()).out).at(0);
+    ASSERT_EQ(zentro("-d 1 contacts set " + contact["id"].get<std::string>() + " homePhone 0123999", port,
+                     documents.path())
+                  .status,
+              0);
+    const ZentroResult third =
+        zentro("--json -d 1 restore --what contacts '" + a + "'", port, documents.path());
+    EXPECT_EQ(json::parse(third.out)["contacts"]["added"], 1) << third.err;
 
     // A changed file and a link planted in the backup are named and left out; --strict stops.
     std::string ids;
