@@ -30,13 +30,6 @@
 
 namespace {
 
-bool askedToKill(ztest::VirtualPhone& phone) {
-    for (const std::string& entry : phone.requestLog("server")) {
-        if (entry.find("host:kill") != std::string::npos) return true;
-    }
-    return false;
-}
-
 const char* const kOnePhone = R"({"devices": [{"serial": "ZX1G22ABCD000000"}]})";
 
 using ztest::ZentroRun;
@@ -165,30 +158,6 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0]["dateIso"].get<std::string>().substr(0, 10),
               messages[0]["date"].get<std::string>().substr(0, 10));
-}
-
-TEST_F(Cli, ListingOnePhoneNeverRestartsTheAdbServer) {
-    ztest::VirtualPhone phone(kOnePhone);
-    phone.clearRequestLog("server");
-    ZentroRun list = runZentro("--json devices", phone.adbPort());
-    ASSERT_EQ(list.status, 0) << list.err;
-    auto rows = nlohmann::json::parse(list.out);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0]["serial"], "ZX1G22ABCD000000");
-    EXPECT_EQ(rows[0]["state"], "device");
-    EXPECT_FALSE(rows[0]["maker"].get<std::string>().empty());
-    EXPECT_EQ(list.err.find("ret ="), std::string::npos) << "start-up line only with -v";
-
-    ZentroRun text = runZentro("devices", phone.adbPort());
-    EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("ZX1G22ABCD000000"), std::string::npos);
-    EXPECT_EQ(text.out.find('\033') + text.err.find('\033'), std::string::npos + std::string::npos)
-        << "no terminal codes into a pipe";
-
-    ZentroRun missing = runZentro("-d 1 info", phone.adbPort());
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("no phone at index 1"), std::string::npos) << missing.err;
-    EXPECT_FALSE(askedToKill(phone));
 }
 
 TEST_F(Cli, PrepareThenInfoAndScreenshot) {

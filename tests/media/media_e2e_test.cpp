@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -121,48 +120,6 @@ TEST_F(MediaE2e, EveryKindDownloadsWholeOverUsbAndOverTheChannel) {
     const int32_t pictureBytes = Zentro_GetPhotoThumb(&picture, cases[0].item.id, 0);
     ASSERT_GT(pictureBytes, 8);
     EXPECT_EQ(std::string(picture + 1, 3), "PNG");
-}
-
-TEST_F(MediaE2e, MusicAndVideoCopiedPhoneToPhoneArriveWhole) {
-    ReferencePhone reference(0);
-    ASSERT_GT(Zentro_FlushDevicesMusic(0), 0);
-    ASSERT_GT(Zentro_FlushDevicesVideo(0), 0);
-    const Item track = musicAt(0, 0);
-    const Item clip = videoAt(0, 0);
-    ASSERT_EQ(Zentro_TransferMusicfromDevice(track.id, "copied track.wav", track.size, 0, 1), 0);
-    EXPECT_EQ(Zentro_GetMusicProgressSize(), track.size);
-    ASSERT_EQ(Zentro_TransferVideofromDevice(clip.id, "copied clip.avi", clip.size, 0, 1), 0);
-    EXPECT_EQ(Zentro_GetVideoProgressSize(), clip.size);
-
-    // The destination lists the new files; read them back from there.
-    struct Copy {
-        const Item& source;
-        const char* suffix;
-        int32_t (*count)(int32_t);
-        Item (*at)(int, int);
-        int32_t (*download)(int32_t, const char*, int64_t, int32_t);
-    };
-    const Copy copies[] = {
-        {track, "/copied track.wav", Zentro_FlushDevicesMusic, musicAt, Zentro_ExportMusicfromDevice2},
-        {clip, "/copied clip.avi", Zentro_FlushDevicesVideo, videoAt, Zentro_ExportVideofromDevice2},
-    };
-    for (const Copy& copy : copies) {
-        SCOPED_TRACE(copy.suffix);
-        const int32_t count = copy.count(1);
-        Item arrived;
-        for (int position = 0; position < count; ++position) {
-            Item item = copy.at(position, 1);
-            const std::string& p = item.path;
-            if (p.size() > std::strlen(copy.suffix) &&
-                p.compare(p.size() - std::strlen(copy.suffix), std::string::npos, copy.suffix) == 0) {
-                arrived = item;
-            }
-        }
-        ASSERT_NE(arrived.id, 0) << "the copy is not in the destination's list";
-        const std::string out = scratch_.file("back");
-        ASSERT_EQ(copy.download(arrived.id, out.c_str(), arrived.size, 1), 0);
-        EXPECT_TRUE(ztest::readFile(out) == reference.fileAt(copy.source.path));
-    }
 }
 
 namespace {

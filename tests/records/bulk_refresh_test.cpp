@@ -2,10 +2,7 @@
 // asks for, the progress values it leaves, abort, and failures part way.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "records_fixture.h"
@@ -112,53 +109,4 @@ TEST_F(BulkRefresh, AFailingPageKeepsTheEarlierPages) {
         EXPECT_EQ(kind.total(), 12);
     }
     EXPECT_TRUE(logHas("error: ret = 0\n")); // messages only say so
-}
-
-TEST_F(BulkRefresh, ASecondHostThreadWatchesTheProgressAndAbortsMidway) {
-    // Forty messages in eight pages; every page after the first is held back until the watcher
-    // has asked to stop, so the refresh cannot run to the end before it does.
-    companion_.answerCount("getsmsCount;", 40);
-    for (int offset = 0; offset < 40; offset += 5) {
-        companion_.answer("getsmsPart10:" + std::to_string(offset) + ";",
-                          idPage("ID", {offset + 1, offset + 2, offset + 3, offset + 4, offset + 5}));
-    }
-    std::atomic<bool> aborted{false};
-    companion_.onCommand([&aborted](const std::string& command) {
-        if (command == "getsmsCount;" || command == "getsmsPart10:0;") return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!aborted.load() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-
-    companion_.takeCommands();
-    std::vector<int32_t> offsetsSeen;
-    std::thread watcher([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            if (Zentro_FlushSMSAll_Count() != 40) continue; // the count is not in yet
-            offsetsSeen.push_back(Zentro_FlushSMSAll_Index());
-            if (offsetsSeen.size() == 3) break;
-        }
-        Zentro_AbortFlushAllDB();
-        aborted.store(true);
-    });
-    const int32_t result = Zentro_FlushSMSAll(0);
-    watcher.join();
-
-    EXPECT_EQ(result, 0);
-    ASSERT_EQ(offsetsSeen.size(), 3u);
-    for (size_t i = 0; i < offsetsSeen.size(); ++i) {
-        EXPECT_TRUE(offsetsSeen[i] == 0 || offsetsSeen[i] == 5) << offsetsSeen[i];
-        if (i > 0) {
-            EXPECT_GE(offsetsSeen[i], offsetsSeen[i - 1]);
-        }
-    }
-    // The page in flight when the flag went up is kept; nothing was asked after it.
-    const size_t kept = messageIds().size();
-    EXPECT_TRUE(kept == 5 || kept == 10) << kept;
-    EXPECT_EQ(companion_.takeCommands().size(), 1 + kept / 5);
-    EXPECT_LT(Zentro_FlushSMSAll_Index(), 10);
-    EXPECT_EQ(Zentro_FlushSMSAll_Count(), 40);
 }
