@@ -134,7 +134,8 @@ private:
         report_[kind.family] = tallyJson(tally);
         if (flattened > 0 && tally.added > 0)
             notes_.push_back(std::string(kind.family) + ": the phone takes bare file names, so files from " +
-                             "sub-folders of the backup went to its " + kind.family + " folder");
+                             "sub-folders of the backup " + (o_.dryRun ? "would go" : "went") + " to its " +
+                             kind.family + " folder");
         cut_ = cut_ || tally.interrupted;
     }
 
