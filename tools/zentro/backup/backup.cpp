@@ -16,6 +16,7 @@
 #include <new>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "backup/backup_folder.h"
@@ -163,11 +164,15 @@ private:
 
     // Conversations as the library groups them; members are named by message position.
     void groupConversations(const std::vector<Row>& rows) {
-        std::unordered_map<std::string, size_t> rowOfId;
+        // Keyed by views of the rows' own texts: no copy of a hundred thousand ids.
+        std::unordered_map<std::string_view, size_t> rowOfId;
         rowOfId.reserve(rows.size());
+        const auto idField =
+            static_cast<size_t>(std::find(messageKind().fields.begin(), messageKind().fields.end(), "id") -
+                                messageKind().fields.begin());
         for (size_t i = 0; i < rows.size(); ++i) {
-            const Cell& id = cellOf(messageKind(), rows[i], "id");
-            rowOfId[id ? *id : std::string()] = i;
+            const Cell& id = rows[i][idField];
+            rowOfId[id ? std::string_view(*id) : std::string_view()] = i;
         }
         SmsTempGroup* group = nullptr;
         Zentro_GetSMSTempGroup(&group);
