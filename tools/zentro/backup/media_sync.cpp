@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -99,6 +100,37 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                                                        : "copying ") +
                           kind.family,
                       "bytes");
+    // The outcome of one item: counted, and the progress moved on.
+    const auto settle = [&](const SyncItem& item, bool held, bool ok) {
+        if (held) {
+            ++tally.skipped;
+        } else if (dryRun || ok) {
+            ++tally.added;
+        } else {
+            ++tally.failed;
+            report.failed.push_back(item.file.empty() ? item.name : item.file);
+        }
+        done = addSize(done, item.size);
+        progress.update(done, total);
+    };
+    // A file brought into a folder is hashed on a second core while the next one comes: the
+    // digest of a large file costs about what its pull does.
+    struct Hashing {
+        SyncItem* item = nullptr;
+        std::future<std::pair<bool, std::string>> digest;
+    };
+    Hashing hashing;
+    const auto settleHashed = [&] {
+        if (hashing.item == nullptr) return;
+        SyncItem& item = *hashing.item;
+        hashing.item = nullptr;
+        const auto [ok, sha] = hashing.digest.get();
+        if (ok) {
+            item.sha256 = sha;
+            to.folder->adopt(item.file, item.size, item.sha256, item.stamp);
+        }
+        settle(item, false, ok);
+    };
     for (SyncItem& item : items) {
         if (interrupted()) {
             tally.interrupted = true;
@@ -145,12 +177,17 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                 if (downloadMedia(kind, phoneItem(item), partial, from.phone) &&
                     std::rename(partial.c_str(), final.c_str()) == 0) {
                     report.bytesMoved = addSize(report.bytesMoved, item.size);
-                    int64_t size = 0;
-                    ok = fileDigest(final, size, item.sha256) && size == item.size;
-                    if (ok) to.folder->adopt(item.file, size, item.sha256, item.stamp);
-                } else {
-                    std::remove(partial.c_str());
+                    settleHashed();
+                    hashing.item = &item;
+                    hashing.digest = std::async(std::launch::async, [final, expected = item.size] {
+                        int64_t size = 0;
+                        std::string sha;
+                        const bool whole = fileDigest(final, size, sha) && size == expected;
+                        return std::pair(whole, sha);
+                    });
+                    continue;
                 }
+                std::remove(partial.c_str());
             }
         } else {
             held = phone->holds(item, ownDigest);
@@ -164,17 +201,10 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
             }
         }
         if (from.folder == nullptr && !local.empty()) std::remove(local.c_str());
-        if (held) {
-            ++tally.skipped;
-        } else if (dryRun || ok) {
-            ++tally.added;
-        } else {
-            ++tally.failed;
-            report.failed.push_back(item.file.empty() ? item.name : item.file);
-        }
-        done = addSize(done, item.size);
-        progress.update(done, total);
+        settleHashed();
+        settle(item, held, ok);
     }
+    settleHashed();
     progress.finish(tally.interrupted ? "aborted" : "done");
     return report;
 }
