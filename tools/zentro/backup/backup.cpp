@@ -103,6 +103,7 @@ public:
         timed("screenshot", "screenshot.png", [&] { backUpScreenshot(); });
         for (const MediaKind& kind : mediaKinds())
             timed(kind.family, std::string(kind.family) + "/", [&] { backUpMedia(kind); });
+        finishMessages();
         const auto pageStart = std::chrono::steady_clock::now();
         writePage();
         seconds_["page"] = secondsSince(pageStart);
@@ -144,22 +145,46 @@ private:
         counts_[kind.name] = set.rows.size();
         if (&kind.records() != &messageKind()) {
             folder_.write(kind.file, kind.encode(set.rows));
-        } else {
-            // A hundred thousand messages take a while to write out twice: the JSON is made on
-            // a second core while this one makes the CSV and the conversations.
-            auto json = std::async(std::launch::async, [&] {
-                std::string text = kind.encode(set.rows);
-                std::string digest = sha256Hex(text);
-                return std::pair(std::move(text), std::move(digest));
-            });
-            const std::string csv = toCsv(messageKind().fields, set.rows);
-            const std::string csvDigest = sha256Hex(csv);
-            groupConversations(set.rows);
-            const auto [text, digest] = json.get();
-            folder_.write(kind.file, text, digest);
-            folder_.write("messages.csv", csv, csvDigest);
+            rows_[kind.name] = std::move(set.rows);
+            return;
         }
-        rows_[kind.name] = std::move(set.rows);
+        const std::vector<Row>& rows = rows_[kind.name] = std::move(set.rows);
+        groupConversations(rows);
+        // A hundred thousand messages take a while to write out twice: the JSON and the CSV are
+        // made on the other cores while this one waits on the phone for the media.
+        const auto encoded = [](std::string text) {
+            std::string digest = sha256Hex(text);
+            return Encoded{std::move(text), std::move(digest)};
+        };
+        messagesJson_ =
+            std::async(std::launch::async, [&kind, &rows, encoded] { return encoded(kind.encode(rows)); });
+        messagesCsv_ = std::async(std::launch::async,
+                                  [&rows, encoded] { return encoded(toCsv(messageKind().fields, rows)); });
+    }
+
+    // The messages' files, once made; their writing counts to the messages' time.
+    void finishMessages() {
+        if (!messagesJson_.valid()) return;
+        const auto start = std::chrono::steady_clock::now();
+        bool written = true;
+        const auto writeOut = [&](const char* name, std::future<Encoded>& pending) {
+            try {
+                const Encoded file = pending.get();
+                folder_.write(name, file.text, file.digest);
+            } catch (const Failure& failure) {
+                if (error_.empty()) error_ = failure.what();
+                folder_.markMissing(name);
+                written = false;
+            } catch (const std::bad_alloc&) {
+                if (error_.empty()) error_ = "the phone's messages did not fit in memory";
+                folder_.markMissing(name);
+                written = false;
+            }
+        };
+        writeOut("messages.json", messagesJson_);
+        writeOut("messages.csv", messagesCsv_);
+        seconds_["messages"] = seconds_["messages"].get<double>() + secondsSince(start);
+        if (!written && steps_.changed) steps_.changed("messages", "failed");
     }
 
     // Conversations as the library groups them; members are named by message position.
@@ -363,6 +388,13 @@ private:
     json apps_ = json::array();
     BackupSteps steps_;
     std::map<std::string, std::vector<Row>> rows_;
+    // Made from rows_ on other threads: declared after it, so they end (and wait) first.
+    struct Encoded {
+        std::string text;
+        std::string digest;
+    };
+    std::future<Encoded> messagesJson_;
+    std::future<Encoded> messagesCsv_;
     int64_t fetchedBytes_ = 0;
     size_t reused_ = 0;
 };
