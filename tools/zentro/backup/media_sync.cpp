@@ -1,11 +1,13 @@
 #include "backup/media_sync.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <future>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "backup/backup_folder.h"
 #include "formats/safe_text.h"
@@ -131,6 +133,49 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
         }
         settle(item, false, ok);
     };
+    // What the last backup recorded at an item's file, when it was this same phone item.
+    const auto recorded = [&](const SyncItem& item) -> const nlohmann::ordered_json* {
+        const auto* before = to.folder->previous(item.file);
+        return before != nullptr && before->value("phone", "") == item.stamp &&
+                       before->value("size", int64_t(-1)) == item.size
+                   ? before
+                   : nullptr;
+    };
+    // Files the last backup recorded are read back a few ahead, one per core: a second backup's
+    // media is only these digests. They are taken in order, so progress still moves item by item.
+    struct Digest {
+        bool read = false;
+        int64_t size = 0;
+        std::string sha;
+    };
+    std::vector<std::future<Digest>> ahead(to.folder != nullptr ? items.size() : 0);
+    const size_t window = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    size_t scanned = 0, pending = 0;
+    const auto readAhead = [&] {
+        for (; scanned < items.size() && pending < window; ++scanned) {
+            if (recorded(items[scanned]) == nullptr) continue;
+            auto work = [path = to.folder->path(items[scanned].file)] {
+                Digest d;
+                d.read = fileDigest(path, d.size, d.sha);
+                return d;
+            };
+            try {
+                ahead[scanned] = std::async(std::launch::async, work);
+            } catch (const std::system_error&) {
+                ahead[scanned] = std::async(std::launch::deferred, work); // no thread to spare
+            }
+            ++pending;
+        }
+    };
+    const auto digestOf = [&](size_t at) {
+        readAhead();
+        --pending;
+        try {
+            return ahead[at].get();
+        } catch (const std::exception&) {
+            return Digest{};
+        }
+    };
     for (SyncItem& item : items) {
         if (interrupted()) {
             tally.interrupted = true;
@@ -157,17 +202,12 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
         };
         bool held = false, ok = false;
         if (to.folder != nullptr) {
-            const auto* before = to.folder->previous(item.file);
-            held = before != nullptr && before->value("phone", "") == item.stamp &&
-                   before->value("size", int64_t(-1)) == item.size;
-            if (held) {
-                std::string sha;
-                int64_t size = 0;
-                held = fileDigest(to.folder->path(item.file), size, sha) && size == item.size &&
-                       sha == before->value("sha256", "");
+            if (const auto* before = recorded(item)) {
+                const Digest d = digestOf(static_cast<size_t>(&item - items.data()));
+                held = d.read && d.size == item.size && d.sha == before->value("sha256", "");
                 if (held) {
-                    item.sha256 = sha;
-                    to.folder->adopt(item.file, size, sha, item.stamp);
+                    item.sha256 = d.sha;
+                    to.folder->adopt(item.file, d.size, d.sha, item.stamp);
                 }
             }
             if (!held && !dryRun) {
