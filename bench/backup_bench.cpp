@@ -5,6 +5,7 @@
 // same files. A second backup of the unchanged phone shows what a resumed run costs.
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -255,6 +256,8 @@ int main(int argc, char** argv) {
     int64_t mediaBytes = 0, mediaFetchedAgain = 0;
     for (int rep = 1; rep <= repetitions; ++rep) {
         const std::string dir = work.file("backup-" + std::to_string(rep));
+        // Each side starts with no other side's written pages still going to disk.
+        ::sync();
         const Usage before = childUsage();
         auto start = std::chrono::steady_clock::now();
         if (run(backupCommand(dir, std::to_string(rep) + "-1")) != 0) {
@@ -272,6 +275,7 @@ int main(int argc, char** argv) {
         }
 
         bool ok = true;
+        ::sync();
         bareSeconds["messages"].push_back(
             timed([&] { return bare.pages("getsmsCount;", "getsmsPart10"); }, ok));
         bareSeconds["calls"].push_back(
@@ -297,6 +301,7 @@ int main(int argc, char** argv) {
         bareSeconds["record reads"].push_back(reads);
 
         // Everything is there now: a second run checks the files against the manifest.
+        ::sync();
         start = std::chrono::steady_clock::now();
         if (run(backupCommand(dir, std::to_string(rep) + "-2")) != 0) {
             std::fprintf(stderr, "second backup failed: %s\n", ztest::readFile(work.file("err")).c_str());
