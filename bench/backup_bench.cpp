@@ -3,7 +3,9 @@
 // beside each kind the bare transfers of the same bytes measured in the same run: the same
 // channel exchanges over a plain socket with nothing parsed or written, and adb pulls of the
 // same files. A second backup of the unchanged phone shows what a resumed run costs.
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -106,6 +108,25 @@ double timed(const std::function<bool()>& work, bool& ok) {
     return secondsSince(start);
 }
 
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Usage {
+    double cpu;
+};
+
+// CPU (user and system) of every child waited for so far, and their children.
+Usage childUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return {seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+}
+
 int run(const std::string& command) {
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -182,7 +203,11 @@ private:
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    int repetitions = 3;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--reps") repetitions = std::max(1, std::atoi(argv[i + 1]));
+    }
     ztest::ScratchFolder work;
     zentro::platform::setEnv("XDG_DOCUMENTS_DIR", work.path().c_str());
     ztest::VirtualPhone phone(R"({"devices":[{"serial":")" + std::string(kSerial) + R"(", "sizes": {
@@ -205,80 +230,125 @@ int main() {
     }
     const std::map<MediaKind, PhoneMedia> media = listPhoneMedia();
     const std::string bin = ztest::testBinFolder();
-    const std::string dir = work.file("backup");
     // ZENTRO_BENCH_WRAP runs each backup under a profiler, e.g. "perf record -g -o FILE{run} --";
-    // {run} becomes 1 for the first backup and 2 for the second.
+    // {run} becomes <repetition>-1 for a first backup and <repetition>-2 for the second.
     const char* wrapText = std::getenv("ZENTRO_BENCH_WRAP");
-    const auto backupCommand = [&](const char* number) {
+    const auto backupCommand = [&](const std::string& dir, const std::string& number) {
         std::string wrap = wrapText != nullptr ? wrapText : "";
         for (size_t at; (at = wrap.find("{run}")) != std::string::npos;) wrap.replace(at, 5, number);
-        return wrap + " '" + bin + "/zentro' backup '" + dir + "' >/dev/null 2>" + work.file("err");
+        return wrap + " '" + bin + "/zentro' --json backup '" + dir + "' >'" + work.file("second.json") +
+               "' 2>" + work.file("err");
     };
-    const std::string backup = backupCommand("1");
-
-    auto start = std::chrono::steady_clock::now();
-    if (run(backup) != 0) {
-        std::fprintf(stderr, "backup failed: %s\n", ztest::readFile(work.file("err")).c_str());
-        return 1;
-    }
-    const double wall = secondsSince(start);
-    std::ifstream manifestFile(dir + "/manifest.json");
-    const auto manifest = nlohmann::json::parse(manifestFile);
-
-    // The same transfers, bare, right after.
     Bare bare(bin, work.path());
     if (!bare.ok()) {
         std::fprintf(stderr, "no channel connection for the bare transfers\n");
         return 1;
     }
-    bool ok = true;
-    std::map<std::string, double> bareSeconds;
-    bareSeconds["messages"] = timed([&] { return bare.pages("getsmsCount;", "getsmsPart10"); }, ok);
-    bareSeconds["calls"] = timed([&] { return bare.pages("getcalllogcount;", "getcalllogpart10"); }, ok);
-    bareSeconds["calendar"] = timed([&] { return bare.pages("getcalendarcount;", "getcalendarpart10"); }, ok);
-    bareSeconds["contacts"] = timed([&] { return bare.pages("getcontactCount;", "getcontactpart10"); }, ok);
-    bareSeconds["apps"] = timed([&] { return bare.apps(); }, ok);
-    bareSeconds["screenshot"] = timed([&] { return bare.screenshot(); }, ok);
     const std::pair<const char*, MediaKind> mediaKinds[] = {
         {"photos", MediaKind::Photo}, {"music", MediaKind::Music}, {"videos", MediaKind::Video}};
-    int64_t mediaBytes = 0;
-    for (const auto& [word, kind] : mediaKinds) {
-        const PhoneMedia& items = media.count(kind) ? media.at(kind) : PhoneMedia{};
-        mediaBytes += items.bytes;
-        bareSeconds[word] = timed([&, kind = kind] { return bare.media(kind, items); }, ok);
-    }
-    if (!ok) {
-        std::fprintf(stderr, "a bare transfer failed\n");
-        return 1;
+    const char* const recordKinds[] = {"messages", "calls", "calendar", "contacts", "apps"};
+
+    // Each repetition: a backup into a new folder, the same transfers bare, a second backup of
+    // the unchanged phone into that folder. Medians over the repetitions.
+    std::map<std::string, std::vector<double>> backupSeconds, bareSeconds, secondSeconds;
+    std::vector<std::string> stages; // the manifest's order
+    nlohmann::ordered_json counts;
+    int64_t mediaBytes = 0, mediaFetchedAgain = 0;
+    for (int rep = 1; rep <= repetitions; ++rep) {
+        const std::string dir = work.file("backup-" + std::to_string(rep));
+        // Each side starts with no other side's written pages still going to disk.
+        ::sync();
+        const Usage before = childUsage();
+        auto start = std::chrono::steady_clock::now();
+        if (run(backupCommand(dir, std::to_string(rep) + "-1")) != 0) {
+            std::fprintf(stderr, "backup failed: %s\n", ztest::readFile(work.file("err")).c_str());
+            return 1;
+        }
+        backupSeconds["total"].push_back(secondsSince(start));
+        backupSeconds["total CPU"].push_back(childUsage().cpu - before.cpu);
+        std::ifstream manifestFile(dir + "/manifest.json");
+        const auto manifest = nlohmann::ordered_json::parse(manifestFile);
+        counts = manifest["counts"];
+        for (const auto& [stage, value] : manifest["seconds"].items()) {
+            if (rep == 1) stages.push_back(stage);
+            backupSeconds[stage].push_back(value.get<double>());
+        }
+
+        bool ok = true;
+        ::sync();
+        bareSeconds["messages"].push_back(
+            timed([&] { return bare.pages("getsmsCount;", "getsmsPart10"); }, ok));
+        bareSeconds["calls"].push_back(
+            timed([&] { return bare.pages("getcalllogcount;", "getcalllogpart10"); }, ok));
+        bareSeconds["calendar"].push_back(
+            timed([&] { return bare.pages("getcalendarcount;", "getcalendarpart10"); }, ok));
+        bareSeconds["contacts"].push_back(
+            timed([&] { return bare.pages("getcontactCount;", "getcontactpart10"); }, ok));
+        bareSeconds["apps"].push_back(timed([&] { return bare.apps(); }, ok));
+        bareSeconds["screenshot"].push_back(timed([&] { return bare.screenshot(); }, ok));
+        mediaBytes = 0;
+        for (const auto& [word, kind] : mediaKinds) {
+            const PhoneMedia& items = media.count(kind) ? media.at(kind) : PhoneMedia{};
+            mediaBytes += items.bytes;
+            bareSeconds[word].push_back(timed([&, kind = kind] { return bare.media(kind, items); }, ok));
+        }
+        if (!ok) {
+            std::fprintf(stderr, "a bare transfer failed\n");
+            return 1;
+        }
+        double reads = 0;
+        for (const char* kind : recordKinds) reads += bareSeconds[kind].back();
+        bareSeconds["record reads"].push_back(reads);
+
+        // Everything is there now: a second run checks the files against the manifest.
+        ::sync();
+        start = std::chrono::steady_clock::now();
+        if (run(backupCommand(dir, std::to_string(rep) + "-2")) != 0) {
+            std::fprintf(stderr, "second backup failed: %s\n", ztest::readFile(work.file("err")).c_str());
+            return 1;
+        }
+        backupSeconds["second"].push_back(secondsSince(start));
+        std::ifstream secondManifest(dir + "/manifest.json");
+        const auto afterSecond = nlohmann::ordered_json::parse(secondManifest);
+        for (const auto& [stage, value] : afterSecond["seconds"].items())
+            secondSeconds[stage].push_back(value.get<double>());
+        const auto report = nlohmann::json::parse(ztest::readFile(work.file("second.json")), nullptr, false);
+        mediaFetchedAgain = std::max<int64_t>(mediaFetchedAgain, report.value("mediaFetched", int64_t(-1)));
     }
 
-    // Everything is there now: a second run checks the files against the manifest.
-    start = std::chrono::steady_clock::now();
-    const int again = run(backupCommand("2"));
-    const double resumed = secondsSince(start);
-
-    std::printf("backup of %s messages, %s contacts, %s calls, %s events, %s apps, %.0f MiB of media\n",
-                manifest["counts"]["messages"].dump().c_str(), manifest["counts"]["contacts"].dump().c_str(),
-                manifest["counts"]["calls"].dump().c_str(), manifest["counts"]["events"].dump().c_str(),
-                manifest["counts"]["apps"].dump().c_str(), double(mediaBytes) / kMiB);
+    std::printf("backup of %s messages, %s contacts, %s calls, %s events, %s apps, %.0f MiB of media; "
+                "medians of %d\n",
+                counts["messages"].dump().c_str(), counts["contacts"].dump().c_str(),
+                counts["calls"].dump().c_str(), counts["calendar"].dump().c_str(),
+                counts["apps"].dump().c_str(), double(mediaBytes) / kMiB, repetitions);
     std::printf("%-11s %9s %7s %9s %7s\n", "kind", "backup", "share", "bare", "ratio");
+    const double wall = median(backupSeconds["total"]);
     double kinds = 0, bareTotal = 0;
-    for (const auto& [kind, value] : manifest["seconds"].items()) {
-        const double s = value.get<double>();
+    for (const std::string& stage : stages) {
+        const double s = median(backupSeconds[stage]);
         kinds += s;
-        if (bareSeconds.count(kind) == 0) { // a stage of the backup's own ("start", "page")
-            std::printf("%-11s %8.2fs %6.1f%%\n", kind.c_str(), s, 100.0 * s / wall);
+        if (bareSeconds.count(stage) == 0) { // a stage of the backup's own ("start", "page")
+            std::printf("%-11s %8.2fs %6.1f%%\n", stage.c_str(), s, 100.0 * s / wall);
             continue;
         }
-        const double b = bareSeconds[kind];
+        const double b = median(bareSeconds[stage]);
         bareTotal += b;
-        std::printf("%-11s %8.2fs %6.1f%% %8.2fs %7.2f\n", kind.c_str(), s, 100.0 * s / wall, b,
+        std::printf("%-11s %8.2fs %6.1f%% %8.2fs %7.2f\n", stage.c_str(), s, 100.0 * s / wall, b,
                     b > 0 ? s / b : 0);
     }
     // Process start-up, the digests of the media, the manifest.
     std::printf("%-11s %8.2fs %6.1f%%\n", "the rest", wall - kinds, 100.0 * (wall - kinds) / wall);
     std::printf("%-11s %8.2fs %6.1f%% %8.2fs %7.2f\n", "total", wall, 100.0, bareTotal, wall / bareTotal);
-    std::printf("second backup of the unchanged phone: %.2f s (exit %d)\n", resumed, again);
+    std::printf("CPU of the backup (zentro and its adb runs): %.2f s\n", median(backupSeconds["total CPU"]));
+    const double reads = median(bareSeconds["record reads"]);
+    std::printf("second backup of the unchanged phone: %.2f s; bare record reads %.2f s, ratio %.2f; "
+                "media bytes fetched again: %lld\n",
+                median(backupSeconds["second"]), reads, median(backupSeconds["second"]) / reads,
+                static_cast<long long>(mediaFetchedAgain));
+    std::printf("  its stages:");
+    for (const std::string& stage : stages)
+        std::printf(" %s %.2fs", stage.c_str(), median(secondSeconds[stage]));
+    std::printf("\n");
     Zentro_UnInit();
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "formats/json_stream.h"
 #include "formats/safe_text.h"
 #include "test_support.h"
 
@@ -45,6 +46,36 @@ TEST(SafeText, TerminalsAndJsonGetNoControlBytesAndNothingAborts) {
     const std::string text = cli::jsonText(value);
     EXPECT_EQ(text, "{\"title\":\"bad \xef\xbf\xbd\",\"c1\":\"\\u009b\\u007f\\u001b\",\"ok\":\"Grüße\"}");
     EXPECT_EQ(nlohmann::json::parse(text)["c1"], "\xc2\x9b\x7f\x1b");
+    // The streamed writer gives the tree writer's bytes, for every kind of phone text: UTF-8 edges,
+    // overlong and surrogate forms, cut sequences, and random bytes.
+    std::vector<std::string> texts = {"a\"b\\c/\b\f\n\r\t\x01\x1f",
+                                      "\xc2\x80\xc2\x9f\xc2\xa0 \xf0\x9f\x98\x80",
+                                      "\xe0\x80\xaf \xed\xa0\x80 \xf4\x90\x80\x80 \xc0\xaf \xf5",
+                                      "cut \xe2\x82",
+                                      "\xe2\x82x\xf0\x9f\x98",
+                                      "\xef\xbf\xbf\xf4\x8f\xbf\xbf"};
+    uint32_t seed = 7;
+    for (int n = 0; n < 300; ++n) {
+        std::string random(n % 13, '\0');
+        for (char& c : random) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+        texts.push_back(random);
+    }
+    for (const std::string& t : texts) {
+        std::string streamed;
+        cli::JsonStream(streamed).beginArray().string(t).null().end();
+        EXPECT_EQ(streamed, cli::jsonText(nlohmann::ordered_json::array({t, nullptr})));
+    }
+    std::string indented;
+    cli::JsonStream(indented, 2)
+        .beginArray()
+        .beginObject()
+        .key("k")
+        .string("v")
+        .end()
+        .beginArray()
+        .end()
+        .end();
+    EXPECT_EQ(indented, cli::jsonText(nlohmann::ordered_json::parse(R"([{"k":"v"},[]])"), 2));
 }
 
 TEST(SafeText, FreePathsNumberTakenNamesAndLinksCountAsTaken) {

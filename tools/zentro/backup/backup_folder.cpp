@@ -101,8 +101,12 @@ void BackupFolder::prepare(const std::vector<std::string>& folders) {
 }
 
 void BackupFolder::write(const std::string& name, const std::string& bytes) {
+    write(name, bytes, sha256Hex(bytes));
+}
+
+void BackupFolder::write(const std::string& name, const std::string& bytes, const std::string& sha256) {
     writeFileAtomically(path(name), bytes);
-    adopt(name, static_cast<int64_t>(bytes.size()), sha256Hex(bytes));
+    adopt(name, static_cast<int64_t>(bytes.size()), sha256);
 }
 
 void BackupFolder::adopt(const std::string& name, int64_t size, const std::string& sha256,

@@ -44,6 +44,7 @@ public:
 
     // Writing: each records what it put down, so the manifest never guesses.
     void write(const std::string& name, const std::string& bytes);
+    void write(const std::string& name, const std::string& bytes, const std::string& sha256);
     // `phone` says which phone item the file holds (media), so the next run knows it unchanged.
     void adopt(const std::string& name, int64_t size, const std::string& sha256,
                const std::string& phone = "");

@@ -1,10 +1,13 @@
 #include "backup/media_sync.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "backup/backup_folder.h"
 #include "formats/safe_text.h"
@@ -99,6 +102,80 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                                                        : "copying ") +
                           kind.family,
                       "bytes");
+    // The outcome of one item: counted, and the progress moved on.
+    const auto settle = [&](const SyncItem& item, bool held, bool ok) {
+        if (held) {
+            ++tally.skipped;
+        } else if (dryRun || ok) {
+            ++tally.added;
+        } else {
+            ++tally.failed;
+            report.failed.push_back(item.file.empty() ? item.name : item.file);
+        }
+        done = addSize(done, item.size);
+        progress.update(done, total);
+    };
+    // A file brought into a folder is hashed on a second core while the next one comes: the
+    // digest of a large file costs about what its pull does.
+    struct Hashing {
+        SyncItem* item = nullptr;
+        std::future<std::pair<bool, std::string>> digest;
+    };
+    Hashing hashing;
+    const auto settleHashed = [&] {
+        if (hashing.item == nullptr) return;
+        SyncItem& item = *hashing.item;
+        hashing.item = nullptr;
+        const auto [ok, sha] = hashing.digest.get();
+        if (ok) {
+            item.sha256 = sha;
+            to.folder->adopt(item.file, item.size, item.sha256, item.stamp);
+        }
+        settle(item, false, ok);
+    };
+    // What the last backup recorded at an item's file, when it was this same phone item.
+    const auto recorded = [&](const SyncItem& item) -> const nlohmann::ordered_json* {
+        const auto* before = to.folder->previous(item.file);
+        return before != nullptr && before->value("phone", "") == item.stamp &&
+                       before->value("size", int64_t(-1)) == item.size
+                   ? before
+                   : nullptr;
+    };
+    // Files the last backup recorded are read back a few ahead, one per core: a second backup's
+    // media is only these digests. They are taken in order, so progress still moves item by item.
+    struct Digest {
+        bool read = false;
+        int64_t size = 0;
+        std::string sha;
+    };
+    std::vector<std::future<Digest>> ahead(to.folder != nullptr ? items.size() : 0);
+    const size_t window = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    size_t scanned = 0, pending = 0;
+    const auto readAhead = [&] {
+        for (; scanned < items.size() && pending < window; ++scanned) {
+            if (recorded(items[scanned]) == nullptr) continue;
+            auto work = [path = to.folder->path(items[scanned].file)] {
+                Digest d;
+                d.read = fileDigest(path, d.size, d.sha);
+                return d;
+            };
+            try {
+                ahead[scanned] = std::async(std::launch::async, work);
+            } catch (const std::system_error&) {
+                ahead[scanned] = std::async(std::launch::deferred, work); // no thread to spare
+            }
+            ++pending;
+        }
+    };
+    const auto digestOf = [&](size_t at) {
+        readAhead();
+        --pending;
+        try {
+            return ahead[at].get();
+        } catch (const std::exception&) {
+            return Digest{};
+        }
+    };
     for (SyncItem& item : items) {
         if (interrupted()) {
             tally.interrupted = true;
@@ -125,17 +202,12 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
         };
         bool held = false, ok = false;
         if (to.folder != nullptr) {
-            const auto* before = to.folder->previous(item.file);
-            held = before != nullptr && before->value("phone", "") == item.stamp &&
-                   before->value("size", int64_t(-1)) == item.size;
-            if (held) {
-                std::string sha;
-                int64_t size = 0;
-                held = fileDigest(to.folder->path(item.file), size, sha) && size == item.size &&
-                       sha == before->value("sha256", "");
+            if (const auto* before = recorded(item)) {
+                const Digest d = digestOf(static_cast<size_t>(&item - items.data()));
+                held = d.read && d.size == item.size && d.sha == before->value("sha256", "");
                 if (held) {
-                    item.sha256 = sha;
-                    to.folder->adopt(item.file, size, sha, item.stamp);
+                    item.sha256 = d.sha;
+                    to.folder->adopt(item.file, d.size, d.sha, item.stamp);
                 }
             }
             if (!held && !dryRun) {
@@ -145,12 +217,17 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                 if (downloadMedia(kind, phoneItem(item), partial, from.phone) &&
                     std::rename(partial.c_str(), final.c_str()) == 0) {
                     report.bytesMoved = addSize(report.bytesMoved, item.size);
-                    int64_t size = 0;
-                    ok = fileDigest(final, size, item.sha256) && size == item.size;
-                    if (ok) to.folder->adopt(item.file, size, item.sha256, item.stamp);
-                } else {
-                    std::remove(partial.c_str());
+                    settleHashed();
+                    hashing.item = &item;
+                    hashing.digest = std::async(std::launch::async, [final, expected = item.size] {
+                        int64_t size = 0;
+                        std::string sha;
+                        const bool whole = fileDigest(final, size, sha) && size == expected;
+                        return std::pair(whole, sha);
+                    });
+                    continue;
                 }
+                std::remove(partial.c_str());
             }
         } else {
             held = phone->holds(item, ownDigest);
@@ -164,17 +241,10 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
             }
         }
         if (from.folder == nullptr && !local.empty()) std::remove(local.c_str());
-        if (held) {
-            ++tally.skipped;
-        } else if (dryRun || ok) {
-            ++tally.added;
-        } else {
-            ++tally.failed;
-            report.failed.push_back(item.file.empty() ? item.name : item.file);
-        }
-        done = addSize(done, item.size);
-        progress.update(done, total);
+        settleHashed();
+        settle(item, held, ok);
     }
+    settleHashed();
     progress.finish(tally.interrupted ? "aborted" : "done");
     return report;
 }

@@ -20,15 +20,24 @@ bool quotedFormula(const std::string& field, size_t quotes) {
 
 void appendCsvField(std::string& out, const Cell& cell) {
     if (!cell) return;
-    const std::string field = quotedFormula(*cell, 0) ? "'" + *cell : *cell;
-    if (!needsQuotes(field)) {
-        out += field;
+    // Appended in place: a copy per cell costs more than the rest of the writing.
+    const std::string& text = *cell;
+    const bool guard = quotedFormula(text, 0);
+    if (!needsQuotes(text)) {
+        if (guard) out += '\'';
+        out += text;
         return;
     }
-    out += '"';
-    for (char c : field) {
-        if (c == '"') out += '"';
-        out += c;
+    out += guard ? "\"'" : "\"";
+    for (size_t at = 0;;) {
+        const size_t quote = text.find('"', at);
+        if (quote == std::string::npos) {
+            out.append(text, at);
+            break;
+        }
+        out.append(text, at, quote + 1 - at);
+        out += '"';
+        at = quote + 1;
     }
     out += '"';
 }
