@@ -5,7 +5,7 @@ import { messagesPage } from './messages.js';
 import { callsPage, contactsPage, calendarPage } from './records.js';
 import { appsPage } from './apps.js';
 import { mediaPage } from './media.js';
-import { backupPage } from './backup.js';
+import { backupPage, restorePage } from './backup.js';
 
 const pages = {
   phones: ['Phones', phonesPage],
@@ -18,6 +18,7 @@ const pages = {
   music: ['Music', () => mediaPage('music')],
   videos: ['Videos', () => mediaPage('videos')],
   backup: ['Backup', backupPage],
+  restore: ['Restore', restorePage],
 };
 
 function show() {
@@ -49,8 +50,8 @@ document.getElementById('phone').addEventListener('change', (e) => {
   state.device = Number(e.target.value);
   show();
 });
-document.getElementById('status').after(el('div', { class: 'progress-line' }));
-document.querySelector('footer').append(progressBar());
+// Beside the status line, not in it: a new status must not take the Cancel button away.
+document.getElementById('status').after(el('div', { class: 'progress-line' }, progressBar()));
 on('phones', fillPhoneChoice);
 connectEvents();
 window.addEventListener('hashchange', show);
