@@ -260,3 +260,13 @@ test('every other page shows the phone', async () => {
     await shot(name);
   }
 });
+
+test('a channel port forwarded by another adb server: zentro ui refuses to start', async () => {
+  // The first phone's server forwards 30148 since Prepare; a second server has no forward there.
+  const other = await startPhone(phoneBin, ['--devices', '1', '--seed', '8']);
+  try {
+    await assert.rejects(startUi(zentro, other.adbPort), /local port 30148 is held by another adb server/);
+  } finally {
+    other.child.stdin.end();
+  }
+});

@@ -223,6 +223,7 @@ struct Server::State {
     std::string token = randomToken();
     int port = -1;
     std::atomic<uint64_t> uploadCounter{0};
+    std::atomic<bool> stopped{false};
 
     std::mutex watchMutex;
     std::condition_variable watchWake;
@@ -358,6 +359,9 @@ void Server::State::routes() {
     });
     http.set_payload_max_length(options.maxUpload);
     http.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // Stopping waits for every connection's thread, and an idle kept-alive one holds its thread
+    // for this long (5 s by default): short, so Ctrl-C ends the server at once.
+    http.set_keep_alive_timeout(1);
 
     for (size_t i = 0; i < kAssetCount; ++i) {
         const Asset& asset = kAssets[i];
@@ -643,8 +647,13 @@ void Server::serve() {
 }
 
 void Server::stop() {
-    if (!state_ || state_->port < 0) return;
+    // Once: a second time (the destructor after Ctrl-C) the worker is gone, and the wait below
+    // for a job it never runs would add its whole bound to every exit.
+    if (!state_ || state_->port < 0 || state_->stopped.exchange(true)) return;
     state_->data.cancel(); // a running transfer or backup ends after its current step
+    // Thumbnails a page of a thousand photos asked for are not worth a phone round trip each
+    // on the way out.
+    state_->worker.discard();
     // Taken back on the worker, in turn; a worker stuck in a call the phone never answers must
     // not keep Ctrl-C from ending the program, so the wait is bounded.
     auto done = std::make_shared<std::promise<void>>();

@@ -18,6 +18,12 @@ void Worker::post(std::function<void()> job) {
     wake_.notify_one();
 }
 
+void Worker::discard() {
+    std::deque<std::function<void()>> dropped;
+    std::lock_guard lock(mutex_);
+    dropped.swap(jobs_); // destroyed after the lock: a dropped task wakes its caller
+}
+
 void Worker::stop() {
     {
         std::lock_guard lock(mutex_);

@@ -35,6 +35,8 @@ public:
 
     // Queues `job` without waiting; an exception it throws is logged and dropped.
     void post(std::function<void()> job);
+    // Drops the queued jobs (their callers see broken_promise); the running one goes on.
+    void discard();
 
     void stop();
 
