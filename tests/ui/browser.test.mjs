@@ -44,12 +44,9 @@ before(async () => {
 });
 
 after(async () => {
+  if (ui?.child.exitCode === null) ui.child.kill('SIGKILL'); // the last test stops it, unless it failed
   await browser?.close();
-  if (ui) {
-    const code = await stop(ui.child);
-    fs.rmSync(ui.home, { recursive: true, force: true });
-    assert.equal(code, 0, 'Ctrl-C ends zentro ui cleanly');
-  }
+  if (ui) fs.rmSync(ui.home, { recursive: true, force: true });
   if (phone) phone.child.stdin.end();
 });
 
@@ -269,4 +266,19 @@ test('a channel port forwarded by another adb server: zentro ui refuses to start
   } finally {
     other.child.stdin.end();
   }
+});
+
+test('Ctrl-C while the page waits for a slow phone ends zentro ui', { timeout: 60000 }, async () => {
+  // The photo list keeps the one worker busy and the music list waits in its queue; stopping
+  // drops the waiting job, and its request must still be answered, or the server waits for it
+  // for ever.
+  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":300}`);
+  const listing = page.waitForRequest(/\/media\/photos$/);
+  await go('photos');
+  await listing;
+  const queued = page.waitForRequest(/\/media\/music$/);
+  await page.evaluate((path) => { fetch(path).catch(() => {}); }, `/api/phones/0/media/music`);
+  await queued;
+  assert.equal(await stop(ui.child), 0);
+  await control(phone.controlPort, `clearfaults ${serial}`);
 });

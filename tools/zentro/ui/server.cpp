@@ -658,7 +658,7 @@ void Server::stop() {
     // not keep Ctrl-C from ending the program, so the wait is bounded.
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> unset = done->get_future();
-    state_->worker.post([done] {
+    state_->worker.post([done = std::move(done)] {
         Zentro_SetUSBCallBack(nullptr);
         Zentro_SetWiFiConnectCallBack(nullptr);
         done->set_value();

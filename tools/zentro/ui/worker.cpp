@@ -12,7 +12,7 @@ Worker::~Worker() { stop(); }
 void Worker::post(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);
-        if (stopping_) return; // a promise dropped unset makes its caller see broken_promise
+        if (stopping_) return; // dropped: its caller sees broken_promise
         jobs_.push_back(std::move(job));
     }
     wake_.notify_one();
@@ -31,6 +31,7 @@ void Worker::stop() {
     }
     wake_.notify_one();
     if (thread_.joinable()) thread_.join();
+    discard(); // a backup asked for just before Ctrl-C must not start on the way out
 }
 
 void Worker::run() {
@@ -39,7 +40,7 @@ void Worker::run() {
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
+            if (stopping_) return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
