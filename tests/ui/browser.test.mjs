@@ -238,9 +238,9 @@ test('restore: preview, add back only what the phone lacks, cancel', async () =>
   await page.getByRole('button', { name: 'Restore' }).click();
   await page.locator('body[data-restore="done"]').waitFor({ state: 'attached', timeout: 120000 });
   assert.match(await page.locator('tr[data-kind="contacts"] td').last().textContent(), new RegExp(`^${missing} added`));
+  await shot('restore');
   await preview();
   assert.match(await plan('contacts').textContent(), new RegExp(`^0 would be added, ${missing} already there`));
-  await shot('restore');
 
   await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":40}`);
   await page.getByRole('button', { name: 'Restore' }).click();

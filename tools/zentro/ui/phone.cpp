@@ -452,19 +452,26 @@ json PhoneData::events(int device, const std::string& month) {
         cache.hasEvents = true;
     }
     json out = json::array();
+    std::string first, last; // the months the phone's events span, for an empty month's page
     for (const cli::Row& row : cache.events) {
         const cli::ParsedDate start = cli::parseDate(cell(row, 3));
+        const std::string iso = start.millis ? cli::isoLocalDate(*start.millis) : std::string();
         json event = rowJson(cli::eventKind(), row);
-        event["startIso"] = start.millis ? json(cli::isoLocalDate(*start.millis)) : json(nullptr);
+        event["startIso"] = start.millis ? json(iso) : json(nullptr);
+        if (!iso.empty()) {
+            if (first.empty() || iso < first) first = iso;
+            if (iso > last) last = iso;
+        }
         // "YYYY-MM" of the local start; events without a readable start show in every month.
-        if (month.empty() || !start.millis || cli::isoLocalDate(*start.millis).rfind(month, 0) == 0)
-            out.push_back(event);
+        if (month.empty() || !start.millis || iso.rfind(month, 0) == 0) out.push_back(event);
     }
-    std::stable_sort(out.begin(), out.end(), [](const json& a, const json& b) {
-        return a["startIso"].is_string() && b["startIso"].is_string() &&
-               a["startIso"].get<std::string>() < b["startIso"].get<std::string>();
-    });
-    return {{"month", month}, {"items", out}};
+    // Those without a start first: an order that treats them as equal to every date is none.
+    const auto key = [](const json& e) {
+        return e["startIso"].is_string() ? e["startIso"].get<std::string>() : "";
+    };
+    std::stable_sort(out.begin(), out.end(),
+                     [&key](const json& a, const json& b) { return key(a) < key(b); });
+    return {{"month", month}, {"items", out}, {"first", first.substr(0, 7)}, {"last", last.substr(0, 7)}};
 }
 
 json PhoneData::addEvent(int device, const json& event) {

@@ -1,5 +1,5 @@
 // zentro ui: one page, one view at a time, chosen by the address's #fragment.
-import { el, state, api, on, connectEvents, showError, progressBar } from './ui.js';
+import { el, state, api, on, connectEvents, showError, setStatus, progressBar } from './ui.js';
 import { phonesPage } from './phones.js';
 import { messagesPage } from './messages.js';
 import { callsPage, contactsPage, calendarPage } from './records.js';
@@ -26,6 +26,7 @@ function show() {
   for (const link of document.querySelectorAll('#nav a')) link.classList.toggle('active', link.dataset.page === name);
   const main = document.getElementById('page');
   main.replaceChildren();
+  setStatus(''); // the last page's news would read as this page's
   document.body.dataset.page = name;
   try {
     main.append(pages[name][1]());

@@ -1,5 +1,5 @@
 // Backup: every kind of the phone into a new folder, with live progress per kind and cancel.
-import { el, api, on, phonePath, showError } from './ui.js';
+import { el, api, head, on, phonePath, showError } from './ui.js';
 
 const kinds = ['messages', 'calls', 'contacts', 'calendar', 'photos', 'music', 'videos'];
 
@@ -44,7 +44,8 @@ export function backupPage() {
   return el('section', { class: 'scroll' }, el('h1', 'Backup'),
     el('p', 'Copies the messages, calls, contacts, calendar, photos, music and videos of the phone into a new folder under Documents/zentro-backups.'),
     el('div', { class: 'row' }, start, cancel), outcome,
-    el('table', {}, el('tbody', {}, ...kinds.map((k) => el('tr', { data: { kind: k } }, el('th', k), el('td', {}, rows.get(k).bar), rows.get(k).state)))));
+    el('table', {}, head([['Kind', '110px'], ['', '220px'], ['State']]),
+      el('tbody', {}, ...kinds.map((k) => el('tr', { data: { kind: k } }, el('th', k), el('td', {}, rows.get(k).bar), rows.get(k).state)))));
 }
 
 const restoreKinds = ['contacts', 'calendar', 'calls', 'messages', 'photos', 'music', 'videos'];
@@ -68,6 +69,8 @@ export function restorePage() {
   preview.addEventListener('click', async () => {
     busy(true);
     outcome.textContent = 'Comparing the backup with the phone...';
+    // The last restore's counts beside a new preview would read as its result.
+    for (const row of rows.values()) { row.bar.value = 0; row.state.textContent = ''; }
     try {
       const report = await api(phonePath('restore'), { method: 'POST', body: { backup: choice.value, dryRun: true } });
       for (const [kind, row] of rows) row.plan.textContent = report[kind] ? tallyText(report[kind], 'would be added') : 'not in the backup';
@@ -107,7 +110,7 @@ export function restorePage() {
   return el('section', { class: 'scroll' }, el('h1', 'Restore'),
     el('p', 'Puts a backup\'s contacts, calendar, calls, messages, photos, music and videos back onto the phone. What the phone holds already is left alone.'),
     el('div', { class: 'row' }, choice, preview, start, cancel), outcome,
-    el('table', {}, el('thead', {}, el('tr', {}, el('th', 'Kind'), el('th', 'Would be added'), el('th', ''), el('th', 'Restore'))),
+    el('table', {}, head([['Kind', '110px'], ['Would be added'], ['', '220px'], ['Restore']]),
       el('tbody', {}, ...restoreKinds.map((k) => el('tr', { data: { kind: k } },
         el('th', k), rows.get(k).plan, el('td', {}, rows.get(k).bar), rows.get(k).state)))));
 }
