@@ -82,8 +82,10 @@ test('phones are listed live and prepared', async () => {
   await page.getByRole('button', { name: 'Pair over WiFi' }).click();
   const qr = page.locator('img.qr');
   await qr.waitFor();
-  await page.waitForFunction(() => document.querySelector('img.qr')?.complete);
-  assert.ok(await qr.evaluate((img) => img.naturalWidth >= 21 && img.naturalWidth === img.naturalHeight), 'the QR image decodes');
+  // decode() waits for the image and fails if it is none (waitForFunction would poll through
+  // eval, which the page's policy refuses once the first check comes too early).
+  assert.ok(await qr.evaluate(async (img) => { await img.decode(); return img.naturalWidth >= 21 && img.naturalWidth === img.naturalHeight; }),
+    'the QR image decodes');
   await shot('phones');
 
   const added = 'ZX1G22NEWPHONE01';
