@@ -106,7 +106,7 @@ test('conversations: open, search, send (as text, never markup)', async () => {
   await bodies.first().waitFor();
   const word = (await bodies.first().textContent()).split(/\s+/).find((w) => w.length >= 4);
   await page.getByLabel('Search in this conversation').fill(word);
-  await page.waitForTimeout(600);
+  await page.locator(`input[data-shown=${JSON.stringify(word)}]`).waitFor();
   const found = await bodies.allTextContents();
   assert.ok(found.length > 0 && found.every((b) => b.toLowerCase().includes(word.toLowerCase())), `search for ${word}`);
   await shot('messages');

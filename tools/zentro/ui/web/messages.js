@@ -27,9 +27,12 @@ export function messagesPage() {
   });
   const thread = new VirtualList({
     rowHeight: 60,
-    fetchPage: (offset, limit) => open
-      ? api(phonePath(`messages?address=${encodeURIComponent(open.address)}&q=${encodeURIComponent(inside)}&offset=${offset}&limit=${limit}`))
-      : Promise.resolve({ total: 0, items: [] }),
+    fetchPage: (offset, limit) => {
+      if (!open) return Promise.resolve({ total: 0, items: [] });
+      const q = inside;
+      return api(phonePath(`messages?address=${encodeURIComponent(open.address)}&q=${encodeURIComponent(q)}&offset=${offset}&limit=${limit}`))
+        .then((result) => { insideBox.dataset.shown = q; return result; }); // what the list below shows
+    },
     render: (m) => el('div', { class: m.type === '2' ? 'msg msg-out' : 'msg' },
       el('div', { class: 'sub' }, `${m.type === '2' ? 'sent' : 'received'} ${m.date || ''}`),
       el('div', { class: 'body' }, m.body || '')),
