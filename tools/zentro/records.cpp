@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "cli.h"
 #include "interrupt.h"
@@ -100,12 +101,12 @@ void appendRows(const KindCalls& calls, std::vector<Row>& rows) {
     }
 }
 
-RecordSet readInBulk(const KindCalls& calls) {
+RecordSet readInBulk(const KindCalls& calls, ReadProgress& progress) {
     RecordSet set;
     Zentro_ResetFlushAllDBStatus(); // an abort left over from an earlier run would cut this one
-    Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
-    const WatchedWork work = watchWork(
-        progress, [&calls] { return calls.bulk(0); },
+    progress.begin(calls.kind->noun);
+    const WatchedWork work = progress.watch(
+        [&calls] { return calls.bulk(0); },
         [&calls] { return std::pair<int64_t, int64_t>(calls.bulkOffset(), calls.bulkTotal()); },
         Zentro_AbortFlushAllDB);
     const bool aborted = work.aborted;
@@ -127,18 +128,17 @@ RecordSet readInBulk(const KindCalls& calls) {
     return set;
 }
 
-RecordSet readByPages(const KindCalls& calls) {
+RecordSet readByPages(const KindCalls& calls, int32_t device, ReadProgress& progress) {
     RecordSet set;
-    const int32_t device = options().device;
     const int32_t count = calls.count(device);
     if (count <= 0) return set;
-    Progress progress(std::string("reading ") + calls.kind->noun, calls.kind->noun);
+    progress.begin(calls.kind->noun);
     if (calls.clearList != nullptr) calls.clearList();
     // The count is the phone's word: the offset is 64-bit so a count near INT32_MAX cannot make
     // it wrap (below the count it fits the export's 32 bits), and a page that brings nothing ends
     // the reading: the phone announced more than it holds.
     for (int64_t offset = 0; offset < count; offset += kPageStep) {
-        if (interrupted()) {
+        if (progress.stopped()) {
             set.complete = false;
             break;
         }
@@ -158,6 +158,22 @@ RecordSet readByPages(const KindCalls& calls) {
     progress.finish(set.complete ? "done" : "aborted");
     return set;
 }
+
+// The terminal's bar, drawn on standard error; Ctrl-C stops the reading.
+class TerminalRead : public ReadProgress {
+public:
+    void begin(const std::string& noun) override { bar_.emplace("reading " + noun, noun); }
+    void update(int64_t done, int64_t total) override { bar_->update(done, total); }
+    void finish(const char* outcome) override { bar_->finish(outcome); }
+    WatchedWork watch(const std::function<int64_t()>& work, const Poll& poll,
+                      const std::function<void()>& abort) override {
+        return watchWork(*bar_, work, poll, abort);
+    }
+    bool stopped() override { return interrupted(); }
+
+private:
+    std::optional<Progress> bar_;
+};
 
 } // namespace
 
@@ -192,8 +208,14 @@ const RecordKind& contactKind() {
 
 RecordSet readRecords(const RecordKind& kind) {
     requirePreparedPhone();
+    TerminalRead progress;
+    return readRecords(kind, options().device, progress);
+}
+
+RecordSet readRecords(const RecordKind& kind, int32_t device, ReadProgress& progress) {
     const KindCalls& calls = callsOf(kind);
-    RecordSet set = calls.bulk != nullptr && options().device == 0 ? readInBulk(calls) : readByPages(calls);
+    RecordSet set = calls.bulk != nullptr && device == 0 ? readInBulk(calls, progress)
+                                                         : readByPages(calls, device, progress);
     if (&kind == &messageKind() || &kind == &callKind()) {
         // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
         const size_t date = &kind == &messageKind() ? 4 : 3;

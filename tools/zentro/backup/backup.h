@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace CLI {
 class App;
 } // namespace CLI
@@ -27,5 +29,12 @@ struct BackupSteps {
 // Failure when the backup is incomplete or stopped; what was written stays and a second run
 // finishes it.
 void backUpPhone(const std::string& dir, int32_t device, const BackupSteps& steps);
+
+// Restores the backup in `dir` (absolute) onto the phone at `device` exactly as `zentro restore`
+// does, for the kinds in `what` (comma-separated); with `dryRun` nothing changes. Steps are the
+// kinds ("running", then "done", "failed", "skipped" or "cancelled"). The report is what
+// `zentro restore --json` prints; Failure when there is no backup or the restore was stopped.
+nlohmann::ordered_json restoreBackup(const std::string& dir, int32_t device, const std::string& what,
+                                     bool dryRun, const BackupSteps& steps);
 
 } // namespace zentro::cli

@@ -49,12 +49,19 @@ json tallyJson(const Tally& t) {
 
 class Restore {
 public:
-    explicit Restore(const RestoreOptions& o)
+    Restore(const RestoreOptions& o, BackupSteps steps = {})
         : o_(o)
         , folder_(absolutePath(o.dir))
-        , kinds_(kindsOf(o.what)) {}
+        , kinds_(kindsOf(o.what))
+        , steps_(std::move(steps)) {}
 
     void run() {
+        restore();
+        print();
+    }
+
+    // Everything but the printing: the report as --json prints it.
+    json restore() {
         if (!folder_.load())
             throw Failure("'" + folder_.dir() + "' holds no backup (no readable manifest.json)", kExitUsage);
         const json& manifest = folder_.manifest();
@@ -68,17 +75,33 @@ public:
         device_ = options().device;
         for (const BackupKind& kind : backupKinds()) {
             if (stop()) break;
-            if (kinds_.count(kind.name) != 0 && manifest["files"].contains(kind.file)) restoreRecords(kind);
+            if (kinds_.count(kind.name) != 0 && manifest["files"].contains(kind.file))
+                step(kind.name, [&] { restoreRecords(kind); });
         }
         for (const MediaKind& kind : mediaKinds()) {
             if (stop()) break;
-            if (kinds_.count(kind.family) != 0) restoreMedia(kind);
+            if (kinds_.count(kind.family) != 0) step(kind.family, [&] { restoreMedia(kind); });
         }
-        print();
+        json out = report_;
+        if (!refused_.empty()) out["leftOut"] = refused_;
+        if (!notes_.empty()) out["notes"] = notes_;
+        return out;
     }
 
+    bool stop() const { return cut_ || interrupted() || (steps_.cancelled && steps_.cancelled()); }
+
 private:
-    bool stop() const { return cut_ || interrupted(); }
+    template <class Work>
+    void step(const std::string& name, Work work) {
+        if (steps_.changed) steps_.changed(name, "running");
+        work();
+        if (!steps_.changed) return;
+        const bool failed = report_.contains(name) && report_[name]["failed"].get<size_t>() > 0;
+        steps_.changed(name, stop()                   ? "cancelled"
+                             : failed                 ? "failed"
+                             : report_.contains(name) ? "done"
+                                                      : "skipped");
+    }
 
     // A file that is not the one the backup wrote is named and left out; --strict stops there.
     bool trusted(const std::string& name) {
@@ -165,6 +188,7 @@ private:
     const RestoreOptions& o_;
     BackupFolder folder_;
     std::set<std::string> kinds_;
+    BackupSteps steps_;
     int32_t device_ = 0;
     json report_ = json::object();
     std::vector<std::string> refused_, notes_;
@@ -172,6 +196,19 @@ private:
 };
 
 } // namespace
+
+nlohmann::ordered_json restoreBackup(const std::string& dir, int32_t device, const std::string& what,
+                                     bool dryRun, const BackupSteps& steps) {
+    const DeviceScope scope(device);
+    RestoreOptions o;
+    o.dir = dir;
+    o.what = what;
+    o.dryRun = dryRun;
+    Restore restore(o, steps);
+    json report = restore.restore();
+    if (restore.stop()) throw Failure("restore stopped; run it again to add the rest", kExitInterrupted);
+    return report;
+}
 
 void addRestoreCommand(CLI::App& app) {
     static RestoreOptions o;

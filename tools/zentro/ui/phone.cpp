@@ -10,10 +10,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <unordered_map>
 
 #include "adb_server.h"
 #include "backup/backup.h"
+#include "cli.h"
 #include "formats/dates.h"
 #include "formats/safe_text.h"
 #include "media_items.h"
@@ -24,8 +26,6 @@
 namespace zentro::ui {
 namespace {
 
-constexpr int kPage = 5; // the companion's page size
-enum Kind { kMessages, kCalls, kEvents, kContacts };
 enum MessageField { kId, kPerson, kAddress, kBody, kDate, kType, kRead, kThread };
 
 std::string trimmed(const char* text, size_t size) {
@@ -80,54 +80,48 @@ json page(const Items& items, Slice slice, ToJson toJson) {
     return out;
 }
 
-// The record kinds' exports, so one reader serves the four.
-struct RecordCalls {
-    const cli::RecordKind& (*kind)();
-    int32_t (*count)(int32_t);
-    int32_t (*fetchPage)(int32_t, int32_t); // frees the list, then one page
-    const void* (*head)();
-    const void* (*next)(const void*);
-    int32_t (*bulk)(int32_t);
-    int32_t (*bulkTotal)();
-    int32_t (*bulkOffset)();
-};
-
-template <class Node>
-const void* nextOf(const void* node) {
-    return static_cast<const Node*>(node)->next;
-}
-template <class Node, int32_t (*Get)(Node**)>
-const void* headOf() {
-    Node* head = nullptr;
-    Get(&head);
-    return head;
-}
-
-const RecordCalls kRecordCalls[] = {
-    {cli::messageKind, Zentro_FlushSMS_Count, Zentro_FlushSMS, headOf<SmsRecord, Zentro_GetSMS>,
-     nextOf<SmsRecord>, Zentro_FlushSMSAll, Zentro_FlushSMSAll_Count, Zentro_FlushSMSAll_Index},
-    {cli::callKind, Zentro_FlushCallLog_Count, Zentro_FlushCallHistory,
-     headOf<CallHistoryRecord, Zentro_GetCallHistory>, nextOf<CallHistoryRecord>, Zentro_FlushCallHistoryAll,
-     Zentro_FlushCallLogAll_Count, Zentro_FlushCallLogAll_Index},
-    {cli::eventKind, Zentro_FlushCalender_Count, Zentro_FlushCalender,
-     headOf<CalenderRecord, Zentro_GetCalender>, nextOf<CalenderRecord>, nullptr, nullptr, nullptr},
-    {cli::contactKind, Zentro_FlushContact_Count, Zentro_FlushPerson, headOf<PersonRecord, Zentro_GetPerson>,
-     nextOf<PersonRecord>, Zentro_FlushPersonAll, Zentro_FlushContactAll_Count, Zentro_FlushContactAll_Index},
-};
-
-// Every node starts with its text fields as consecutive pointers.
-void appendRows(const RecordCalls& calls, std::vector<cli::Row>& rows) {
-    const size_t fields = calls.kind().fields.size();
-    for (const void* node = calls.head(); node != nullptr; node = calls.next(node)) {
-        cli::Row row(fields);
-        for (size_t i = 0; i < fields; ++i) {
-            const char* text = nullptr;
-            std::memcpy(&text, static_cast<const char*>(node) + i * sizeof(char*), sizeof text);
-            if (text != nullptr) row[i] = text;
-        }
-        rows.push_back(std::move(row));
+// A reading's progress as "progress" events, and the page's Cancel as its stop.
+class PageRead : public cli::ReadProgress {
+public:
+    PageRead(EventHub& hub, const std::atomic<bool>& cancelled)
+        : hub_(hub)
+        , cancelled_(cancelled) {}
+    void begin(const std::string& noun) override {
+        watch_.emplace(hub_, "read", noun, [this] {
+            std::lock_guard lock(mutex_);
+            return poll_ ? poll_() : std::pair<int64_t, int64_t>(done_, total_);
+        });
     }
-}
+    void update(int64_t done, int64_t total) override {
+        std::lock_guard lock(mutex_);
+        done_ = done;
+        total_ = total;
+    }
+    void finish(const char*) override { watch_.reset(); }
+    // The call runs here, on the worker; Cancel reaches the library through PhoneData::cancel.
+    cli::WatchedWork watch(const std::function<int64_t()>& work, const Poll& poll,
+                           const std::function<void()>&) override {
+        {
+            std::lock_guard lock(mutex_);
+            poll_ = poll;
+        }
+        cli::WatchedWork outcome;
+        outcome.result = work();
+        outcome.aborted = cancelled_;
+        std::lock_guard lock(mutex_);
+        poll_ = nullptr;
+        return outcome;
+    }
+    bool stopped() override { return cancelled_; }
+
+private:
+    EventHub& hub_;
+    const std::atomic<bool>& cancelled_;
+    std::mutex mutex_;
+    Poll poll_;
+    int64_t done_ = 0, total_ = 0;
+    std::optional<ProgressWatch> watch_;
+};
 
 struct UploadCalls {
     int32_t (*upload)(const char*, const char*, int32_t); // always in chunks: progress and abort
@@ -280,40 +274,19 @@ std::string PhoneData::pairingImage() {
     return path;
 }
 
-std::vector<cli::Row> PhoneData::readRecords(int kind, int device) {
-    const RecordCalls& calls = kRecordCalls[kind];
-    std::vector<cli::Row> rows;
+std::vector<cli::Row> PhoneData::readRecords(const cli::RecordKind& kind, int device) {
     cancelled_ = false;
-    if (calls.bulk != nullptr && device == 0) {
-        Zentro_ResetFlushAllDBStatus(); // an earlier cancel must not cut this read
-        {
-            ProgressWatch watch(hub_, "read", calls.kind().noun, [&calls] {
-                return std::pair<int64_t, int64_t>(calls.bulkOffset(), calls.bulkTotal());
-            });
-            calls.bulk(0);
-        }
-        appendRows(calls, rows);
-        Zentro_ResetFlushAllDBStatus();
-        return rows;
-    }
-    const int32_t count = calls.count(device);
-    std::atomic<int64_t> offset{0};
-    ProgressWatch watch(hub_, "read", calls.kind().noun,
-                        [&] { return std::pair<int64_t, int64_t>(offset.load(), std::max(count, 0)); });
-    // The count is the phone's word: a page that brings nothing ends the reading.
-    for (int64_t at = 0; at < count && !cancelled_; at += kPage) {
-        const size_t before = rows.size();
-        calls.fetchPage(device, static_cast<int32_t>(at));
-        appendRows(calls, rows);
-        offset = at + kPage;
-        if (rows.size() == before) break;
-    }
-    return rows;
+    PageRead progress(hub_, cancelled_);
+    cli::RecordSet set = cli::readRecords(kind, device, progress);
+    Zentro_ResetFlushAllDBStatus(); // a cancel must not cut the next reading
+    // Cut short by Cancel, the list would look like the phone's whole list: not kept.
+    if (cancelled_) throw ApiError(409, std::string("reading the ") + kind.noun + " was cancelled");
+    return std::move(set.rows);
 }
 
 void PhoneData::loadContacts(int device, Cache& cache) {
     if (cache.hasContacts) return;
-    cache.contacts = readRecords(kContacts, device);
+    cache.contacts = readRecords(cli::contactKind(), device);
     cache.hasContacts = true;
 }
 
@@ -342,10 +315,7 @@ void PhoneData::group(Cache& cache) {
 void PhoneData::loadMessages(int device, Cache& cache) {
     if (cache.hasMessages) return;
     loadContacts(device, cache);
-    cache.messages = readRecords(kMessages, device);
-    // Newest first; the date texts sort as they read (YYYY-MM-DD HH:MM:SS).
-    std::stable_sort(cache.messages.begin(), cache.messages.end(),
-                     [](const cli::Row& a, const cli::Row& b) { return cell(a, kDate) > cell(b, kDate); });
+    cache.messages = readRecords(cli::messageKind(), device); // newest first
     cache.hasMessages = true;
     group(cache);
 }
@@ -414,9 +384,7 @@ json PhoneData::sendMessage(int device, const std::string& address, const std::s
 json PhoneData::calls(int device, Slice slice) {
     Cache& cache = cacheOf(device);
     if (!cache.hasCalls) {
-        cache.calls = readRecords(kCalls, device);
-        std::stable_sort(cache.calls.begin(), cache.calls.end(),
-                         [](const cli::Row& a, const cli::Row& b) { return cell(a, 3) > cell(b, 3); });
+        cache.calls = readRecords(cli::callKind(), device); // newest first
         cache.hasCalls = true;
     }
     return page(cache.calls, slice, [](const cli::Row& row) { return rowJson(cli::callKind(), row); });
@@ -480,23 +448,30 @@ json PhoneData::deleteAllContacts(int device) {
 json PhoneData::events(int device, const std::string& month) {
     Cache& cache = cacheOf(device);
     if (!cache.hasEvents) {
-        cache.events = readRecords(kEvents, device);
+        cache.events = readRecords(cli::eventKind(), device);
         cache.hasEvents = true;
     }
     json out = json::array();
+    std::string first, last; // the months the phone's events span, for an empty month's page
     for (const cli::Row& row : cache.events) {
         const cli::ParsedDate start = cli::parseDate(cell(row, 3));
+        const std::string iso = start.millis ? cli::isoLocalDate(*start.millis) : std::string();
         json event = rowJson(cli::eventKind(), row);
-        event["startIso"] = start.millis ? json(cli::isoLocalDate(*start.millis)) : json(nullptr);
+        event["startIso"] = start.millis ? json(iso) : json(nullptr);
+        if (!iso.empty()) {
+            if (first.empty() || iso < first) first = iso;
+            if (iso > last) last = iso;
+        }
         // "YYYY-MM" of the local start; events without a readable start show in every month.
-        if (month.empty() || !start.millis || cli::isoLocalDate(*start.millis).rfind(month, 0) == 0)
-            out.push_back(event);
+        if (month.empty() || !start.millis || iso.rfind(month, 0) == 0) out.push_back(event);
     }
-    std::stable_sort(out.begin(), out.end(), [](const json& a, const json& b) {
-        return a["startIso"].is_string() && b["startIso"].is_string() &&
-               a["startIso"].get<std::string>() < b["startIso"].get<std::string>();
-    });
-    return {{"month", month}, {"items", out}};
+    // Those without a start first: an order that treats them as equal to every date is none.
+    const auto key = [](const json& e) {
+        return e["startIso"].is_string() ? e["startIso"].get<std::string>() : "";
+    };
+    std::stable_sort(out.begin(), out.end(),
+                     [&key](const json& a, const json& b) { return key(a) < key(b); });
+    return {{"month", month}, {"items", out}, {"first", first.substr(0, 7)}, {"last", last.substr(0, 7)}};
 }
 
 json PhoneData::addEvent(int device, const json& event) {
@@ -520,6 +495,7 @@ json PhoneData::addEvent(int device, const json& event) {
 
 json PhoneData::apps(int device) {
     ensure(device, true);
+    cancelled_ = false; // a Cancel of earlier work must not cut this list
     Zentro_FlushDevicesApp(device);
     const int32_t count = Zentro_GetAppCount(device);
     json out = json::array();
@@ -708,6 +684,45 @@ void PhoneData::backup(int device, const std::string& folder) {
             hub_.publish("backup", {{"kind", "all"}, {"state", "failed"}, {"message", failure.what()}});
     }
     Zentro_ResetFlushAllDBStatus();
+}
+
+json PhoneData::restore(int device, const std::string& folder, bool dryRun) {
+    cancelled_ = false;
+    ensure(device, true);
+    std::optional<ProgressWatch> transfer;
+    // The same model as `zentro restore`; media kinds show the library's transfer progress.
+    cli::BackupSteps steps;
+    steps.changed = [this, &transfer, dryRun](const std::string& step, const char* state) {
+        transfer.reset();
+        if (dryRun) return;
+        hub_.publish("restore", {{"kind", step}, {"state", state}});
+        for (const cli::MediaKind& kind : cli::mediaKinds()) {
+            if (step == kind.family && std::string(state) == "running")
+                transfer.emplace(hub_, "restore", step,
+                                 [&kind] { return std::pair<int64_t, int64_t>(kind.progress(), 100); });
+        }
+    };
+    steps.cancelled = [this] { return cancelled_.load(); };
+    json report;
+    try {
+        report = cli::restoreBackup(folder, device, "contacts,calendar,calls,messages,photos,music,videos",
+                                    dryRun, steps);
+    } catch (const cli::Failure& failure) {
+        transfer.reset();
+        Zentro_ResetFlushAllDBStatus();
+        if (!dryRun)
+            hub_.publish("restore", {{"kind", "all"},
+                                     {"state", cancelled_ ? "cancelled" : "failed"},
+                                     {"message", failure.what()}});
+        throw ApiError(cancelled_ ? 409 : 502, failure.what());
+    }
+    Zentro_ResetFlushAllDBStatus();
+    forget(device, "contacts");
+    forget(device, "calls");
+    forget(device, "calendar");
+    for (const cli::MediaKind& kind : cli::mediaKinds()) forget(device, kind.family);
+    if (!dryRun) hub_.publish("restore", {{"kind", "all"}, {"state", "done"}, {"report", report}});
+    return report;
 }
 
 } // namespace zentro::ui

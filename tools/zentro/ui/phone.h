@@ -15,6 +15,7 @@
 
 #include "formats/formats.h"
 #include "media_items.h"
+#include "records.h"
 #include "ui/events.h"
 
 namespace zentro::ui {
@@ -67,6 +68,8 @@ public:
     json upload(int device, const std::string& family, const std::string& file, const std::string& name);
     json removeMedia(int device, const std::string& family, int32_t id);
     void backup(int device, const std::string& folder);
+    // The backup in `folder` onto the phone; with `dryRun` only what would be added, per kind.
+    json restore(int device, const std::string& folder, bool dryRun);
     void forget(int device, const std::string& what); // drops a cached list so it is read again
 
     // Thread-safe: stops the running transfer, bulk read or backup after its current step.
@@ -91,7 +94,7 @@ private:
     void loadMessages(int device, Cache& cache);
     void loadContacts(int device, Cache& cache);
     void group(Cache& cache);
-    std::vector<cli::Row> readRecords(int kind, int device);
+    std::vector<cli::Row> readRecords(const cli::RecordKind& kind, int device);
     const cli::MediaKind& kindOf(const std::string& family);
     std::vector<cli::MediaItem>& mediaOf(int device, const std::string& family);
     std::string newPrivateFile(const std::string& stem);

@@ -170,6 +170,44 @@ void sendFile(Response& res, const std::string& path, const std::string& name, c
         [path](bool) { std::remove(path.c_str()); });
 }
 
+// Where backups go: <documents>/zentro-backups, the documents folder as the library finds it.
+std::string backupsFolder() {
+    const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
+    const char* home = std::getenv("HOME");
+    const std::string base = documents != nullptr && documents[0] != '\0'
+                                 ? documents
+                                 : std::string(home != nullptr ? home : "/tmp") + "/Documents";
+    return base + "/zentro-backups";
+}
+
+// The backups a restore may start from: folders directly under backupsFolder() that hold a
+// manifest, newest name first. The manifest is only read for what the list shows.
+json backupList() {
+    namespace fs = std::filesystem;
+    std::vector<json> found;
+    std::error_code error;
+    for (fs::directory_iterator it(backupsFolder(), error), end; !error && it != end; it.increment(error)) {
+        if (!it->is_directory(error) || it->is_symlink(error) || found.size() >= 500) continue;
+        const fs::path manifest = it->path() / "manifest.json";
+        if (fs::file_size(manifest, error) > (64u << 20) || error) {
+            error.clear();
+            continue;
+        }
+        std::ifstream in(manifest, std::ios::binary);
+        const json m = json::parse(in, nullptr, false);
+        if (!m.is_object()) continue;
+        const json phone = m.value("phone", json::object());
+        found.push_back({{"name", it->path().filename().string()},
+                         {"date", m.value("date", json(nullptr))},
+                         {"model", phone.is_object() ? phone.value("model", json(nullptr)) : json(nullptr)},
+                         {"complete", m.value("complete", false)}});
+    }
+    std::sort(found.begin(), found.end(), [](const json& a, const json& b) {
+        return a["name"].get<std::string>() > b["name"].get<std::string>();
+    });
+    return {{"folder", backupsFolder()}, {"backups", found}};
+}
+
 } // namespace
 
 struct Server::State {
@@ -185,6 +223,7 @@ struct Server::State {
     std::string token = randomToken();
     int port = -1;
     std::atomic<uint64_t> uploadCounter{0};
+    std::atomic<bool> stopped{false};
 
     std::mutex watchMutex;
     std::condition_variable watchWake;
@@ -320,6 +359,9 @@ void Server::State::routes() {
     });
     http.set_payload_max_length(options.maxUpload);
     http.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // Stopping waits for every connection's thread, and an idle kept-alive one holds its thread
+    // for this long (5 s by default): short, so Ctrl-C ends the server at once.
+    http.set_keep_alive_timeout(1);
 
     for (size_t i = 0; i < kAssetCount; ++i) {
         const Asset& asset = kAssets[i];
@@ -500,16 +542,31 @@ void Server::State::routes() {
 
     http.Post(R"(/api/phones/(\d)/backup)", [this](const Request& req, Response& res) {
         const int device = deviceOf(req);
-        const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
-        const char* home = std::getenv("HOME");
-        const std::string base = documents != nullptr && documents[0] != '\0'
-                                     ? documents
-                                     : std::string(home != nullptr ? home : "/tmp") + "/Documents";
         char stamp[32];
         const std::time_t now = std::time(nullptr);
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
-        const std::string folder = base + "/zentro-backups/phone" + std::to_string(device) + "-" + stamp;
+        const std::string folder = backupsFolder() + "/phone" + std::to_string(device) + "-" + stamp;
         worker.post([this, device, folder] { data.backup(device, folder); });
+        sendJson(res, {{"folder", folder}}, 202);
+    });
+    http.Get("/api/backups", [](const Request&, Response& res) { sendJson(res, backupList()); });
+    // A backup named by its folder under the backups folder; a preview answers at once, a
+    // restore runs on and reports through "restore" events.
+    http.Post(R"(/api/phones/(\d)/restore)", [this](const Request& req, Response& res) {
+        json body;
+        if (!jsonBody(req, res, body)) return;
+        const json given = body.value("backup", json(nullptr));
+        const std::string name = given.is_string() ? given.get<std::string>() : "";
+        if (name.empty() || name[0] == '.' || name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+            return sendError(res, 400, "choose one of the listed backups");
+        const std::string folder = backupsFolder() + "/" + name;
+        std::error_code error;
+        if (std::filesystem::is_symlink(folder, error) || !std::filesystem::is_directory(folder, error))
+            return sendError(res, 404, "no such backup");
+        const int device = deviceOf(req);
+        if (body.contains("dryRun") && body["dryRun"] == true)
+            return api(res, [this, device, folder] { return data.restore(device, folder, true); });
+        worker.post([this, device, folder] { data.restore(device, folder, false); });
         sendJson(res, {{"folder", folder}}, 202);
     });
     // Cancels whatever long work runs: only flags and the library's abort exports, which may be
@@ -590,13 +647,18 @@ void Server::serve() {
 }
 
 void Server::stop() {
-    if (!state_ || state_->port < 0) return;
+    // Once: a second time (the destructor after Ctrl-C) the worker is gone, and the wait below
+    // for a job it never runs would add its whole bound to every exit.
+    if (!state_ || state_->port < 0 || state_->stopped.exchange(true)) return;
     state_->data.cancel(); // a running transfer or backup ends after its current step
+    // Thumbnails a page of a thousand photos asked for are not worth a phone round trip each
+    // on the way out.
+    state_->worker.discard();
     // Taken back on the worker, in turn; a worker stuck in a call the phone never answers must
     // not keep Ctrl-C from ending the program, so the wait is bounded.
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> unset = done->get_future();
-    state_->worker.post([done] {
+    state_->worker.post([done = std::move(done)] {
         Zentro_SetUSBCallBack(nullptr);
         Zentro_SetWiFiConnectCallBack(nullptr);
         done->set_value();

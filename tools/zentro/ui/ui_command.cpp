@@ -1,8 +1,11 @@
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "adb_server.h"
 #include "cli.h"
 #include "interrupt.h"
 #include "ui/server.h"
@@ -39,7 +43,40 @@ void openBrowser(const std::string& url) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
+bool localPortFree(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true; // cannot tell: the library's own checks remain
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); // a closed connection is no holder
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return free;
+}
+
+// Phones 0 and 1 are reached through 127.0.0.1:30148 and 30149, forwarded by our adb server. A
+// port that is taken while our server forwards nothing there is another adb server's or
+// program's: what answers there is not our phone, so the page would show someone else's data.
+void requireChannelPorts() {
+    std::vector<cli::AdbForward> forwards;
+    cli::listForwards(forwards); // no server yet: none of ours
+    for (int port : {30148, 30149}) {
+        const std::string local = "tcp:" + std::to_string(port);
+        const bool ours = std::any_of(forwards.begin(), forwards.end(),
+                                      [&local](const cli::AdbForward& f) { return f.local == local; });
+        if (!ours && !localPortFree(port))
+            throw cli::Failure("local port " + std::to_string(port) +
+                               " is held by another adb server or program, so the phones could not be "
+                               "reached through it; stop that server ('adb kill-server' with its "
+                               "ANDROID_ADB_SERVER_PORT) or program, then start zentro ui again");
+    }
+}
+
 void runUi(int port, bool noBrowser) {
+    requireChannelPorts();
     cli::startLibrary(); // the run's private temporary folder, then the library
     const char* temp = std::getenv("TMPDIR");
     const std::string folder = std::string(temp != nullptr ? temp : "/tmp") + "/ui";

@@ -12,10 +12,16 @@ Worker::~Worker() { stop(); }
 void Worker::post(std::function<void()> job) {
     {
         std::lock_guard lock(mutex_);
-        if (stopping_) return; // a promise dropped unset makes its caller see broken_promise
+        if (stopping_) return; // dropped: its caller sees broken_promise
         jobs_.push_back(std::move(job));
     }
     wake_.notify_one();
+}
+
+void Worker::discard() {
+    std::deque<std::function<void()>> dropped;
+    std::lock_guard lock(mutex_);
+    dropped.swap(jobs_); // destroyed after the lock: a dropped task wakes its caller
 }
 
 void Worker::stop() {
@@ -25,6 +31,7 @@ void Worker::stop() {
     }
     wake_.notify_one();
     if (thread_.joinable()) thread_.join();
+    discard(); // a backup asked for just before Ctrl-C must not start on the way out
 }
 
 void Worker::run() {
@@ -33,7 +40,7 @@ void Worker::run() {
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
+            if (stopping_) return;
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }

@@ -20,7 +20,7 @@ namespace zentro::ui {
 class Worker {
 public:
     Worker();
-    ~Worker(); // finishes the queued work, then ends the thread
+    ~Worker(); // stop()
 
     // Runs `job` on the worker after everything queued before it and waits for its result
     // (or exception).
@@ -29,13 +29,18 @@ public:
         using Result = decltype(job());
         auto task = std::make_shared<std::packaged_task<Result()>>(std::move(job));
         std::future<Result> result = task->get_future();
-        post([task] { (*task)(); });
+        // The queue holds the only reference: a job dropped unrun (stop, discard) destroys the
+        // task, and get() throws broken_promise instead of waiting for ever.
+        post([task = std::move(task)] { (*task)(); });
         return result.get();
     }
 
     // Queues `job` without waiting; an exception it throws is logged and dropped.
     void post(std::function<void()> job);
+    // Drops the queued jobs (their callers see broken_promise); the running one goes on.
+    void discard();
 
+    // Ends the thread after the running job; jobs still queued are dropped, as by discard().
     void stop();
 
 private:

@@ -1,11 +1,11 @@
 // zentro ui: one page, one view at a time, chosen by the address's #fragment.
-import { el, state, api, on, connectEvents, showError, progressBar } from './ui.js';
+import { el, state, api, on, connectEvents, showError, setStatus, progressBar } from './ui.js';
 import { phonesPage } from './phones.js';
 import { messagesPage } from './messages.js';
 import { callsPage, contactsPage, calendarPage } from './records.js';
 import { appsPage } from './apps.js';
 import { mediaPage } from './media.js';
-import { backupPage } from './backup.js';
+import { backupPage, restorePage } from './backup.js';
 
 const pages = {
   phones: ['Phones', phonesPage],
@@ -18,6 +18,7 @@ const pages = {
   music: ['Music', () => mediaPage('music')],
   videos: ['Videos', () => mediaPage('videos')],
   backup: ['Backup', backupPage],
+  restore: ['Restore', restorePage],
 };
 
 function show() {
@@ -25,6 +26,7 @@ function show() {
   for (const link of document.querySelectorAll('#nav a')) link.classList.toggle('active', link.dataset.page === name);
   const main = document.getElementById('page');
   main.replaceChildren();
+  setStatus(''); // the last page's news would read as this page's
   document.body.dataset.page = name;
   try {
     main.append(pages[name][1]());
@@ -49,8 +51,8 @@ document.getElementById('phone').addEventListener('change', (e) => {
   state.device = Number(e.target.value);
   show();
 });
-document.getElementById('status').after(el('div', { class: 'progress-line' }));
-document.querySelector('footer').append(progressBar());
+// Beside the status line, not in it: a new status must not take the Cancel button away.
+document.getElementById('status').after(el('div', { class: 'progress-line' }, progressBar()));
 on('phones', fillPhoneChoice);
 connectEvents();
 window.addEventListener('hashchange', show);

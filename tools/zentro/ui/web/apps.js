@@ -1,5 +1,5 @@
 // Applications: list, install by dropping an .apk, uninstall, export.
-import { el, api, phonePath, showError, setStatus, dropZone, uploadFile, formatBytes } from './ui.js';
+import { el, api, head, phonePath, showError, setStatus, dropZone, uploadFile, formatBytes } from './ui.js';
 
 export function appsPage() {
   const body = el('tbody', {}, el('tr', {}, el('td', { colspan: 5 }, 'loading...')));
@@ -15,6 +15,7 @@ export function appsPage() {
             catch (error) { showError(error); }
           },
         }, 'Uninstall')))));
+    if (!apps.length) body.replaceChildren(el('tr', {}, el('td', { colspan: 5 }, 'No applications on this phone.')));
   }).catch(showError);
   const drop = dropZone('Drop an .apk here to install it, or choose one:', '.apk', async (file) => {
     setStatus(`installing ${file.name}...`);
@@ -23,5 +24,5 @@ export function appsPage() {
   });
   load();
   return el('section', { class: 'scroll' }, el('h1', 'Applications'), drop,
-    el('table', {}, el('thead', {}, el('tr', {}, ...['Name', 'Package', 'Version', 'Size', ''].map((h) => el('th', h)))), body));
+    el('table', {}, head([['Name', '24%'], ['Package', '30%'], ['Version'], ['Size', '10%'], ['', '170px']]), body));
 }

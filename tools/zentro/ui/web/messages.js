@@ -23,15 +23,20 @@ export function messagesPage() {
       el('div', {}, el('strong', c.name || c.address), c.name ? ` ${c.address}` : '', ` (${c.count})`),
       el('div', { class: 'sub' }, `${c.date}  ${c.body}`)),
     onPick: (c) => { open = c; inside = ''; insideBox.value = ''; showConversation(); },
+    empty: () => (query ? 'No conversation matches the search.' : 'No messages on this phone.'),
   });
   const thread = new VirtualList({
     rowHeight: 60,
-    fetchPage: (offset, limit) => open
-      ? api(phonePath(`messages?address=${encodeURIComponent(open.address)}&q=${encodeURIComponent(inside)}&offset=${offset}&limit=${limit}`))
-      : Promise.resolve({ total: 0, items: [] }),
+    fetchPage: (offset, limit) => {
+      if (!open) return Promise.resolve({ total: 0, items: [] });
+      const q = inside;
+      return api(phonePath(`messages?address=${encodeURIComponent(open.address)}&q=${encodeURIComponent(q)}&offset=${offset}&limit=${limit}`))
+        .then((result) => { insideBox.dataset.shown = q; return result; }); // what the list below shows
+    },
     render: (m) => el('div', { class: m.type === '2' ? 'msg msg-out' : 'msg' },
       el('div', { class: 'sub' }, `${m.type === '2' ? 'sent' : 'received'} ${m.date || ''}`),
       el('div', { class: 'body' }, m.body || '')),
+    empty: () => (open ? (inside ? 'No message here matches the search.' : 'No messages.') : ''),
   });
 
   const count = el('span', { class: 'sub' }, 'loading messages...');
@@ -39,7 +44,7 @@ export function messagesPage() {
   let timer = null;
   const debounce = (fn) => { clearTimeout(timer); timer = setTimeout(fn, 200); };
   const searchBox = el('input', {
-    type: 'search', placeholder: 'Search names, numbers and messages', 'aria-label': 'Search conversations',
+    type: 'search', placeholder: 'Search names, numbers and messages', 'aria-label': 'Search conversations', class: 'grow',
     oninput: () => debounce(() => { query = searchBox.value; conversations.reset().catch(showError); }),
   });
   const insideBox = el('input', {
@@ -47,7 +52,7 @@ export function messagesPage() {
     oninput: () => debounce(() => { inside = insideBox.value; thread.reset().catch(showError); }),
   });
   const to = el('input', { placeholder: 'Number', 'aria-label': 'Number' });
-  const text = el('input', { placeholder: 'Message', 'aria-label': 'Message', style: 'flex:1' });
+  const text = el('input', { placeholder: 'Message', 'aria-label': 'Message', class: 'grow' });
   const send = el('form', {
     class: 'row',
     onsubmit: async (e) => {

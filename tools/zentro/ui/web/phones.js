@@ -1,12 +1,13 @@
 // Phones: the adb server's list, live from the event stream; preparing one; WiFi pairing.
-import { el, api, on, state, showError, setStatus } from './ui.js';
+import { el, api, head, on, state, showError, setStatus } from './ui.js';
 
 export function phonesPage() {
   const body = el('tbody');
   const note = el('p');
   const qr = el('div');
   const draw = (list) => {
-    note.textContent = list.adb ? '' : 'No adb server answers: plug a phone in or start adb.';
+    note.textContent = !list.adb ? 'No adb server answers: plug a phone in or start adb.'
+      : list.phones.length ? '' : 'No phones: plug one in with USB debugging on, or pair one over WiFi.';
     body.replaceChildren(...list.phones.map((p) => el('tr', { data: { serial: p.serial } },
       el('td', String(p.index)), el('td', p.serial), el('td', p.state), el('td', p.connection),
       el('td', p.maker || ''), el('td', p.model || ''), el('td', p.android || ''),
@@ -37,7 +38,7 @@ export function phonesPage() {
     el('h1', 'Phones'),
     note,
     el('table', {},
-      el('thead', {}, el('tr', {}, ...['#', 'Serial', 'State', 'Link', 'Maker', 'Model', 'Android', ''].map((h) => el('th', h)))),
+      head([['#', '40px'], ['Serial', '20%'], ['State'], ['Link'], ['Maker'], ['Model', '20%'], ['Android'], ['', '110px']]),
       body),
     el('p', {}, pair),
     qr);

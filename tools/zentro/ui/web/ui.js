@@ -71,6 +71,15 @@ export function connectEvents() {
   for (const type of listeners.keys()) source.addEventListener(type, dispatch);
 }
 
+// A table head whose columns keep the given widths ('' shares the rest), whatever a phone's
+// texts in the rows below are.
+// (Through the style object: the page's policy refuses style attributes.)
+export const head = (columns) => el('thead', {}, el('tr', {}, ...columns.map(([title, width]) => {
+  const th = el('th', title);
+  if (width) th.style.width = width;
+  return th;
+})));
+
 export function formatBytes(bytes) {
   if (bytes < 1024) return `${bytes} B`;
   const units = ['KiB', 'MiB', 'GiB'];

@@ -5,9 +5,10 @@ import { el } from './ui.js';
 const PAGE = 100;
 
 export class VirtualList {
-  // fetchPage(offset, limit) -> {total, items}; render(item, index) -> Node
-  constructor({ rowHeight = 54, fetchPage, render, onPick }) {
-    Object.assign(this, { rowHeight, fetchPage, render, onPick });
+  // fetchPage(offset, limit) -> {total, items}; render(item, index) -> Node; empty: the words
+  // shown when there is nothing to list (a function, so they can follow a search)
+  constructor({ rowHeight = 54, fetchPage, render, onPick, empty = () => 'Nothing here.' }) {
+    Object.assign(this, { rowHeight, fetchPage, render, onPick, empty });
     this.spacer = el('div', { class: 'spacer' });
     this.node = el('div', { class: 'vlist', tabindex: 0 }, this.spacer);
     this.node.addEventListener('scroll', () => this.draw());
@@ -62,6 +63,7 @@ export class VirtualList {
       }
       rows.push(row);
     }
+    if (this.total === 0) rows.push(el('p', { class: 'empty' }, this.empty()));
     this.spacer.replaceChildren();
     this.node.replaceChildren(this.spacer, ...rows);
   }
