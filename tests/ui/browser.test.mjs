@@ -211,6 +211,11 @@ test('backup starts, shows progress and cancels', async () => {
   await go('backup');
   await page.getByRole('button', { name: 'Start backup' }).click();
   await page.locator('tr[data-kind="messages"] td', { hasText: 'running' }).waitFor();
+  // The kind's own bar moves while it is read (its maximum is the phone's count until it ends).
+  const bar = page.locator('tr[data-kind="messages"] progress');
+  const moving = () => bar.evaluate((b) => b.max > 1 && b.value > 0);
+  for (let i = 0; i < 100 && !(await moving()); i++) await page.waitForTimeout(100);
+  assert.ok(await moving(), 'the messages bar moves during the reading');
   await shot('backup');
   await page.locator('#page').getByRole('button', { name: 'Cancel' }).click();
   await page.locator('body[data-backup="cancelled"]').waitFor({ state: 'attached', timeout: 20000 });

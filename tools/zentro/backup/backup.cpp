@@ -137,7 +137,8 @@ private:
     }
 
     void backUpRecords(const BackupKind& kind) {
-        RecordSet set = readRecords(kind.records());
+        RecordSet set = steps_.reading != nullptr ? readRecords(kind.records(), device_, *steps_.reading)
+                                                  : readRecords(kind.records());
         if (!set.complete) {
             folder_.markMissing(kind.file);
             return;

@@ -14,15 +14,19 @@ class App;
 
 namespace zentro::cli {
 
+class ReadProgress;
+
 // Registered by addBackupCommands with it.
 void addRestoreCommand(CLI::App& app);
 void addCopyCommand(CLI::App& app);
 
 // What a host other than the terminal (the browser host) sees of a backup: each step as it
-// starts and ends ("running", "done", "failed"), and a way to stop between steps.
+// starts and ends ("running", "done", "failed"), a way to stop between steps, and the progress
+// of each record kind's reading (the terminal's bar when null).
 struct BackupSteps {
     std::function<void(const std::string& step, const char* state)> changed;
     std::function<bool()> cancelled;
+    ReadProgress* reading = nullptr;
 };
 
 // Backs the phone at `device` up into `dir` (absolute) exactly as `zentro backup` does. Throws

@@ -675,6 +675,8 @@ void PhoneData::backup(int device, const std::string& folder) {
             hub_.publish("backup", {{"kind", step}, {"state", state}, {"done", 0}, {"total", 0}});
         };
         steps.cancelled = [this] { return cancelled_.load(); };
+        PageRead reading(hub_, cancelled_); // each record kind's bar, and Cancel within a kind
+        steps.reading = &reading;
         cli::backUpPhone(folder, device, steps);
         hub_.publish("backup", {{"kind", "all"}, {"state", "done"}, {"done", 0}, {"total", 0}});
     } catch (const std::exception& failure) {
