@@ -10,7 +10,7 @@
 #include "fuzz_support.h"
 #include "pairing/pairing_message.h"
 
-using namespace zentro::link;
+using namespace zentro::pairing;
 
 namespace {
 

@@ -60,10 +60,10 @@ protected:
         LinkTest::SetUp();
         g_registrations = 0;
         Zentro_SetWiFiConnectCallBack(onWifi);
-        link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+        pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
         const std::string bmp = scratch_.file("pair.bmp");
         ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0); // starts the pairing server
-        const link::TCPServer* server = link::pairingServerForTests();
+        const pairing::TCPServer* server = pairing::pairingServerForTests();
         ASSERT_NE(server, nullptr);
         phone_ = std::make_unique<ztest::VirtualPhone>(
             std::string(R"({"devices":[{"serial":")") + kSerial + R"(","seed":)" + std::to_string(kSeed) +

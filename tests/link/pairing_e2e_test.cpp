@@ -78,7 +78,7 @@ protected:
         g_wifiValue = -1;
         Zentro_SetWiFiConnectCallBack(onWifi);
         // The server's own port and steps, on loopback only.
-        link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+        pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
     }
     ztest::ScratchFolder images_;
 };
@@ -90,7 +90,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
         GTEST_SKIP() << "zbarimg (zbar-tools) missing";
     const std::string bmp = images_.file("pair.bmp");
     ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0);
-    const link::TCPServer* server = link::pairingServerForTests();
+    const pairing::TCPServer* server = pairing::pairingServerForTests();
     ASSERT_NE(server, nullptr);
 
     const std::string ppm = images_.file("pair.ppm");

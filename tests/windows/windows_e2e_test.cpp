@@ -29,6 +29,7 @@
 
 namespace core = zentro::core;
 namespace link = zentro::link;
+namespace pairing = zentro::pairing;
 namespace platform = zentro::platform;
 
 namespace {
@@ -175,13 +176,13 @@ TEST_F(WindowsE2e, PhoneThatScansTheCodeJoinsOverWifi) {
     Zentro_SetWiFiConnectCallBack(onWifi);
     // Loopback only: the server would otherwise take the host name's first address, which wine
     // (unlike Windows with a hosts entry) resolves to the machine's network address.
-    link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+    pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
     ASSERT_EQ(Zentro_GetPCQRGeneratorImage(temp_.file("pair.bmp").c_str(), 0), 0);
     const std::string image = ztest::readFile(temp_.file("pair.bmp"));
     ASSERT_GT(image.size(), 54u);
     EXPECT_EQ(image.substr(0, 2), "BM");
 
-    const link::TCPServer* server = link::pairingServerForTests();
+    const pairing::TCPServer* server = pairing::pairingServerForTests();
     ASSERT_NE(server, nullptr);
     const std::string target = "127.0.0.1:" + std::to_string(server->port());
     ASSERT_EQ(control(ports_.control, "wifi-join ZX1G22ABCD000001 " + target), "ok\n");
