@@ -159,3 +159,8 @@ TEST(ReferenceTexts, RenamedItemsNeverLandOnAnotherItemsName) {
     EXPECT_EQ(forms.front(), "IMG_1.tar(1).gz");
     EXPECT_EQ(cli::numberedForms(".profile").back(), ".profile(9)");
 }
+
+// The manifest's digests as other tools print them (the hashing itself is the library's).
+TEST(ReferenceTexts, DigestsInLowerCaseHex) {
+    EXPECT_EQ(cli::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
