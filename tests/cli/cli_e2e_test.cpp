@@ -86,10 +86,18 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
     }
 }
 
-TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
+TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
     ztest::VirtualPhone phone(kOnePhone);
     const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ZentroRun before = runZentro("--json info", port);
+    ASSERT_EQ(before.status, 0) << before.err;
+    EXPECT_EQ(nlohmann::json::parse(before.out)["prepared"], false);
+
+    ZentroRun prepare = runZentro("prepare", port);
+    ASSERT_EQ(prepare.status, 0) << prepare.err;
+    EXPECT_NE(prepare.err.find("preparing: 100%"), std::string::npos) << prepare.err;
+    EXPECT_EQ(nlohmann::json::parse(runZentro("--json info", port).out)["prepared"], true);
+
     const struct {
         std::string args;
         const char* says;
@@ -133,6 +141,16 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
     ASSERT_NE(sent, messages.end());
     EXPECT_EQ((*sent)["body"], "see you");
     EXPECT_EQ((*sent)["type"], "2") << "kept as sent, not received";
+    for (size_t i = 1; i < messages.size(); ++i)
+        EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>())
+            << "newest first";
+    ZentroRun threads = runZentro("--json sms threads", port);
+    ASSERT_EQ(threads.status, 0) << threads.err;
+    size_t grouped = 0;
+    for (const auto& thread : nlohmann::json::parse(threads.out)) grouped += thread["messages"].get<size_t>();
+    EXPECT_EQ(grouped, messages.size());
+    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port).status, 2);
+    EXPECT_EQ(runZentro("sms clear", port).status, 2) << "a clear needs --yes";
 
     // Every field a contact has, set one by one and read back where the list shows it.
     auto people = nlohmann::json::parse(runZentro("--json contacts list", port).out);
@@ -155,61 +173,23 @@ TEST_F(Cli, AddedRecordsReadBackWithLocalDatesAndSayWhatHappened) {
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0]["dateIso"].get<std::string>().substr(0, 10),
               messages[0]["date"].get<std::string>().substr(0, 10));
-}
-
-TEST_F(Cli, PrepareThenInfoAndScreenshot) {
-    ztest::VirtualPhone phone;
-    ZentroRun before = runZentro("--json info", phone.adbPort());
-    ASSERT_EQ(before.status, 0) << before.err;
-    EXPECT_EQ(nlohmann::json::parse(before.out)["prepared"], false);
-
-    ZentroRun prepare = runZentro("prepare", phone.adbPort());
-    ASSERT_EQ(prepare.status, 0) << prepare.err;
-    EXPECT_NE(prepare.err.find("preparing: 100%"), std::string::npos) << prepare.err;
-    EXPECT_EQ(nlohmann::json::parse(runZentro("--json info", phone.adbPort()).out)["prepared"], true);
 
     const std::string png = documents.file("screen.png");
-    ASSERT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort()).status, 0);
+    ASSERT_EQ(runZentro("screenshot '" + png + "'", port).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
     // Onto an existing file only with --force; into a folder under a name of its own, numbered.
     ztest::writeFile(png, "mine");
-    EXPECT_EQ(runZentro("screenshot '" + png + "'", phone.adbPort()).status, 2);
+    EXPECT_EQ(runZentro("screenshot '" + png + "'", port).status, 2);
     EXPECT_EQ(ztest::readFile(png), "mine");
-    EXPECT_EQ(runZentro("screenshot --force '" + png + "'", phone.adbPort()).status, 0);
+    EXPECT_EQ(runZentro("screenshot --force '" + png + "'", port).status, 0);
     EXPECT_EQ(ztest::readFile(png).substr(0, 4), "\x89PNG");
     const std::string shots = documents.file("shots");
     ASSERT_EQ(::mkdir(shots.c_str(), 0755), 0);
     for (const char* name : {"/screenshot.png", "/screenshot (2).png"}) {
-        ZentroRun shot = runZentro("screenshot shots", phone.adbPort(), documents.path());
+        ZentroRun shot = runZentro("screenshot shots", port, documents.path());
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(ztest::readFile(shots + name).substr(0, 4), "\x89PNG") << name;
     }
-}
-
-TEST_F(Cli, RecordListsAndTheirExportsAgree) {
-    ztest::VirtualPhone phone(kOnePhone);
-    const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port).status, 0);
-
-    auto list = [&](const std::string& family) {
-        ZentroRun run = runZentro("--json " + family + " list", port);
-        EXPECT_EQ(run.status, 0) << run.err;
-        return nlohmann::json::parse(run.out);
-    };
-    const auto messages = list("sms");
-    ASSERT_GT(messages.size(), 5u);
-    for (size_t i = 1; i < messages.size(); ++i) {
-        EXPECT_GE(messages[i - 1]["date"].get<std::string>(), messages[i]["date"].get<std::string>())
-            << "newest first";
-    }
-    ZentroRun threads = runZentro("--json sms threads", port);
-    ASSERT_EQ(threads.status, 0) << threads.err;
-    size_t grouped = 0;
-    for (const auto& thread : nlohmann::json::parse(threads.out)) grouped += thread["messages"].get<size_t>();
-    EXPECT_EQ(grouped, messages.size());
-
-    EXPECT_EQ(runZentro("calls export '" + documents.file("calls.txt") + "'", port).status, 2);
-    EXPECT_EQ(runZentro("sms clear", port).status, 2) << "a clear needs --yes";
 }
 
 // A one-shot adb server that answers every version request with another protocol version.
