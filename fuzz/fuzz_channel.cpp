@@ -5,6 +5,7 @@
 // companion sends for every command (it closes the connection behind them).
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "fuzz_support.h"
 #include "link/command_channel.h"
 #include "media/catalogue.h"
+#include "peer_connection.h"
 #include "records/calendar.h"
 #include "records/call_log.h"
 #include "records/contacts.h"
@@ -23,10 +25,20 @@ using namespace zentro;
 
 namespace {
 
-zfuzz::Companion& companion() {
-    static zfuzz::Companion* peer = [] {
+// The bytes the companion sends for every command of the current input.
+std::mutex g_replyMutex;
+std::string g_reply;
+
+// Answers one command and closes the connection, so a short or broken reply never leaves the
+// library waiting for its time-out.
+linktest::LoopbackPeer& companion() {
+    static linktest::LoopbackPeer* peer = [] {
         core::resetStateForTests();
-        auto* p = new zfuzz::Companion(true);
+        auto* p = new linktest::LoopbackPeer([](linktest::PeerConnection& c, int) {
+            if (!c.readCommand()) return;
+            std::lock_guard<std::mutex> guard(g_replyMutex);
+            c.send(g_reply);
+        });
         zfuzz::pointChannelAt(p->port());
         return p;
     }();
@@ -81,11 +93,14 @@ void page(records::RecordList<Node>& list) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    zfuzz::Companion& peer = companion();
+    companion().forgetCommands();
     const uint8_t op = data[0] % 10;
     const int32_t capacity = (data[1] | data[2] << 8) % 2048;
     const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
-    peer.setResponder([bytes](const std::string&) { return bytes; });
+    {
+        std::lock_guard<std::mutex> guard(g_replyMutex);
+        g_reply = bytes;
+    }
 
     switch (op) {
     case 0: rawExchange(bytes, capacity); break;

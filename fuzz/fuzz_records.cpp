@@ -5,6 +5,7 @@
 // Lists: the page adds exactly the records it closed, each node's texts are terminated, the
 // reserved texts stay null, and the ids arrive in reply order (messages and contacts reversed).
 // Details: nothing is written past the record and every text field stays terminated.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>

@@ -1,24 +1,16 @@
 // Helpers shared by the fuzz targets: an invariant check that stops the run with a message, a
-// zero-terminated copy of the input, and a scripted companion on 127.0.0.1 for the targets that
-// go through the real command channel.
+// zero-terminated copy of the input, and the channel pointed at a scripted companion.
 #pragma once
 
-#include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "link/command_channel.h"
 #include "link/test_seams.h"
-#include "platform/socket.h"
 
 // A broken invariant is a finding: libFuzzer writes the input out when the process aborts.
 #define FUZZ_CHECK(condition)                                                                                \
@@ -58,85 +50,6 @@ inline std::vector<std::string> splitAtZero(const uint8_t* data, size_t size) {
     return parts;
 }
 
-// A companion on an ephemeral loopback port serving one connection at a time. Each command
-// (read up to its closing ";") goes
-// to the responder, whose bytes are sent back; with `closeAfterReply` the connection is then
-// closed, so a short or broken reply never leaves the library waiting for its time-out.
-class Companion {
-public:
-    using Responder = std::function<std::string(const std::string& command)>;
-
-    explicit Companion(bool closeAfterReply)
-        : closeAfterReply_(closeAfterReply) {
-        zentro::platform::socketLibraryStart();
-        listener_ = zentro::platform::tcpListen("127.0.0.1", 0, 8);
-        if (listener_ == 0) {
-            std::fprintf(stderr, "fuzz companion: cannot listen on 127.0.0.1\n");
-            std::abort();
-        }
-        port_ = zentro::platform::tcpLocalPort(listener_);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~Companion() {
-        stop_.store(true);
-        thread_.join();
-        zentro::platform::tcpClose(listener_);
-    }
-
-    uint16_t port() const { return port_; }
-
-    void setResponder(Responder responder) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        responder_ = std::move(responder);
-    }
-    std::vector<std::string> takeCommands() {
-        std::lock_guard<std::mutex> guard(mutex_);
-        std::vector<std::string> out;
-        out.swap(commands_);
-        return out;
-    }
-
-private:
-    void serve() {
-        while (!stop_.load()) {
-            zentro::platform::SocketHandle socket = zentro::platform::tcpAccept(listener_, 20);
-            if (socket == 0) continue;
-            serveConnection(socket);
-            zentro::platform::tcpClose(socket);
-        }
-    }
-
-    void serveConnection(zentro::platform::SocketHandle socket) {
-        std::string command;
-        char buffer[65536];
-        while (!stop_.load()) {
-            if (!zentro::platform::tcpWaitReadable(socket, 20)) continue;
-            const int n = zentro::platform::tcpReceive(socket, buffer, sizeof buffer);
-            if (n <= 0) return; // the library closed the channel
-            command.append(buffer, static_cast<size_t>(n));
-            if (command.back() != ';') continue;
-            std::string reply;
-            {
-                std::lock_guard<std::mutex> guard(mutex_);
-                commands_.push_back(command);
-                if (responder_) reply = responder_(command);
-            }
-            command.clear();
-            if (!reply.empty()) zentro::platform::tcpSendPair(socket, reply.data(), reply.size(), nullptr, 0);
-            if (closeAfterReply_) return;
-        }
-    }
-
-    const bool closeAfterReply_;
-    zentro::platform::SocketHandle listener_ = 0;
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    Responder responder_;
-    std::vector<std::string> commands_;
-    std::thread thread_;
-};
-
 // Short waits and time-outs for the channel, and device index 0 pointed at the companion
 // (a USB row with no serial: no adb is ever started).
 inline void pointChannelAt(uint16_t port) {
@@ -148,14 +61,6 @@ inline void pointChannelAt(uint16_t port) {
     timings.socket.sendTimeoutMs = 5000;
     timings.usbLocalPortBase = port;
     zentro::link::setLinkTimingsForTests(timings);
-}
-
-// A little-endian 4-byte length followed by the body: a well-formed reply.
-inline std::string framed(const std::string& body) {
-    const auto n = static_cast<uint32_t>(body.size());
-    std::string out{static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
-                    static_cast<char>(n >> 24)};
-    return out + body;
 }
 
 } // namespace zfuzz

@@ -9,7 +9,7 @@ using namespace zentro;
 extern "C" {
 
 ZENTRO_API int32_t ZENTRO_CALL Zentro_GetPCQRGeneratorImage(const char* imagePath, int32_t unused) {
-    return api::guarded(-1, [&] { return link::writePairingImage(imagePath); });
+    return api::guarded(-1, [&] { return pairing::writePairingImage(imagePath); });
 }
 
 } // extern "C"

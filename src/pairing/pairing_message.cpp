@@ -5,7 +5,7 @@
 
 #include "link/reply_grammar.h"
 
-namespace zentro::link {
+namespace zentro::pairing {
 
 int formatPairingText(char* out, size_t size, const char* serverAddress, uint16_t port) {
     return std::snprintf(out, size, "PC_SERVERIP:%s:%d", serverAddress != nullptr ? serverAddress : "",
@@ -54,8 +54,8 @@ PairingFields splitPairingMessage(const char* text) {
 
 bool registrationPort(const PairingFields& fields, int32_t& port) {
     if (fields.count < 1 || std::strcmp(fields.field[0], kRegisterCommand) != 0) return false;
-    port = textToInt32(fields.field[2]);
+    port = link::textToInt32(fields.field[2]);
     return true;
 }
 
-} // namespace zentro::link
+} // namespace zentro::pairing

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zentro::link {
+namespace zentro::pairing {
 
 constexpr uint16_t kPairingPort = 20166;
 constexpr const char* kRegisterCommand = "CMD_REGISTER";
@@ -48,4 +48,4 @@ PairingFields splitPairingMessage(const char* text);
 // command port, read as a decimal number (0 when it has no digits).
 bool registrationPort(const PairingFields& fields, int32_t& port);
 
-} // namespace zentro::link
+} // namespace zentro::pairing

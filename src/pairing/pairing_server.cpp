@@ -18,7 +18,7 @@
 #include "pairing/test_seams.h"
 #endif
 
-namespace zentro::link {
+namespace zentro::pairing {
 namespace {
 
 constexpr int kListenBacklog = 5;
@@ -184,27 +184,27 @@ void TCPServer::handleMessage(const char* text) {
     int32_t port = 0;
     if (!registrationPort(fields, port)) return;
 
-    const int32_t deviceIndex = channelInUse() == 1 ? 1 : 0;
+    const int32_t deviceIndex = link::channelInUse() == 1 ? 1 : 0;
     // Anyone on the network can send a registration: it must not take over a phone attached by
     // cable whose channel is in use, or what the host sends that phone would go to the sender.
     const core::DeviceEntry* row = core::deviceRow(deviceIndex);
-    if (row->connectionKind != core::kConnectionWifi && channelOpen(deviceIndex)) {
+    if (row->connectionKind != core::kConnectionWifi && link::channelOpen(deviceIndex)) {
         core::log(0, "WiFi registration from %s refused: index %d is in use\n", peerAddress_,
                   static_cast<int>(deviceIndex));
         peerAddress_[0] = '\0';
         return;
     }
-    closeChannel(deviceIndex);
+    link::closeChannel(deviceIndex);
     // A channel that cannot reach the phone must not fall back to the USB route of the row it
     // is about to take: stop here, as a failed handshake does. A sender that is not a phone
     // keeps no connection: the host's next command on that index would go to it.
-    const Deadline deadline = std::chrono::steady_clock::now() + kRegistrationTime;
-    if (ensureChannelBy(deviceIndex, peerAddress_, port, deadline) != 0 ||
-        checkIsConnectToOursAndroidServices(deviceIndex) != 0 ||
+    const link::Deadline deadline = std::chrono::steady_clock::now() + kRegistrationTime;
+    if (link::ensureChannelBy(deviceIndex, peerAddress_, port, deadline) != 0 ||
+        link::checkIsConnectToOursAndroidServices(deviceIndex) != 0 ||
         registerWifiPhone(peerAddress_, port, deviceIndex) != 0) {
-        closeChannel(deviceIndex);
+        link::closeChannel(deviceIndex);
     }
-    setChannelDeadline(deviceIndex, kNoDeadline);
+    link::setChannelDeadline(deviceIndex, link::kNoDeadline);
     peerAddress_[0] = '\0';
 }
 
@@ -253,11 +253,11 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     if (row == nullptr) return -1;
     // At most 1,023 reply bytes, so the text always ends in a zero byte.
     char reply[1024] = {};
-    if (sendCommand(kDeviceInfoCommand, reply, sizeof reply - 1, nullptr, 0, deviceIndex) < 1) {
+    if (link::sendCommand(link::kDeviceInfoCommand, reply, sizeof reply - 1, nullptr, 0, deviceIndex) < 1) {
         return -1;
     }
     DeviceInfoRecord info{};
-    parseDeviceInfoReply(reply, info);
+    link::parseDeviceInfoReply(reply, info);
 
     core::copyText(row->brand, sizeof row->brand, info.brand);
     const size_t serialLength = core::copyText(row->serial, sizeof row->serial, info.serial);
@@ -272,10 +272,11 @@ int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex
     core::notifyWifi(0);
 
     // However long the host's callback took, the notice gets a moment of its own.
-    const Deadline notice = std::chrono::steady_clock::now() + kNoticeTime;
-    setChannelDeadline(deviceIndex, notice);
+    const link::Deadline notice = std::chrono::steady_clock::now() + kNoticeTime;
+    link::setChannelDeadline(deviceIndex, notice);
     int32_t ignored = 0;
-    sendCommand(kConnectOkNotice, reinterpret_cast<char*>(&ignored), sizeof ignored, nullptr, 0, deviceIndex);
+    link::sendCommand(kConnectOkNotice, reinterpret_cast<char*>(&ignored), sizeof ignored, nullptr, 0,
+                      deviceIndex);
     return 0;
 }
 
@@ -304,4 +305,4 @@ void resetPairingForTests() {
 }
 #endif
 
-} // namespace zentro::link
+} // namespace zentro::pairing

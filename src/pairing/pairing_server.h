@@ -14,7 +14,7 @@
 #include "platform/socket.h"
 #include "platform/thread.h"
 
-namespace zentro::link {
+namespace zentro::pairing {
 
 constexpr int kPairingClientSlots = 5;
 constexpr int kPairingBindRetries = 20;
@@ -76,4 +76,4 @@ TCPServer* startPairingServer();
 // the index has no row): nothing changed.
 int registerWifiPhone(const char* peerAddress, int32_t port, int32_t deviceIndex);
 
-} // namespace zentro::link
+} // namespace zentro::pairing

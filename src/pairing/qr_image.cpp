@@ -7,7 +7,7 @@
 
 #include <qrencode.h>
 
-namespace zentro::link {
+namespace zentro::pairing {
 namespace {
 
 constexpr unsigned char kDarkBlue = 195;
@@ -95,4 +95,4 @@ bool writeQrImage(const char* path, const char* text) {
     return written;
 }
 
-} // namespace zentro::link
+} // namespace zentro::pairing

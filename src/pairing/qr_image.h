@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace zentro::link {
+namespace zentro::pairing {
 
 constexpr int kPixelsPerModule = 8;
 constexpr size_t kBitmapHeaderSize = 54; // file header 14 + information header 40
@@ -21,4 +21,4 @@ void fillQrBitmap(int width, const unsigned char* modules, unsigned char* out);
 // memory", "Unable to open file"); false then.
 bool writeQrImage(const char* path, const char* text);
 
-} // namespace zentro::link
+} // namespace zentro::pairing

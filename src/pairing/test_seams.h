@@ -10,7 +10,7 @@
 
 #include "pairing/pairing_message.h"
 
-namespace zentro::link {
+namespace zentro::pairing {
 
 // Where the pairing server listens: tests keep it on a loopback address and may move its first
 // port. Takes effect at the next start.
@@ -28,4 +28,4 @@ TCPServer* pairingServerForTests();
 // QR image request starts a new one; restores the default options.
 void resetPairingForTests();
 
-} // namespace zentro::link
+} // namespace zentro::pairing

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "core/log.h"
 #include "core/state.h"
+#include "core/test_seams.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/test_seams.h"
 #include "test_support.h"
 #include "zentrolink.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace core = zentro::core;
 
@@ -35,6 +43,15 @@ protected:
         return temp.path() + zentro::platform::kPathSeparator + "Temp_zentrolink";
     }
     std::string runs() const { return host.file("runs.txt"); }
+    static std::string logText() { return ztest::readFile(core::logFilePath()); }
+    // A folder of the host's with a file in it, for others to point their plants at.
+    std::string plantVictim() const {
+        const std::string victim = host.file("victim");
+        zentro::platform::createFolder(victim.c_str());
+        ztest::writeFile(victim + "/keep", "kept");
+        core::resetLogForTests();
+        return victim;
+    }
 
     ztest::ScratchFolder temp;
     ztest::ScratchFolder host;
@@ -81,3 +98,57 @@ TEST_F(StartUp, UnInitStopsTheCompanionAndEndsTheAdbServerEvenWithoutAPhone) {
     std::string expectedKill = zentro::platform::kIsWindows ? "" : "kill-server\n";
     EXPECT_EQ(recorded, "-s|shell|am|force-stop|com.vantrey.pocketdesk\n" + expectedKill);
 }
+
+#ifndef _WIN32
+// The work folder lies in a temporary folder other users share. Whatever they plant at its name
+// is removed (never followed) or refused, and a refused folder gets no capture file at all.
+TEST_F(StartUp, AFolderOthersPlantedGetsNoCaptureFile) {
+    const std::string victim = plantVictim();
+
+    // Before Init the captures use a folder that is not emptied first, so what stands there
+    // stays and must be refused.
+    const std::string work = temp.file("Temp_androidrc");
+    const struct {
+        const char* name;
+        bool (*plant)(const std::string& work, const std::string& victim);
+    } cases[] = {
+        {"link to a folder",
+         [](const std::string& w, const std::string& v) { return symlink(v.c_str(), w.c_str()) == 0; }},
+        {"folder anyone may write",
+         [](const std::string& w, const std::string&) {
+             return mkdir(w.c_str(), 0700) == 0 && chmod(w.c_str(), 0777) == 0;
+         }},
+        {"folder of another user",
+         [](const std::string& w, const std::string&) {
+             return mkdir(w.c_str(), 0700) == 0 && chown(w.c_str(), 65534, 65534) == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        core::state().workFolder[0] = '\0'; // named afresh at the next capture
+        core::resetLogForTests();
+        zentro::platform::removeTree(work.c_str());
+        std::remove(work.c_str());
+        if (!c.plant(work, victim)) {
+            ASSERT_NE(geteuid(), 0u) << c.name << ": could not be planted";
+            continue; // only root can give a folder away
+        }
+        EXPECT_EQ(Zentro_CheckDeviceDetected(0), -1) << c.name;
+        EXPECT_FALSE(ztest::fileExists(runs())) << c.name << ": adb ran";
+        EXPECT_NE(logText().find("Work folder " + work + "/ refused"), std::string::npos) << c.name;
+        EXPECT_EQ(ztest::readFile(victim + "/keep"), "kept");
+        EXPECT_FALSE(ztest::fileExists(victim + "/sdlk000000")) << c.name;
+    }
+}
+
+TEST_F(StartUp, InitReplacesAPlantedLinkWithAPrivateFolder) {
+    const std::string victim = plantVictim();
+    ASSERT_EQ(symlink(victim.c_str(), workFolder().c_str()), 0);
+    EXPECT_EQ(Zentro_Init(), 0);
+    struct stat info {};
+    ASSERT_EQ(lstat(workFolder().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 077, 0u);
+    EXPECT_EQ(ztest::readFile(victim + "/keep"), "kept");
+    EXPECT_EQ(logText().find("Work folder"), std::string::npos);
+}
+#endif

@@ -140,23 +140,6 @@ TEST_F(Detection, ServerIsRestartedOnlyWhenAPhoneMayComeBack) {
     EXPECT_TRUE(shellRequests().empty());
 }
 
-TEST_F(Detection, TwoPhonesKeepTheirIndexesWhenTheListingFlips) {
-    start(phones({kPhoneA, kPhoneB}));
-    ASSERT_EQ(Zentro_CheckDeviceDetected(0), 0);
-    ASSERT_EQ(Zentro_CheckDeviceDetected(1), 0);
-    ASSERT_EQ(Zentro_CheckDevicesID(kPhoneA, kPhoneB), 0);
-
-    // A leaves and comes back: the client now lists B first.
-    EXPECT_EQ(phone->control(std::string("remove ") + kPhoneA), "ok");
-    EXPECT_EQ(phone->control(std::string("add ") + kPhoneA), "ok");
-    const std::string listing = phone->control("devices");
-    ASSERT_LT(listing.find(kPhoneB), listing.find(kPhoneA)) << listing;
-    for (int index : {0, 1}) {
-        EXPECT_EQ(Zentro_CheckDeviceDetected(index), 0);
-        EXPECT_EQ(Zentro_CheckDevicesID(kPhoneA, kPhoneB), 0) << index;
-    }
-}
-
 TEST_F(Detection, OversizedListingIsRefusedWithoutRestart) {
     start(phones({kPhoneA}));
     // 28 bytes a line: a hundred phones make more than a listing of adb ever holds.

@@ -201,11 +201,14 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
         detections += entry.find("getprop ro.product.model") != std::string::npos ? 1 : 0;
     EXPECT_EQ(detections, 1u);
 
-    // A damaged file is fetched again.
-    ztest::writeFile(dir + "/" + manifest["media"]["photos"][0]["file"].get<std::string>(), "x");
+    // A damaged file is fetched again, even one that kept its size.
+    const std::string damaged = dir + "/" + manifest["media"]["photos"][0]["file"].get<std::string>();
+    const std::string bytes = ztest::readFile(damaged);
+    ztest::writeFile(damaged, std::string(bytes.size(), 'x'));
     ZentroResult third = zentro("--json backup '" + dir + "'", port, documents.path());
     ASSERT_EQ(third.status, 0) << third.err;
     EXPECT_EQ(json::parse(third.out)["mediaKept"], 9);
+    EXPECT_TRUE(ztest::readFile(damaged) == bytes);
     expectManifestTrue(dir, readJson(dir + "/manifest.json"));
 }
 

@@ -145,18 +145,4 @@ TEST_F(BackupPage, DrawsMalformedDataAsFarAsItGoes) {
     }
 }
 
-// Pictures of the page for people to look at: ZENTRO_PAGE_SHOTS=folder.
-TEST_F(BackupPage, Screenshots) {
-    const char* folder = std::getenv("ZENTRO_PAGE_SHOTS");
-    if (folder == nullptr) GTEST_SKIP() << "set ZENTRO_PAGE_SHOTS to a folder to take them";
-    const std::pair<const char*, const char*> shots[] = {
-        {"conversation.png", "#tab=messages&open=07700%20900123"}, {"search.png", "#q=lunch"}};
-    for (const auto& [name, hash] : shots) {
-        const std::string file = std::string(folder) + "/" + name;
-        ASSERT_EQ(std::system((chromium("--screenshot='" + file + "'", hash) + " >/dev/null 2>&1").c_str()),
-                  0);
-        EXPECT_EQ(ztest::readFile(file).substr(1, 3), "PNG");
-    }
-}
-
 } // namespace

@@ -90,8 +90,17 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesAndInstallSaysWhatThePhoneSaid) {
          [&] { EXPECT_EQ(ztest::readFile(here + "/out/x.apk"), "package=com.example.relative\n"); }},
         {"apps export com.example.relative", 0, "",
          [&] { EXPECT_TRUE(ztest::fileExists(here + "/com.example.relative.apk")); }},
+        {"apps export com.example.relative out/x.apk", 2, "", nullptr}, // an existing file stays
+        {"apps export com.example.absent out/y.apk", 1, "", nullptr},
         {"apps uninstall com.vantrey.pocketdesk", 2, "--force",
          [&] { EXPECT_EQ(packages(listed("apps list --system")).count("com.vantrey.pocketdesk"), 1u); }},
+        {"apps uninstall com.example.relative", 0, "",
+         [&] {
+             EXPECT_EQ(packages(listed("apps list --system")).count("com.example.relative"), 0u);
+             for (const auto& app : listed("apps list")) EXPECT_FALSE(app["system"].get<bool>());
+         }},
+        {"apps uninstall com.example.relative", 1, "", nullptr},
+        {"apps install apks/none.apk", 2, "", nullptr},
         {"--json backup b1", 0, "",
          [&] {
              const json manifest = json::parse(ztest::readFile(here + "/b1/manifest.json"));

@@ -1,9 +1,12 @@
-// The CLI's writers against fixed texts written by hand from the formats' rules, so a writer
+// The CLI's writers and names against fixed texts written by hand from the formats' rules, so a writer
 // and a reader that are wrong in the same way cannot pass by agreeing with each other.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "formats/backup_formats.h"
 #include "formats/formats.h"
+#include "formats/safe_text.h"
 
 namespace cli = zentro::cli;
 
@@ -39,6 +42,8 @@ TEST(ReferenceTexts, VCardEveryFieldEscapedAndFoldedOnCharacters) {
                                    {20, "ann@work"}});
     const std::string note = std::string(69, 'a') + "\xC3\xA9" + std::string(80, 'b');
     const cli::Row folded = contact({{1, "F"}, {11, note}});
+    const std::vector<cli::Row> cards = {full, folded, contact({{1, "Solo"}})};
+    EXPECT_EQ(cli::contactsFromVCards(cli::contactsToVCards(cards)), cards) << "every field reads back";
     EXPECT_EQ(cli::contactsToVCards({full, folded}),
               "BEGIN:VCARD\r\nVERSION:3.0\r\n"
               "FN:Ann Lee\\, Jr.\r\nN:Lee\\, Jr.;Ann;;;\r\nNICKNAME:Annie\r\nTEL;TYPE=CELL:+1 555\r\n"
@@ -62,7 +67,7 @@ TEST(ReferenceTexts, VCardEveryFieldEscapedAndFoldedOnCharacters) {
     EXPECT_EQ(rows[0], expected);
 }
 
-TEST(ReferenceTexts, CsvEdgesAndTheirReadingBack) {
+TEST(ReferenceTexts, CsvEdgesFormulaGuardsAndTheirReadingBack) {
     const std::string csv =
         cli::toCsv({"a", "b", "c"}, {{std::string("line1\nline2"), std::string("@SUM(A1)"), std::nullopt},
                                      {std::string("say \"hi\""), std::string("x,y"), std::string("-3")}});
@@ -70,30 +75,92 @@ TEST(ReferenceTexts, CsvEdgesAndTheirReadingBack) {
     const std::vector<std::vector<std::string>> rows = {
         {"a", "b", "c"}, {"line1\nline2", "@SUM(A1)", ""}, {"say \"hi\"", "x,y", "-3"}};
     EXPECT_EQ(cli::parseCsv(csv), rows);
+    EXPECT_EQ(cli::parseCsv("a,b\nc,\"d\"").back(), (std::vector<std::string>{"c", "d"}))
+        << "LF and no final line end";
+    EXPECT_TRUE(cli::parseCsv("").empty());
+
+    // Written form of each cell; cells with quote marks before a formula start get one more, so
+    // a text that began with ' reads back unchanged too.
+    const std::pair<std::string, std::string> cells[] = {
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"@SUM(1+1)", "'@SUM(1+1)"},
+        {"+49 30 1234", "'+49 30 1234"},
+        {"-2", "'-2"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"'=x", "''=x"},
+        {"'plain", "'plain"},
+        {"a=b", "a=b"},
+    };
+    for (const auto& [text, written] : cells) {
+        const std::string cell = cli::toCsv({"h"}, {{text}});
+        EXPECT_EQ(cell, "h\r\n" + written + "\r\n") << text;
+        EXPECT_EQ(cli::parseCsv(cell), (std::vector<std::vector<std::string>>{{"h"}, {text}})) << text;
+    }
 }
 
 TEST(ReferenceTexts, ICalendarCarriesEveryEventField) {
     // id, calendar, title, start, end, location, zone, text, alarm, minutes, rule
     const cli::Row event = {std::string("7"),
                             std::string("3"),
-                            std::string("Dentist"),
+                            std::string("Dentist; bring card"),
                             std::string("1796724000000"),
                             std::string("1796729400000"),
-                            std::string("Main St"),
+                            std::string("Main St, 4"),
                             std::string("Europe/Berlin"),
-                            std::string("Bring card"),
+                            std::string("line one\nline two"),
                             std::string("1"),
                             std::string("15"),
                             std::string("FREQ=WEEKLY")};
     const std::string ics = cli::eventsToIcs({event});
     for (const char* line :
-         {"UID:event-7@phone", "DTSTART:20261208T100000Z", "DTEND:20261208T113000Z", "SUMMARY:Dentist",
-          "LOCATION:Main St", "DESCRIPTION:Bring card", "RRULE:FREQ=WEEKLY", "X-PHONE-TIMEZONE:Europe/Berlin",
-          "X-PHONE-HASALARM:1", "X-PHONE-REMINDER-MINUTES:15", "X-PHONE-CALENDAR:3"})
+         {"UID:event-7@phone", "DTSTART:20261208T100000Z", "DTEND:20261208T113000Z",
+          "SUMMARY:Dentist\\; bring card", "LOCATION:Main St\\, 4", "DESCRIPTION:line one\\nline two",
+          "RRULE:FREQ=WEEKLY", "X-PHONE-TIMEZONE:Europe/Berlin", "X-PHONE-HASALARM:1",
+          "X-PHONE-REMINDER-MINUTES:15", "X-PHONE-CALENDAR:3"})
         EXPECT_NE(ics.find(std::string(line) + "\r\n"), std::string::npos) << line << "\n" << ics;
+    // An all-day event without the optional fields reads back without them.
+    const cli::Row sparse = {std::nullopt,
+                             std::string("1"),
+                             std::string("All day"),
+                             std::string("1700006400000"),
+                             std::nullopt,
+                             std::nullopt,
+                             std::string("UTC"),
+                             std::nullopt,
+                             std::string("0"),
+                             std::nullopt,
+                             std::nullopt};
     cli::Row back = event;
     back[0].reset(); // the id stays the phone's
-    const auto rows = cli::eventsFromIcs(ics);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], back);
+    EXPECT_EQ(cli::eventsFromIcs(cli::eventsToIcs({event, sparse})), (std::vector<cli::Row>{back, sparse}));
+    EXPECT_TRUE(cli::eventsFromIcs("not a calendar").empty());
+}
+
+TEST(ReferenceTexts, VCardCutsAWindowOfContinuationBytesAndExtensionsNameTheFormat) {
+    // A window of continuation bytes only (no character starts in it) is cut all the same.
+    EXPECT_EQ(cli::toVCard({{"FN", std::string(100, '\x80')}}),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + std::string(72, '\x80') + "\r\n " +
+                  std::string(28, '\x80') + "\r\nEND:VCARD\r\n");
+    EXPECT_EQ(cli::formatOfPath("out/Contacts.VCF"), "vcf");
+    EXPECT_EQ(cli::formatOfPath("dir.v2/plain"), "");
+    EXPECT_EQ(cli::formatOfPath("a.tar.json"), "json");
+}
+
+// A second item of a name is renamed to a name no item has, whatever names the others carry.
+TEST(ReferenceTexts, RenamedItemsNeverLandOnAnotherItemsName) {
+    std::set<std::string> taken = {"a.jpg", "a-2.jpg", "notes"}; // every item's own name
+    EXPECT_EQ(cli::uniqueName("a.jpg", 2, taken), "a-2-2.jpg");
+    EXPECT_EQ(cli::uniqueName("a.jpg", 2, taken), "a-2-3.jpg");
+    EXPECT_EQ(cli::uniqueName("notes", 5, taken), "notes-5");
+    EXPECT_EQ(cli::uniqueName("b.jpg", 7, taken), "b.jpg");
+    const auto forms = cli::numberedForms("IMG_1.tar.gz");
+    ASSERT_EQ(forms.size(), 9u);
+    EXPECT_EQ(forms.front(), "IMG_1.tar(1).gz");
+    EXPECT_EQ(cli::numberedForms(".profile").back(), ".profile(9)");
+}
+
+// The manifest's digests as other tools print them (the hashing itself is the library's).
+TEST(ReferenceTexts, DigestsInLowerCaseHex) {
+    EXPECT_EQ(cli::sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }

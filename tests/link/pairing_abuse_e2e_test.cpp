@@ -42,10 +42,10 @@ protected:
         net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
         const uint16_t free = net::tcpLocalPort(probe);
         net::tcpClose(probe);
-        link::setPairingOptionsForTests({"127.0.0.1", free});
+        pairing::setPairingOptionsForTests({"127.0.0.1", free});
         ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("qr.bmp").c_str(), 0), 0);
-        ASSERT_NE(link::pairingServerForTests(), nullptr);
-        port_ = link::pairingServerForTests()->port();
+        ASSERT_NE(pairing::pairingServerForTests(), nullptr);
+        port_ = pairing::pairingServerForTests()->port();
     }
     void TearDown() override {
         LinkTest::TearDown();
@@ -56,7 +56,7 @@ protected:
     // and the client retries a second later. Keep the flood just inside it, so the test
     // measures the server and not the retry timer.
     void paceConnections(int made) const {
-        const link::TCPServer* server = link::pairingServerForTests();
+        const pairing::TCPServer* server = pairing::pairingServerForTests();
         ztest::waitFor([&] { return server->acceptedCount() >= made - 3; }, std::chrono::seconds(10));
     }
 
@@ -164,7 +164,7 @@ TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerSer
 
     // Connections taken while every slot was busy may stay open, but only up to their bound.
     const int descriptorsAfter = ztest::openDescriptors();
-    EXPECT_LE(descriptorsAfter, descriptorsBefore + static_cast<int>(link::kPairingUnservedLimit) + 8);
+    EXPECT_LE(descriptorsAfter, descriptorsBefore + static_cast<int>(pairing::kPairingUnservedLimit) + 8);
     const int64_t residentAfter = ztest::residentBytes() / 1024;
     ASSERT_GT(residentBefore, 0);
     EXPECT_LT(residentAfter - residentBefore, 24 * 1024)

@@ -1,6 +1,7 @@
 // WiFi pairing end to end: the library's QR image read back by an independent decoder
 // (zbarimg), a virtual phone joining the pairing server from 127.0.0.2 with the text it found
-// there, and the real adb client listing a USB phone next to the WiFi row.
+// there; a bulk refresh, a download and an upload then go over the phone's own channel (it has
+// no adb route), and the real adb client lists a USB phone next to the WiFi row.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,18 +10,24 @@
 #include <string>
 #include <thread>
 
+#include "../media/media_companion.h"
+#include "companion/dataset.h"
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
 #include "pairing/pairing_server.h"
 #include "pairing/test_seams.h"
+#include "reference_phone.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
 using namespace zentro;
 
 namespace {
+
+constexpr const char* kSerial = "WIFI0000SERIAL";
+constexpr uint32_t kSeed = 23;
 
 std::atomic<int> g_wifiCalls{0};
 std::atomic<int> g_wifiValue{-1};
@@ -70,6 +77,25 @@ std::string decodeWithZbar(const std::string& imagePath) {
     return text;
 }
 
+std::string orNull(const char* field) { return field != nullptr ? field : "<null>"; }
+
+struct Photo {
+    int32_t id = 0;
+    int64_t size = 0;
+    std::string path;
+};
+
+std::vector<Photo> listedPhotos() {
+    std::vector<Photo> photos;
+    const int32_t count = Zentro_FlushDevicesPhotos(0);
+    for (int32_t position = 0; position < count; ++position) {
+        PhotoInfo info{};
+        if (Zentro_GetPhotoInfo(&info, position, 0) == 0)
+            photos.push_back({info.id, ztest::mediaSize(info), info.path});
+    }
+    return photos;
+}
+
 class PairingE2e : public linktest::LinkTest {
 protected:
     void SetUp() override {
@@ -78,19 +104,19 @@ protected:
         g_wifiValue = -1;
         Zentro_SetWiFiConnectCallBack(onWifi);
         // The server's own port and steps, on loopback only.
-        link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+        pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
     }
     ztest::ScratchFolder images_;
 };
 
 } // namespace
 
-TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
+TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
     if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "zbarimg (zbar-tools) missing";
     const std::string bmp = images_.file("pair.bmp");
     ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0);
-    const link::TCPServer* server = link::pairingServerForTests();
+    const pairing::TCPServer* server = pairing::pairingServerForTests();
     ASSERT_NE(server, nullptr);
 
     const std::string ppm = images_.file("pair.ppm");
@@ -101,7 +127,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
     // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.
     const std::string target = text.substr(std::string("PC_SERVERIP:").size());
     ztest::VirtualPhone phone(
-        R"({"devices":[{"serial":"WIFI0000SERIAL","wifiAddress":"127.0.0.2","wifiJoin":true},)"
+        R"({"devices":[{"serial":"WIFI0000SERIAL","seed":23,"wifiAddress":"127.0.0.2","wifiJoin":true},)"
         R"({"serial":"USB00000SERIAL"}]})",
         "--wifi-join " + target);
     ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }));
@@ -124,6 +150,44 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoins) {
     EXPECT_GT(count, 0);
     EXPECT_EQ(phone.requestLog("WIFI0000SERIAL").back(), "companion:getsmsCount;");
     EXPECT_EQ(phone.control("log server"), "");
+
+    ztest::ReferencePhone reference(kSerial, kSeed);
+    ASSERT_EQ(Zentro_FlushSMSAll(0), 0);
+    const std::vector<zsim::companion::Message> messages =
+        zsim::companion::generateMessages(kSeed, reference.device->sizes);
+    ASSERT_FALSE(messages.empty());
+    SmsRecord* head = nullptr;
+    ASSERT_EQ(Zentro_GetSMS(&head), static_cast<int32_t>(messages.size()));
+    size_t position = 0;
+    for (const SmsRecord* r = head; r != nullptr && position < messages.size(); r = r->next, ++position) {
+        EXPECT_EQ(orNull(r->id), std::to_string(messages[position].id));
+        EXPECT_EQ(orNull(r->body), messages[position].body.substr(0, 1023));
+    }
+    EXPECT_EQ(position, messages.size());
+
+    const std::vector<Photo> photos = listedPhotos();
+    ASSERT_FALSE(photos.empty());
+    const std::string pulled = images_.file("first.jpg");
+    ASSERT_EQ(Zentro_ExportPhotofromDevice(photos[0].id, pulled.c_str(), photos[0].size, 0), 0);
+    EXPECT_TRUE(ztest::readFile(pulled) == reference.fileAt(photos[0].path));
+
+    const std::string bytes = mediatest::patternBytes(300001, 5);
+    const std::string source = images_.file("holiday.jpg");
+    ztest::writeFile(source, bytes);
+    ASSERT_EQ(Zentro_addPhoto(source.c_str(), "holiday.jpg", 0), 0);
+    Photo uploaded;
+    for (const Photo& photo : listedPhotos()) {
+        if (photo.path.size() > 12 && photo.path.substr(photo.path.size() - 12) == "/holiday.jpg")
+            uploaded = photo;
+    }
+    ASSERT_NE(uploaded.id, 0) << "the upload is not in the phone's list";
+    EXPECT_EQ(uploaded.size, static_cast<int64_t>(bytes.size()));
+    const std::string back = images_.file("back.jpg");
+    ASSERT_EQ(Zentro_ExportPhotofromDevice(uploaded.id, back.c_str(), uploaded.size, 0), 0);
+    EXPECT_TRUE(ztest::readFile(back) == bytes);
+    EXPECT_EQ(phone.control("log server"), "") << "no adb on the way";
+    for (const std::string& request : phone.requestLog(kSerial))
+        EXPECT_EQ(request.rfind("companion:", 0), 0u) << request;
 
     // Detection keeps the WiFi row and lists the adb phones behind it, each once.
     phone.exportAdbPort();

@@ -87,7 +87,7 @@ void installChildAsAdb(const std::string& folder) {
 
 void resetLibraryState() {
     zentro::records::resetRecordsForTests();
-    zentro::link::resetPairingForTests(); // before the channels: its thread may be using one
+    zentro::pairing::resetPairingForTests(); // before the channels: its thread may be using one
     zentro::core::resetStateForTests();
     zentro::core::resetLogForTests();
     zentro::link::resetLinkForTests();

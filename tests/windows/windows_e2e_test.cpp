@@ -1,7 +1,8 @@
-// The library in a Windows process against the virtual phone: the Win32 process runner starts
-// adb.exe (the test client beside this program) with its output redirected into a file, the
-// Winsock channel carries the companion traffic, files move both ways, a phone pairs over
-// WiFi and the hidden window hears device changes. The phone runs outside wine; the CTest
+// The library in a Windows process against the virtual phone (detection, preparation and a bulk
+// refresh are dll_host's): the Win32 process runner starts adb.exe (the test client beside this
+// program) with its output redirected into a file, the Winsock channel carries the companion
+// traffic, files move both ways, a phone pairs over WiFi and the hidden window hears device
+// changes. The phone runs outside wine; the CTest
 // fixture that starts it leaves its ready line in the file named by ZENTRO_PHONE_READY.
 #include <gtest/gtest.h>
 
@@ -29,6 +30,7 @@
 
 namespace core = zentro::core;
 namespace link = zentro::link;
+namespace pairing = zentro::pairing;
 namespace platform = zentro::platform;
 
 namespace {
@@ -125,25 +127,6 @@ protected:
 
 } // namespace
 
-TEST_F(WindowsE2e, DetectionAndPreparationThroughAdbExeThenRecordsOverTheWinsockChannel) {
-    ASSERT_EQ(Zentro_CheckDeviceDetected(0), 0);
-    EXPECT_STREQ(core::deviceRow(0)->serial, kPhone);
-    // The runner's child read the phone's properties through shell requests of its own.
-    EXPECT_TRUE(asked("shell:getprop"));
-    // Preparation installs the companion (push and pm), starts it and forwards its port.
-    ASSERT_EQ(Zentro_ReadyTodoing(0), 0);
-    EXPECT_TRUE(asked("shell:am start"));
-    EXPECT_NE(control(ports_.control, "forwards").find(std::string(kPhone) + " tcp:"), std::string::npos);
-
-    ASSERT_EQ(Zentro_FlushSMSAll(0), 0);
-    const int32_t total = Zentro_FlushSMSAll_Count();
-    EXPECT_GT(total, 0);
-    SmsRecord* head = nullptr;
-    EXPECT_EQ(Zentro_GetSMS(&head), total);
-    EXPECT_NE(head, nullptr);
-    EXPECT_TRUE(asked("companion:getsmsCount;"));
-}
-
 TEST_F(WindowsE2e, MediaDownloadsOverAdbAndTheChannelAndUploadsOverAdb) {
     ASSERT_EQ(Zentro_CheckDeviceDetected(0), 0);
     ASSERT_EQ(Zentro_ReadyTodoing(0), 0);
@@ -175,13 +158,13 @@ TEST_F(WindowsE2e, PhoneThatScansTheCodeJoinsOverWifi) {
     Zentro_SetWiFiConnectCallBack(onWifi);
     // Loopback only: the server would otherwise take the host name's first address, which wine
     // (unlike Windows with a hosts entry) resolves to the machine's network address.
-    link::setPairingOptionsForTests({"127.0.0.1", link::kPairingPort});
+    pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
     ASSERT_EQ(Zentro_GetPCQRGeneratorImage(temp_.file("pair.bmp").c_str(), 0), 0);
     const std::string image = ztest::readFile(temp_.file("pair.bmp"));
     ASSERT_GT(image.size(), 54u);
     EXPECT_EQ(image.substr(0, 2), "BM");
 
-    const link::TCPServer* server = link::pairingServerForTests();
+    const pairing::TCPServer* server = pairing::pairingServerForTests();
     ASSERT_NE(server, nullptr);
     const std::string target = "127.0.0.1:" + std::to_string(server->port());
     ASSERT_EQ(control(ports_.control, "wifi-join ZX1G22ABCD000001 " + target), "ok\n");

@@ -120,10 +120,6 @@ std::string documentsFolder() {
     return std::filesystem::is_directory(folder, error) ? folder : std::string();
 }
 
-bool setEnv(const char* name, const char* value) {
-    return name != nullptr && value != nullptr && ::setenv(name, value, 1) == 0;
-}
-
 bool deleteFile(const char* path) { return path != nullptr && unlink(path) == 0; }
 
 int64_t fileLength(std::FILE* file) {

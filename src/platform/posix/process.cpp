@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -194,5 +195,9 @@ std::string killAdbCommandLine(const std::string& hostFolder) {
 }
 
 std::string killDeviceServiceCommandLine() { return std::string(); }
+
+bool setEnv(const char* name, const char* value) {
+    return name != nullptr && value != nullptr && ::setenv(name, value, 1) == 0;
+}
 
 } // namespace zentro::platform

@@ -85,10 +85,6 @@ std::string documentsFolder() {
     return path;
 }
 
-bool setEnv(const char* name, const char* value) {
-    return name != nullptr && value != nullptr && _putenv_s(name, value) == 0;
-}
-
 bool deleteFile(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
 
 int64_t fileLength(std::FILE* file) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/process.h"
@@ -92,5 +93,9 @@ void formatAdbCommandLine(char* out, size_t size, const char* folder, const char
 std::string killAdbCommandLine(const std::string&) { return "taskkill /f /t /im adb.exe"; }
 
 std::string killDeviceServiceCommandLine() { return "taskkill /f /t /im AppleMobileDeviceService.exe"; }
+
+bool setEnv(const char* name, const char* value) {
+    return name != nullptr && value != nullptr && _putenv_s(name, value) == 0;
+}
 
 } // namespace zentro::platform
