@@ -1,28 +1,33 @@
 // WiFi pairing end to end: the library's QR image read back by an independent decoder
 // (zbarimg), a virtual phone joining the pairing server from 127.0.0.2 with the text it found
-// there; a bulk refresh, a download and an upload then go over the phone's own channel (it has
-// no adb route), and the real adb client lists a USB phone next to the WiFi row.
+// there; a download and an upload then go over the phone's own channel (it has
+// no adb route), and the real adb client lists a USB phone next to the WiFi row. Then the
+// pairing port under abuse from loopback clients: afterwards the server still runs, the process
+// holds about the memory and descriptors it held before, and a real phone registers.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "../media/media_companion.h"
-#include "companion/dataset.h"
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
 #include "pairing/pairing_server.h"
 #include "pairing/test_seams.h"
+#include "process_usage.h"
 #include "reference_phone.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
 using namespace zentro;
+namespace net = zentro::platform;
 
 namespace {
 
@@ -76,8 +81,6 @@ std::string decodeWithZbar(const std::string& imagePath) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return text;
 }
-
-std::string orNull(const char* field) { return field != nullptr ? field : "<null>"; }
 
 struct Photo {
     int32_t id = 0;
@@ -152,19 +155,6 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
     EXPECT_EQ(phone.control("log server"), "");
 
     ztest::ReferencePhone reference(kSerial, kSeed);
-    ASSERT_EQ(Zentro_FlushSMSAll(0), 0);
-    const std::vector<zsim::companion::Message> messages =
-        zsim::companion::generateMessages(kSeed, reference.device->sizes);
-    ASSERT_FALSE(messages.empty());
-    SmsRecord* head = nullptr;
-    ASSERT_EQ(Zentro_GetSMS(&head), static_cast<int32_t>(messages.size()));
-    size_t position = 0;
-    for (const SmsRecord* r = head; r != nullptr && position < messages.size(); r = r->next, ++position) {
-        EXPECT_EQ(orNull(r->id), std::to_string(messages[position].id));
-        EXPECT_EQ(orNull(r->body), messages[position].body.substr(0, 1023));
-    }
-    EXPECT_EQ(position, messages.size());
-
     const std::vector<Photo> photos = listedPhotos();
     ASSERT_FALSE(photos.empty());
     const std::string pulled = images_.file("first.jpg");
@@ -199,4 +189,134 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
     EXPECT_EQ(core::deviceRow(1)->connectionKind, core::kConnectionUsb);
     EXPECT_EQ(core::state().connectAndroidCount, 2);
     EXPECT_EQ(g_wifiCalls.load(), 1);
+}
+
+namespace {
+
+class PairingAbuseE2e : public linktest::LinkTest {
+protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        g_wifiCalls = 0;
+        Zentro_SetWiFiConnectCallBack(onWifi);
+        net::socketLibraryStart();
+        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
+        const uint16_t free = net::tcpLocalPort(probe);
+        net::tcpClose(probe);
+        pairing::setPairingOptionsForTests({"127.0.0.1", free});
+        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("qr.bmp").c_str(), 0), 0);
+        ASSERT_NE(pairing::pairingServerForTests(), nullptr);
+        port_ = pairing::pairingServerForTests()->port();
+    }
+    void TearDown() override {
+        LinkTest::TearDown();
+        net::socketLibraryRelease();
+    }
+
+    // The listening queue holds only a few connections; past it the kernel drops the attempt
+    // and the client retries a second later. Keep the flood just inside it, so the test
+    // measures the server and not the retry timer.
+    void paceConnections(int made) const {
+        const pairing::TCPServer* server = pairing::pairingServerForTests();
+        ztest::waitFor([&] { return server->acceptedCount() >= made - 3; }, std::chrono::seconds(10));
+    }
+
+    net::SocketHandle connectClient() const {
+        net::ClientOptions options;
+        options.sendTimeoutMs = 10000;
+        return net::tcpConnect("127.0.0.1", port_, options);
+    }
+
+    // The server reads a client that closes: the thread is alive if it logs the close.
+    void expectServerAnswers(const char* after) {
+        SCOPED_TRACE(after);
+        zentro::core::resetLogForTests();
+        net::SocketHandle probe = connectClient();
+        ASSERT_NE(probe, 0);
+        net::tcpClose(probe);
+        EXPECT_TRUE(ztest::waitFor([&] { return logHas(" close\n"); }, std::chrono::seconds(10)));
+    }
+
+    ztest::ScratchFolder images_;
+    uint16_t port_ = 0;
+};
+
+} // namespace
+
+TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
+    const int64_t residentBefore = ztest::residentBytes() / 1024;
+    const int descriptorsBefore = ztest::openDescriptors();
+
+    int made = 0;
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        paceConnections(made++);
+        net::SocketHandle client = connectClient();
+        ASSERT_NE(client, 0) << "cycle " << cycle;
+        net::tcpClose(client);
+    }
+    expectServerAnswers("connect and close cycles");
+
+    // A hundred clients at once, each with its own noise: random bytes, separators in odd
+    // places, registrations naming no port, a port out of range or a port nobody serves.
+    std::mt19937 random(17);
+    const std::vector<std::string> crafted = {
+        "CMD_REGISTER;", "CMD_REGISTER:x:99999999999;", "CMD_REGISTER:x:-5;", "CMD_REGISTER:x:1;",
+        ":::::::::;",    std::string("\0\0\0;", 4),     "CMD_REGISTER"};
+    std::vector<net::SocketHandle> noisy;
+    for (int i = 0; i < 100; ++i) {
+        paceConnections(made++);
+        net::SocketHandle client = connectClient();
+        ASSERT_NE(client, 0);
+        std::string noise = crafted[i % crafted.size()];
+        for (int n = 0; n < 700; ++n) noise.push_back(static_cast<char>(random()));
+        net::tcpSendPair(client, noise.data(), noise.size(), nullptr, 0);
+        noisy.push_back(client);
+    }
+    for (net::SocketHandle client : noisy) net::tcpClose(client);
+    expectServerAnswers("garbage clients");
+
+    // Eight megabytes without a ";": the server keeps reading (the send completes) and drops it.
+    {
+        paceConnections(made++);
+        net::SocketHandle client = connectClient();
+        ASSERT_NE(client, 0);
+        const std::string endless(8 * 1024 * 1024, 'A');
+        EXPECT_EQ(net::tcpSendPair(client, endless.data(), endless.size(), "x;", 2),
+                  static_cast<int64_t>(endless.size() + 2));
+        net::tcpClose(client);
+    }
+    expectServerAnswers("multi-megabyte message");
+
+    // A client trickling one byte a second stays connected while a real phone registers.
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        net::SocketHandle client = connectClient();
+        const std::string text = "CMD_REGISTER:slow";
+        for (size_t i = 0; i < text.size() && trickling.load(); ++i) {
+            net::tcpSendPair(client, &text[i], 1, nullptr, 0);
+            for (int tick = 0; tick < 10 && trickling.load(); ++tick)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        net::tcpClose(client);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    {
+        ztest::VirtualPhone phone(
+            R"({"devices":[{"serial":"WIFIABUSE0","wifiAddress":"127.0.0.3","wifiJoin":true}]})",
+            "--wifi-join 127.0.0.1:" + std::to_string(port_));
+        EXPECT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(20)));
+        EXPECT_STREQ(core::deviceRow(0)->serial, "WIFIABUSE0127.0.0.3");
+        EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
+        trickling = false;
+        trickle.join();
+        link::closeChannel(0); // the channel to the phone, before the phone goes
+    }
+
+    // Connections taken while every slot was busy may stay open, but only up to their bound.
+    const int descriptorsAfter = ztest::openDescriptors();
+    EXPECT_LE(descriptorsAfter, descriptorsBefore + static_cast<int>(pairing::kPairingUnservedLimit) + 8);
+    const int64_t residentAfter = ztest::residentBytes() / 1024;
+    ASSERT_GT(residentBefore, 0);
+    EXPECT_LT(residentAfter - residentBefore, 24 * 1024)
+        << residentBefore << " KiB before, " << residentAfter;
 }

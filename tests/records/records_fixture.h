@@ -71,7 +71,6 @@ public:
         hook_ = std::move(hook);
     }
     uint16_t port() const { return peer_.port(); }
-    std::vector<std::string> commands() const { return peer_.commands(); }
     // The commands received since the last call.
     std::vector<std::string> takeCommands() {
         std::vector<std::string> all = peer_.commands();

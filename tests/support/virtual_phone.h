@@ -20,7 +20,6 @@ public:
     VirtualPhone& operator=(const VirtualPhone&) = delete;
 
     int adbPort() const;
-    int controlPort() const { return controlPort_; }
     void exportAdbPort() const;                   // setenv ANDROID_ADB_SERVER_PORT for this process
     std::string control(const std::string& line); // one control command, its reply
     std::vector<std::string> requestLog(const std::string& serial);
