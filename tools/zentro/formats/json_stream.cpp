@@ -5,35 +5,6 @@
 namespace zentro::cli {
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `at` (1 to 4), 0 when it is not one: overlong
-// forms, surrogates and code points past U+10FFFF are refused, as the tree writer refuses them.
-size_t sequenceLength(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF; // range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
 void appendUnicodeEscape(std::string& out, unsigned code) {
     static const char kDigits[] = "0123456789abcdef";
     out += "\\u00";
@@ -73,7 +44,7 @@ void appendJsonString(std::string& out, std::string_view text) {
                 appendUnicodeEscape(out, byte);
                 break;
             }
-            const size_t length = sequenceLength(text, at);
+            const size_t length = utf8Length(text, at);
             if (length == 0) {
                 // Not UTF-8: the tree writer decides how the bad bytes are replaced.
                 out.resize(start);

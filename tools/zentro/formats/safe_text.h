@@ -26,6 +26,10 @@ std::string safeFileName(std::string_view phoneName, std::string_view fallback);
 // shown as \xNN, so nothing a phone sends can move the cursor, retitle or clear the screen.
 std::string terminalSafe(std::string_view text);
 
+// Length of the well-formed UTF-8 sequence at text[at] (1 to 4: no overlong forms, no
+// surrogates, at most U+10FFFF), or 0 when the bytes there are not one.
+size_t utf8Length(std::string_view text, size_t at);
+
 // A JSON document as the CLI writes it everywhere (files, standard output, the backup page):
 // bytes that are not UTF-8 become U+FFFD instead of aborting, and DEL and the C1 controls are
 // written as \u escapes so the document holds no terminal control bytes. indent < 0: one line.
