@@ -1,6 +1,6 @@
 # Install rules and packages for host developers: a zip for Windows (the DLL, two import
 # libraries, header, export list) and a .deb for Linux (the versioned library, header, CMake and
-# pkg-config files, the CLI and its man page). scripts/release builds both.
+# pkg-config files, the CLI, its ui module and its man page). scripts/release builds both.
 include(GNUInstallDirs)
 
 if(NOT TARGET zentrolink OR ZENTRO_THREADED_TESTS_ONLY)
@@ -60,6 +60,8 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/package/zentrolink.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
   if(TARGET zentro)
     install(TARGETS zentro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # zentro ui's module, in the folder the CLI looks in (tools/zentro/ui/ui.cmake).
+    install(TARGETS zentro_ui LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zentro)
     set(man_page ${CMAKE_BINARY_DIR}/package/zentro.1)
     add_custom_command(OUTPUT ${man_page}
       COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:zentro> -DVERSION=${PROJECT_VERSION}

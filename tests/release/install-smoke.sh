@@ -28,7 +28,7 @@ deb)
   dpkg -x "$deb" "$scratch/root"
   usr=$scratch/root/usr
   need usr/lib/libzentrolink.so.1 usr/lib/libzentrolink.so usr/include/zentrolink.h \
-    usr/lib/cmake/zentrolink/zentrolinkConfig.cmake usr/lib/pkgconfig/zentrolink.pc usr/bin/zentro \
+    usr/lib/cmake/zentrolink/zentrolinkConfig.cmake usr/lib/pkgconfig/zentrolink.pc usr/bin/zentro usr/lib/zentro/zentro-ui.so \
     usr/share/man/man1/zentro.1
   soname=$(objdump -p "$usr/lib/libzentrolink.so.1" | awk '$1 == "SONAME" { print $2 }')
   [ "$soname" = libzentrolink.so.1 ] || { echo "SONAME is '$soname'" >&2; exit 1; }

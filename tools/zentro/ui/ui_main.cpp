@@ -1,3 +1,5 @@
+// zentro ui inside its module: the server and what it needs, loaded by the CLI only for this
+// command (see ui.h).
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -11,8 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
-
-#include <CLI/CLI.hpp>
 
 #include "adb_server.h"
 #include "cli.h"
@@ -101,14 +101,8 @@ void runUi(int port, bool noBrowser) {
 }
 
 } // namespace
-
-void addUiCommand(CLI::App& app) {
-    auto* ui = app.add_subcommand("ui", "Manage the phones in a web browser on this computer");
-    static int port = 0;
-    static bool noBrowser = false;
-    ui->add_option("--port", port, "Port on 127.0.0.1 (default: a free one)")->check(CLI::Range(0, 65535));
-    ui->add_flag("--no-browser", noBrowser, "Only print the address to open");
-    ui->callback([] { runUi(port, noBrowser); });
-}
-
 } // namespace zentro::ui
+
+extern "C" const char zentro_ui_version[] = ZENTRO_VERSION;
+
+extern "C" void zentro_ui_run(int port, bool noBrowser) { zentro::ui::runUi(port, noBrowser); }
