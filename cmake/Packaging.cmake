@@ -77,8 +77,9 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The CLI runs the adb client from its own folder, which is /usr/bin/adb once installed.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS adb)
+  # The CLI runs the adb client from its own folder, which is /usr/bin/adb once installed; it
+  # opens libical and libcrypto only when a command needs them, which shlibdeps cannot see.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "adb, libical3, libssl3")
 endif()
 
 set(CPACK_PACKAGE_NAME zentrolink)

@@ -11,8 +11,77 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "formats/lazy_library.h"
+
 namespace zentro::cli {
 namespace {
+
+// libical and libcrypto through the functions used here, loaded on the first call (see
+// lazy_library.h); the sonames are those the build found.
+#define ZENTRO_ICAL_FUNCTIONS(X)                                                                             \
+    X(icalcomponent_add_component)                                                                           \
+    X(icalcomponent_add_property)                                                                            \
+    X(icalcomponent_as_ical_string)                                                                          \
+    X(icalcomponent_free)                                                                                    \
+    X(icalcomponent_get_first_component)                                                                     \
+    X(icalcomponent_get_first_property)                                                                      \
+    X(icalcomponent_get_next_component)                                                                      \
+    X(icalcomponent_get_next_property)                                                                       \
+    X(icalcomponent_new_vevent)                                                                              \
+    X(icalcomponent_vanew)                                                                                   \
+    X(icalparser_parse_string)                                                                               \
+    X(icalproperty_get_description)                                                                          \
+    X(icalproperty_get_dtend)                                                                                \
+    X(icalproperty_get_dtstart)                                                                              \
+    X(icalproperty_get_location)                                                                             \
+    X(icalproperty_get_rrule)                                                                                \
+    X(icalproperty_get_summary)                                                                              \
+    X(icalproperty_get_x)                                                                                    \
+    X(icalproperty_get_x_name)                                                                               \
+    X(icalproperty_new_description)                                                                          \
+    X(icalproperty_new_dtend)                                                                                \
+    X(icalproperty_new_dtstamp)                                                                              \
+    X(icalproperty_new_dtstart)                                                                              \
+    X(icalproperty_new_location)                                                                             \
+    X(icalproperty_new_prodid)                                                                               \
+    X(icalproperty_new_rrule)                                                                                \
+    X(icalproperty_new_summary)                                                                              \
+    X(icalproperty_new_uid)                                                                                  \
+    X(icalproperty_new_version)                                                                              \
+    X(icalproperty_new_x)                                                                                    \
+    X(icalproperty_set_x_name)                                                                               \
+    X(icalrecurrencetype_as_string)                                                                          \
+    X(icalrecurrencetype_from_string)                                                                        \
+    X(icaltime_as_timet_with_zone)                                                                           \
+    X(icaltime_from_timet_with_zone)                                                                         \
+    X(icaltimezone_get_utc_timezone)
+
+#define ZENTRO_CRYPTO_FUNCTIONS(X)                                                                           \
+    X(EVP_MD_CTX_new)                                                                                        \
+    X(EVP_MD_CTX_free) X(EVP_sha256) X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex)
+
+#define ZENTRO_DECLARE(name) decltype(&::name) name;
+#define ZENTRO_RESOLVE(name) name = library.function<decltype(&::name)>(#name);
+
+struct Ical {
+    ZENTRO_ICAL_FUNCTIONS(ZENTRO_DECLARE)
+    explicit Ical(const LazyLibrary& library) { ZENTRO_ICAL_FUNCTIONS(ZENTRO_RESOLVE) }
+};
+
+struct Crypto {
+    ZENTRO_CRYPTO_FUNCTIONS(ZENTRO_DECLARE)
+    explicit Crypto(const LazyLibrary& library) { ZENTRO_CRYPTO_FUNCTIONS(ZENTRO_RESOLVE) }
+};
+
+const Ical& ical() {
+    static const Ical functions{LazyLibrary(ZENTRO_LIBICAL_SONAME)};
+    return functions;
+}
+
+const Crypto& crypto() {
+    static const Crypto functions{LazyLibrary(ZENTRO_LIBCRYPTO_SONAME)};
+    return functions;
+}
 
 // Field positions of the CLI's event and contact rows.
 enum Event {
@@ -75,9 +144,9 @@ std::vector<std::string> components(const std::string& value) {
 
 void addX(icalcomponent* event, const char* name, const Cell& value) {
     if (!value) return;
-    icalproperty* property = icalproperty_new_x(value->c_str());
-    icalproperty_set_x_name(property, name);
-    icalcomponent_add_property(event, property);
+    icalproperty* property = ical().icalproperty_new_x(value->c_str());
+    ical().icalproperty_set_x_name(property, name);
+    ical().icalcomponent_add_property(event, property);
 }
 
 // A phone's millisecond text as a UTC time; out-of-range values are held to the years 1 to 9999,
@@ -85,31 +154,32 @@ void addX(icalcomponent* event, const char* name, const Cell& value) {
 icaltimetype utcTime(const Cell& ms) {
     const long long value = std::strtoll(ms.value_or("0").c_str(), nullptr, 10) / 1000;
     constexpr long long kFirst = -62135596800LL, kLast = 253402300799LL; // 0001-01-01, 9999-12-31
-    return icaltime_from_timet_with_zone(static_cast<time_t>(std::clamp(value, kFirst, kLast)), 0,
-                                         icaltimezone_get_utc_timezone());
+    return ical().icaltime_from_timet_with_zone(static_cast<time_t>(std::clamp(value, kFirst, kLast)), 0,
+                                                ical().icaltimezone_get_utc_timezone());
 }
 
 std::string msText(icaltimetype time) {
-    return std::to_string(
-        static_cast<long long>(icaltime_as_timet_with_zone(time, icaltimezone_get_utc_timezone())) * 1000);
+    return std::to_string(static_cast<long long>(ical().icaltime_as_timet_with_zone(
+                              time, ical().icaltimezone_get_utc_timezone())) *
+                          1000);
 }
 
 } // namespace
 
 Sha256::Sha256()
-    : context_(EVP_MD_CTX_new()) {
-    if (context_ == nullptr || EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1)
+    : context_(crypto().EVP_MD_CTX_new()) {
+    if (context_ == nullptr || crypto().EVP_DigestInit_ex(context_, crypto().EVP_sha256(), nullptr) != 1)
         throw std::runtime_error("SHA-256 is not available from libcrypto");
 }
 
-Sha256::~Sha256() { EVP_MD_CTX_free(context_); }
+Sha256::~Sha256() { crypto().EVP_MD_CTX_free(context_); }
 
-void Sha256::update(const void* data, size_t size) { EVP_DigestUpdate(context_, data, size); }
+void Sha256::update(const void* data, size_t size) { crypto().EVP_DigestUpdate(context_, data, size); }
 
 std::string Sha256::hexDigest() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_DigestFinal_ex(context_, digest, &length);
+    crypto().EVP_DigestFinal_ex(context_, digest, &length);
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
     for (unsigned int i = 0; i < length; ++i) {
@@ -168,63 +238,68 @@ std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
 
 std::string eventsToIcs(const std::vector<Row>& rows) {
     icalcomponent* calendar =
-        icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
-                            icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
+        ical().icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, ical().icalproperty_new_version("2.0"),
+                                   ical().icalproperty_new_prodid("-//zentro//phone calendar//EN"), nullptr);
     for (const Row& row : rows) {
         if (row.size() < kEvFields) continue;
-        icalcomponent* event = icalcomponent_new_vevent();
+        icalcomponent* event = ical().icalcomponent_new_vevent();
         const std::string id = row[kEvId].value_or("0");
-        icalcomponent_add_property(event, icalproperty_new_uid(("event-" + id + "@phone").c_str()));
-        icalcomponent_add_property(event, icalproperty_new_dtstamp(utcTime(row[kEvStart])));
-        icalcomponent_add_property(event, icalproperty_new_dtstart(utcTime(row[kEvStart])));
-        if (row[kEvEnd]) icalcomponent_add_property(event, icalproperty_new_dtend(utcTime(row[kEvEnd])));
+        ical().icalcomponent_add_property(event,
+                                          ical().icalproperty_new_uid(("event-" + id + "@phone").c_str()));
+        ical().icalcomponent_add_property(event, ical().icalproperty_new_dtstamp(utcTime(row[kEvStart])));
+        ical().icalcomponent_add_property(event, ical().icalproperty_new_dtstart(utcTime(row[kEvStart])));
+        if (row[kEvEnd])
+            ical().icalcomponent_add_property(event, ical().icalproperty_new_dtend(utcTime(row[kEvEnd])));
         if (row[kEvTitle])
-            icalcomponent_add_property(event, icalproperty_new_summary(row[kEvTitle]->c_str()));
+            ical().icalcomponent_add_property(event, ical().icalproperty_new_summary(row[kEvTitle]->c_str()));
         if (row[kEvLocation] && !row[kEvLocation]->empty())
-            icalcomponent_add_property(event, icalproperty_new_location(row[kEvLocation]->c_str()));
+            ical().icalcomponent_add_property(event,
+                                              ical().icalproperty_new_location(row[kEvLocation]->c_str()));
         if (row[kEvText] && !row[kEvText]->empty())
-            icalcomponent_add_property(event, icalproperty_new_description(row[kEvText]->c_str()));
+            ical().icalcomponent_add_property(event,
+                                              ical().icalproperty_new_description(row[kEvText]->c_str()));
         if (row[kEvRule] && !row[kEvRule]->empty()) {
-            icalcomponent_add_property(
-                event, icalproperty_new_rrule(icalrecurrencetype_from_string(row[kEvRule]->c_str())));
+            ical().icalcomponent_add_property(
+                event,
+                ical().icalproperty_new_rrule(ical().icalrecurrencetype_from_string(row[kEvRule]->c_str())));
         }
         addX(event, kZoneProperty, row[kEvZone]);
         addX(event, kAlarmProperty, row[kEvAlarm]);
         addX(event, kMinutesProperty, row[kEvMinutes]);
         addX(event, kCalendarProperty, row[kEvCalendar]);
-        icalcomponent_add_component(calendar, event);
+        ical().icalcomponent_add_component(calendar, event);
     }
-    std::string text = icalcomponent_as_ical_string(calendar);
-    icalcomponent_free(calendar);
+    std::string text = ical().icalcomponent_as_ical_string(calendar);
+    ical().icalcomponent_free(calendar);
     return text;
 }
 
 std::vector<Row> eventsFromIcs(const std::string& text) {
     std::vector<Row> rows;
-    icalcomponent* calendar = icalparser_parse_string(text.c_str());
+    icalcomponent* calendar = ical().icalparser_parse_string(text.c_str());
     if (calendar == nullptr) return rows;
-    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
-         event != nullptr; event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+    for (icalcomponent* event = ical().icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+         event != nullptr; event = ical().icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
         Row row(kEvFields);
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_SUMMARY_PROPERTY))
-            row[kEvTitle] = icalproperty_get_summary(p);
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
-            row[kEvStart] = msText(icalproperty_get_dtstart(p));
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY))
-            row[kEvEnd] = msText(icalproperty_get_dtend(p));
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_LOCATION_PROPERTY))
-            row[kEvLocation] = icalproperty_get_location(p);
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DESCRIPTION_PROPERTY))
-            row[kEvText] = icalproperty_get_description(p);
-        if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
-            struct icalrecurrencetype recurrence = icalproperty_get_rrule(p);
-            const char* rule = icalrecurrencetype_as_string(&recurrence);
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_SUMMARY_PROPERTY))
+            row[kEvTitle] = ical().icalproperty_get_summary(p);
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY))
+            row[kEvStart] = msText(ical().icalproperty_get_dtstart(p));
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY))
+            row[kEvEnd] = msText(ical().icalproperty_get_dtend(p));
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_LOCATION_PROPERTY))
+            row[kEvLocation] = ical().icalproperty_get_location(p);
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_DESCRIPTION_PROPERTY))
+            row[kEvText] = ical().icalproperty_get_description(p);
+        if (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
+            struct icalrecurrencetype recurrence = ical().icalproperty_get_rrule(p);
+            const char* rule = ical().icalrecurrencetype_as_string(&recurrence);
             if (rule != nullptr) row[kEvRule] = rule;
         }
-        for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); p != nullptr;
-             p = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
-            const std::string name = icalproperty_get_x_name(p);
-            const char* value = icalproperty_get_x(p);
+        for (icalproperty* p = ical().icalcomponent_get_first_property(event, ICAL_X_PROPERTY); p != nullptr;
+             p = ical().icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
+            const std::string name = ical().icalproperty_get_x_name(p);
+            const char* value = ical().icalproperty_get_x(p);
             if (value == nullptr) continue;
             if (name == kZoneProperty) row[kEvZone] = value;
             if (name == kAlarmProperty) row[kEvAlarm] = value;
@@ -233,7 +308,7 @@ std::vector<Row> eventsFromIcs(const std::string& text) {
         }
         rows.push_back(std::move(row));
     }
-    icalcomponent_free(calendar);
+    ical().icalcomponent_free(calendar);
     return rows;
 }
 
