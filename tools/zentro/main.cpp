@@ -112,6 +112,42 @@ int reportGonePhone(std::string kept) {
     return kExitFailed;
 }
 
+// The word naming the command: the first argument that is neither an option nor the value of a
+// global option. Empty when help or the version is asked for, which show every command.
+std::string commandWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg.rfind("--help", 0) == 0 || arg == "--version") return "";
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-s" || arg == "--serial" || arg == "-d" || arg == "--device") {
+            ++i;
+        } else if (arg.empty() || arg[0] != '-') {
+            return arg;
+        }
+    }
+    return "";
+}
+
+// The command families in the order help lists them. Building every command's parser costs more
+// CPU than some commands' own work (`zentro devices` runs five short adb clients), so they are
+// built in this order only until the command asked for exists; a word no family knows gets all
+// of them, for the suggestion and the list.
+void addCommands(CLI::App& app, int argc, char** argv) {
+    using Add = void (*)(CLI::App&);
+    static const Add kFamilies[] = {addDeviceCommands, addRecordCommands,       addAppCommands,
+                                    addMediaCommands,  addPairCommands,         addDemoCommand,
+                                    addBackupCommands, zentro::ui::addUiCommand};
+    const std::string word = commandWord(argc, argv);
+    for (Add add : kFamilies) {
+        add(app);
+        if (!word.empty() &&
+            !app.get_subcommands([&word](CLI::App* command) { return command->check_name(word); }).empty())
+            return;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,14 +170,7 @@ int main(int argc, char** argv) {
     app.add_flag("--json", opts.json, "Print JSON for scripts instead of text");
     app.add_flag("-v,--verbose", opts.verbose, "Show the library's start-up output and the log location");
 
-    addDeviceCommands(app);
-    addRecordCommands(app);
-    addAppCommands(app);
-    addMediaCommands(app);
-    addPairCommands(app);
-    addDemoCommand(app);
-    addBackupCommands(app);
-    zentro::ui::addUiCommand(app);
+    addCommands(app, argc, argv);
 
     // As adb does: -s first, then ANDROID_SERIAL; an explicit -d beats the environment. Commands
     // that pick no phone by -d ignore it.
