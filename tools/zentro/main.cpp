@@ -121,7 +121,10 @@ std::string commandWord(int argc, char** argv) {
     }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-s" || arg == "--serial" || arg == "-d" || arg == "--device") {
+        // -s and -d take the next word, also at the end of a cluster of short flags ("-vs").
+        const bool shortCluster = arg.size() >= 2 && arg[0] == '-' && arg[1] != '-';
+        if (arg == "--serial" || arg == "--device" ||
+            (shortCluster && (arg.back() == 's' || arg.back() == 'd'))) {
             ++i;
         } else if (arg.empty() || arg[0] != '-') {
             return arg;
