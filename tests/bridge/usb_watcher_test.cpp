@@ -49,10 +49,8 @@ bool inject(const std::string& action, const std::string& devtype) {
 }
 
 bool waitForOneSource() {
-    for (int i = 0; i < 200 && platform::deviceChangeSourceCount() < 1; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return platform::deviceChangeSourceCount() == 1;
+    return ztest::waitFor([] { return platform::deviceChangeSourceCount() >= 1; }) &&
+           platform::deviceChangeSourceCount() == 1;
 }
 
 class UsbWatcher : public ::testing::Test {
