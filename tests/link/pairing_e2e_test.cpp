@@ -88,10 +88,44 @@ protected:
         g_wifiCalls = 0;
         g_wifiValue = -1;
         Zentro_SetWiFiConnectCallBack(onWifi);
-        // The server's own port and steps, on loopback only.
-        pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
+        net::socketLibraryStart();
+        // The server on loopback only, as a host starts it: with the first QR image.
+        pairing::setPairingOptionsForTests({"127.0.0.1", freePort()});
+        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("pair.bmp").c_str(), 0), 0);
+        ASSERT_NE(pairing::pairingServerForTests(), nullptr);
+        port_ = pairing::pairingServerForTests()->port();
     }
+    void TearDown() override {
+        LinkTest::TearDown();
+        net::socketLibraryRelease();
+    }
+
+    // The listening queue holds only a few connections; past it the kernel drops the attempt
+    // and the client retries a second later. Keep the flood just inside it, so the test
+    // measures the server and not the retry timer.
+    void paceConnections(int made) const {
+        const pairing::TCPServer* server = pairing::pairingServerForTests();
+        ztest::waitFor([&] { return server->acceptedCount() >= made - 3; }, std::chrono::seconds(10));
+    }
+
+    net::SocketHandle connectClient() const {
+        net::ClientOptions options;
+        options.sendTimeoutMs = 10000;
+        return net::tcpConnect("127.0.0.1", port_, options);
+    }
+
+    // The server reads a client that closes: the thread is alive if it logs the close.
+    void expectServerAnswers(const char* after) {
+        SCOPED_TRACE(after);
+        zentro::core::resetLogForTests();
+        net::SocketHandle probe = connectClient();
+        ASSERT_NE(probe, 0);
+        net::tcpClose(probe);
+        EXPECT_TRUE(ztest::waitFor([&] { return logHas(" close\n"); }, std::chrono::seconds(10)));
+    }
+
     ztest::ScratchFolder images_;
+    uint16_t port_ = 0;
 };
 
 } // namespace
@@ -99,15 +133,10 @@ protected:
 TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
     if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "zbarimg (zbar-tools) missing";
-    const std::string bmp = images_.file("pair.bmp");
-    ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0);
-    const pairing::TCPServer* server = pairing::pairingServerForTests();
-    ASSERT_NE(server, nullptr);
-
     const std::string ppm = images_.file("pair.ppm");
-    ztest::writeFile(ppm, bitmapToPpm(ztest::readFile(bmp)));
+    ztest::writeFile(ppm, bitmapToPpm(ztest::readFile(images_.file("pair.bmp"))));
     const std::string text = decodeWithZbar(ppm);
-    ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(server->port()));
+    ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(port_));
 
     // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.
     const std::string target = text.substr(std::string("PC_SERVERIP:").size());
@@ -159,59 +188,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
     EXPECT_EQ(g_wifiCalls.load(), 1);
 }
 
-namespace {
-
-class PairingAbuseE2e : public linktest::LinkTest {
-protected:
-    void SetUp() override {
-        LinkTest::SetUp();
-        g_wifiCalls = 0;
-        Zentro_SetWiFiConnectCallBack(onWifi);
-        net::socketLibraryStart();
-        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
-        const uint16_t free = net::tcpLocalPort(probe);
-        net::tcpClose(probe);
-        pairing::setPairingOptionsForTests({"127.0.0.1", free});
-        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("qr.bmp").c_str(), 0), 0);
-        ASSERT_NE(pairing::pairingServerForTests(), nullptr);
-        port_ = pairing::pairingServerForTests()->port();
-    }
-    void TearDown() override {
-        LinkTest::TearDown();
-        net::socketLibraryRelease();
-    }
-
-    // The listening queue holds only a few connections; past it the kernel drops the attempt
-    // and the client retries a second later. Keep the flood just inside it, so the test
-    // measures the server and not the retry timer.
-    void paceConnections(int made) const {
-        const pairing::TCPServer* server = pairing::pairingServerForTests();
-        ztest::waitFor([&] { return server->acceptedCount() >= made - 3; }, std::chrono::seconds(10));
-    }
-
-    net::SocketHandle connectClient() const {
-        net::ClientOptions options;
-        options.sendTimeoutMs = 10000;
-        return net::tcpConnect("127.0.0.1", port_, options);
-    }
-
-    // The server reads a client that closes: the thread is alive if it logs the close.
-    void expectServerAnswers(const char* after) {
-        SCOPED_TRACE(after);
-        zentro::core::resetLogForTests();
-        net::SocketHandle probe = connectClient();
-        ASSERT_NE(probe, 0);
-        net::tcpClose(probe);
-        EXPECT_TRUE(ztest::waitFor([&] { return logHas(" close\n"); }, std::chrono::seconds(10)));
-    }
-
-    ztest::ScratchFolder images_;
-    uint16_t port_ = 0;
-};
-
-} // namespace
-
-TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
+TEST_F(PairingE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
     const int64_t residentBefore = ztest::residentBytes() / 1024;
     const int descriptorsBefore = ztest::openDescriptors();
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "companion/codec.h"
 #include "core/state.h"
-#include "link/hex_codec.h"
 #include "link/test_seams.h"
 #include "loopback_peer.h"
 #include "pairing/pairing_message.h"
@@ -26,6 +26,7 @@
 using namespace zentro;
 using linktest::LoopbackPeer;
 using linktest::PeerConnection;
+using zsim::companion::hexEncode;
 namespace net = zentro::platform;
 
 TEST(PairingMessage, FieldsAndTheRegistrationPort) {
@@ -67,19 +68,13 @@ void ZENTRO_CALL onWifi(int32_t value) {
     g_wifiCalls.fetch_add(1);
 }
 
-std::string hex(const std::string& text) {
-    char out[1024];
-    link::encodeHexText(text.c_str(), out, 1020);
-    return out;
-}
-
 // A companion listening on 127.0.0.1 as a WiFi phone would, with its own device information.
 // `greeting` answers the handshake; `info` the device information request.
 std::unique_ptr<LoopbackPeer> wifiCompanion(std::string serial, std::string greeting = "HI-PC",
                                             std::string info = "") {
     if (info.empty()) {
-        info = "BRAND:" + hex("Vantrey") + ";MODEL:" + hex("V10") + ";ANDROIDVERSION:" + hex("13") +
-               ";SERIAL:" + hex(serial) + ";MEMTOTAL:4096;.";
+        info = "BRAND:" + hexEncode("Vantrey") + ";MODEL:" + hexEncode("V10") +
+               ";ANDROIDVERSION:" + hexEncode("13") + ";SERIAL:" + hexEncode(serial) + ";MEMTOTAL:4096;.";
     }
     return std::make_unique<LoopbackPeer>([greeting, info](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {
@@ -108,15 +103,6 @@ protected:
         Zentro_SetWiFiConnectCallBack(onWifi);
         firstPort_ = freePort();
         pairing::setPairingOptionsForTests({"127.0.0.1", firstPort_});
-    }
-
-    static uint16_t freePort() {
-        net::socketLibraryStart();
-        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
-        const uint16_t port = net::tcpLocalPort(probe);
-        net::tcpClose(probe);
-        net::socketLibraryRelease();
-        return port;
     }
 
     // Starts the server the way a host does; its port.
