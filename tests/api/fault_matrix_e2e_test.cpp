@@ -4,12 +4,9 @@
 // gone. The receive time-out is shortened so that time-outs cost a fraction of a second.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>

@@ -15,7 +15,6 @@
 namespace bridge = zentro::bridge;
 namespace platform = zentro::platform;
 using ::testing::EndsWith;
-using ::testing::StartsWith;
 
 namespace {
 
@@ -41,22 +40,14 @@ protected:
 
 } // namespace
 
-TEST_F(AdbRunner, CapturingRunWritesTheChildsOutputAndStartsInTheHostFolder) {
-    std::string out = path("out.txt");
-    std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
-    EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), out.c_str()), 0);
-    EXPECT_EQ(ztest::readText(out), "one\ntwo\n");
-    std::string cwd = ztest::readText(path("cwd.txt"));
-    EXPECT_EQ(cwd, host.path() + "\n");
-}
-
-TEST_F(AdbRunner, CapturingRunThatOutlastsItsWaitReturnsZeroWithPartialOutput) {
-    std::string out = path("partial.txt");
-    EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", out.c_str()), 0);
-    EXPECT_EQ(ztest::readText(out), "partial\n");
+TEST_F(AdbRunner, CapturingRunKeepsWhatArrivedInItsWaitAndStartsInTheHostFolder) {
+    EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", path("partial.txt").c_str()), 0);
+    EXPECT_EQ(ztest::readText(path("partial.txt")), "partial\n");
     // The next run does not wait for the one still going.
-    EXPECT_EQ(bridge::runAdbCapturing("print next", path("next.txt").c_str()), 0);
-    EXPECT_EQ(ztest::readText(path("next.txt")), "next\n");
+    std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
+    EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), path("out.txt").c_str()), 0);
+    EXPECT_EQ(ztest::readText(path("out.txt")), "one\ntwo\n");
+    EXPECT_EQ(ztest::readText(path("cwd.txt")), host.path() + "\n");
 }
 
 TEST_F(AdbRunner, BoundedRunFailsOnlyWhenTheWaitRunsOut) {

@@ -22,7 +22,6 @@ namespace platform = zentro::platform;
 namespace {
 
 const char* const kPhoneA = "ZX1G22ABCD000000";
-const char* const kPhoneB = "ZX1G22ABCD000001";
 
 constexpr const char* kScenario =
     R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 100, "properties": {"ro.product.model": "Pixel 7", )"
@@ -94,7 +93,7 @@ TEST_F(Detection, OnePhoneCostsOneListingAndFourQueriesAndGivesItsScreen) {
               static_cast<long>(sizeof info));
 
     EXPECT_EQ(Zentro_CheckDevicesID(kPhoneA, ""), 0);
-    EXPECT_EQ(Zentro_CheckDevicesID(kPhoneA, kPhoneB), -1);
+    EXPECT_EQ(Zentro_CheckDevicesID(kPhoneA, "ZX1G22ABCD000001"), -1);
     EXPECT_EQ(Zentro_CheckDevicesID("ZX1G22ABCD00000", ""), -1);
 
     const std::string target = temp.file("shot one.png"); // a blank in the path

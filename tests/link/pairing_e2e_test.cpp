@@ -41,32 +41,26 @@ void ZENTRO_CALL onWifi(int32_t value) {
     g_wifiCalls.fetch_add(1);
 }
 
-// The 24-bit top-down bitmap as a binary PPM with a white margin of four modules, the quiet
-// zone a reader expects around a symbol. Empty when the header is not the one written.
-std::string bitmapToPpm(const std::string& bmp) {
+// The 24-bit top-down bitmap (black and white) as a binary grey map with a white margin of four
+// modules, the quiet zone a reader expects around a symbol. Empty when the header is not the one
+// written.
+std::string bitmapToPgm(const std::string& bmp) {
     if (bmp.size() < 54 || bmp.compare(0, 2, "BM") != 0) return "";
     auto at32 = [&](size_t at) {
         uint32_t v = 0;
         for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bmp[at + i]);
         return v;
     };
-    const int width = static_cast<int>(at32(18));
-    const int height = -static_cast<int>(at32(22));
-    if (width <= 0 || height != width || bmp.size() != 54 + static_cast<size_t>(width) * width * 3) return "";
-    const int margin = 32;
-    const int side = width + 2 * margin;
-    std::string ppm = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-    std::string pixels(static_cast<size_t>(side) * side * 3, '\xff');
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const size_t from = 54 + (static_cast<size_t>(y) * width + x) * 3;
-            const size_t to = ((static_cast<size_t>(y) + margin) * side + x + margin) * 3;
-            pixels[to] = bmp[from + 2]; // BGR to RGB
-            pixels[to + 1] = bmp[from + 1];
-            pixels[to + 2] = bmp[from];
-        }
+    const size_t width = at32(18), margin = 32, side = width + 2 * margin;
+    if (width == 0 || -static_cast<int32_t>(at32(22)) != static_cast<int32_t>(width) ||
+        bmp.size() != 54 + width * width * 3)
+        return "";
+    std::string pixels(side * side, '\xff');
+    for (size_t y = 0; y < width; ++y) {
+        for (size_t x = 0; x < width; ++x)
+            pixels[(y + margin) * side + x + margin] = bmp[54 + (y * width + x) * 3];
     }
-    return ppm + pixels;
+    return "P5\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n" + pixels;
 }
 
 std::string decodeWithZbar(const std::string& imagePath) {
@@ -133,9 +127,9 @@ protected:
 TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
     if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "zbarimg (zbar-tools) missing";
-    const std::string ppm = images_.file("pair.ppm");
-    ztest::writeFile(ppm, bitmapToPpm(ztest::readFile(images_.file("pair.bmp"))));
-    const std::string text = decodeWithZbar(ppm);
+    const std::string pgm = images_.file("pair.pgm");
+    ztest::writeFile(pgm, bitmapToPgm(ztest::readFile(images_.file("pair.bmp"))));
+    const std::string text = decodeWithZbar(pgm);
     ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(port_));
 
     // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.

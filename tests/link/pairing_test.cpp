@@ -3,11 +3,8 @@
 // companion answering the channel the library opens back to it).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
