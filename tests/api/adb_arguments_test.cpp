@@ -178,3 +178,33 @@ TEST_F(AdbArguments, NamesThatWouldSplitOrRegroupTheLineRunNothing) {
     EXPECT_EQ(link::installCompanion(0), -1);
     EXPECT_GT(refusals(), before);
 }
+
+TEST_F(AdbArguments, ApplicationModesFollowTheirTemplatesAndWhatCannotRunRunsNothing) {
+    setSerial("SER0");
+    std::string expected;
+    const char* const modes[] = {"-l|", "-r|", "-s|", "", "-r|-s|"}; // modes 1 to 5
+    for (int32_t mode = 1; mode <= 5; ++mode) {
+        EXPECT_EQ(Zentro_InstallAppToMemory("/pc/my app.apk", mode, 0), 0);
+        expected += std::string("-s|SER0|install|") + modes[mode - 1] + "/pc/my app.apk\n";
+    }
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 2, 0), 0);
+    EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/out.apk", 0), 0);
+    EXPECT_EQ(takeRuns(),
+              expected + "-s|SER0|uninstall|-k|com.a\n-s|SER0|pull|/data/app/com.a-1.apk|/pc/out.apk\n");
+    EXPECT_TRUE(logHas("ExportApp pkgname=com.a,outfilename=/pc/out.apk\n"));
+
+    // Modes out of range, lines that would be cut, moves, and WiFi phones for what needs adb.
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 0, 0), -1);
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 6, 0), -1);
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 3, 0), -1);
+    EXPECT_EQ(Zentro_InstallAppToMemory(std::string(1200, 'a').c_str(), 4, 0), -1);
+    EXPECT_EQ(Zentro_ExportApp("com.a", std::string(1000, 'o').c_str(), 0), -1);
+    EXPECT_EQ(Zentro_MoveAppToMemory(), -1);
+    EXPECT_EQ(Zentro_MoveAppToSdCard(), -1);
+    core::deviceRow(0)->connectionKind = core::kConnectionWifi;
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 4, 0), 0);
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 1, 0), -1);
+    EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/wifi.apk", 0), -1);
+    EXPECT_EQ(takeRuns(), "");
+    EXPECT_FALSE(logHas("outfilename=/pc/wifi.apk")); // a WiFi phone is refused before the log line
+}
