@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -65,25 +66,20 @@ void ZENTRO_CALL onWifi(int32_t value) {
     g_wifiCalls.fetch_add(1);
 }
 
-// A companion listening on 127.0.0.1 as a WiFi phone would, with its own device information.
-// `greeting` answers the handshake; `info` the device information request.
-std::unique_ptr<LoopbackPeer> wifiCompanion(std::string serial, std::string greeting = "HI-PC",
-                                            std::string info = "") {
-    if (info.empty()) {
-        info = "BRAND:" + hexEncode("Vantrey") + ";MODEL:" + hexEncode("V10") +
-               ";ANDROIDVERSION:" + hexEncode("13") + ";SERIAL:" + hexEncode(serial) + ";MEMTOTAL:4096;.";
-    }
-    return std::make_unique<LoopbackPeer>([greeting, info](PeerConnection& c, int) {
+// A companion listening on 127.0.0.1 as a WiFi phone would, with its own device information;
+// `greeting` answers the handshake.
+std::unique_ptr<LoopbackPeer> wifiCompanion(const std::string& serial,
+                                            const std::string& greeting = "HI-PC") {
+    const std::map<std::string, std::string> replies = {
+        {"hello-transfer;", greeting},
+        {"getDevciesInfo;", "BRAND:" + hexEncode("Vantrey") + ";MODEL:" + hexEncode("V10") +
+                                ";ANDROIDVERSION:" + hexEncode("13") + ";SERIAL:" + hexEncode(serial) +
+                                ";MEMTOTAL:4096;."},
+        {"sync_zentrolink_ConnectOK;", linktest::lengthBytes(1)}};
+    return std::make_unique<LoopbackPeer>([replies](PeerConnection& c, int) {
         while (auto command = c.readCommand()) {
-            if (*command == "hello-transfer;") {
-                c.sendReply(greeting);
-            } else if (*command == "getDevciesInfo;") {
-                c.sendReply(info);
-            } else if (*command == "sync_zentrolink_ConnectOK;") {
-                c.sendReply(linktest::lengthBytes(1));
-            } else {
-                c.sendReply("");
-            }
+            const auto reply = replies.find(*command);
+            c.sendReply(reply != replies.end() ? reply->second : "");
         }
     });
 }
