@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     auto devices = std::make_shared<zsim::adb::DeviceList>();
     for (const auto& d : scenario.devices) devices->add(d);
 
-    zsim::adb::AdbServer adb(devices);
+    zsim::adb::AdbServer adb(devices, scenario.adbServerVersion);
     int boundAdb = adb.start(static_cast<int>(adbPort), &error);
     if (boundAdb < 0) {
         std::fprintf(stderr, "zentro-phone: adb port %ld: %s\n", adbPort, error.c_str());

@@ -232,8 +232,9 @@ bool loadScenario(const std::string& jsonText, int defaultCount, uint32_t seed, 
     }
     try {
         const json root = json::parse(jsonText);
-        if (!checkKeys(root, {"seed", "devices"}, "the scenario", error)) return false;
+        if (!checkKeys(root, {"seed", "devices", "adbServerVersion"}, "the scenario", error)) return false;
         seed = root.value("seed", seed);
+        out.adbServerVersion = root.value("adbServerVersion", 0);
         if (!root.contains("devices")) {
             for (int i = 0; i < defaultCount; ++i)
                 out.devices.push_back(makeDevice(defaultSerial(i), deviceSeed(seed, i)));

@@ -3,6 +3,7 @@
 // Scenario JSON (every key optional; unknown keys are refused, so a typo is an error):
 //   {
 //     "seed": 7,                        // overrides --seed
+//     "adbServerVersion": 41,           // what the adb server says it is (another client's)
 //     "devices": [                      // absent: --devices default devices
 //       {
 //         "serial": "ZX1G22ABCD000000", // default: the default serial of its position
@@ -42,6 +43,7 @@ namespace zsim {
 struct Scenario {
     std::vector<std::shared_ptr<Device>> devices;
     std::vector<std::string> wifiJoiners; // serials marked "wifiJoin"
+    int adbServerVersion = 0;             // 0: the version of the adb client it serves
 };
 
 // "ZX1G22ABCD0000" and the index in two digits: 16 characters.

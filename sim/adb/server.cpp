@@ -50,7 +50,7 @@ struct AdbServer::LiveLinks {
 
 namespace {
 
-constexpr const char* kServerVersion = "0029";
+constexpr int kServerVersion = 0x29;
 
 bool isOnline(const std::string& state) {
     return state == "device" || state == "recovery" || state == "sideload" || state == "rescue";
@@ -70,8 +70,9 @@ std::string stateRefusal(const std::string& state) {
     return "device offline";
 }
 
-AdbServer::AdbServer(std::shared_ptr<DeviceList> devices)
+AdbServer::AdbServer(std::shared_ptr<DeviceList> devices, int version)
     : devices_(std::move(devices))
+    , version_(version != 0 ? version : kServerVersion)
     , liveLinks_(std::make_shared<LiveLinks>()) {}
 
 AdbServer::~AdbServer() { stop(); }
@@ -182,7 +183,9 @@ bool AdbServer::serveHost(int fd, const std::string& request, Resolved& selected
             return writeAll(fd, reply);
         }
         if (service == "version") {
-            writeAll(fd, okayWith(kServerVersion));
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "%04x", version_ & 0xffff);
+            writeAll(fd, okayWith(hex));
             return false;
         }
         if (service == "devices" || service == "devices-l") {

@@ -28,7 +28,8 @@ namespace zsim::adb {
 
 class AdbServer {
 public:
-    explicit AdbServer(std::shared_ptr<DeviceList> devices);
+    // `version`: what it answers to a version request; 0 for that of the client it serves.
+    explicit AdbServer(std::shared_ptr<DeviceList> devices, int version = 0);
     ~AdbServer();
     AdbServer(const AdbServer&) = delete;
     AdbServer& operator=(const AdbServer&) = delete;
@@ -68,6 +69,7 @@ private:
     Resolved resolve(Target target, const std::string& serial, uint64_t id, bool anyState) const;
 
     std::shared_ptr<DeviceList> devices_;
+    int version_;
     RequestLog log_;
     TcpServer tcp_;
 

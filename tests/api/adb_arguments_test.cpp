@@ -55,12 +55,11 @@ protected:
         std::remove(runs().c_str());
         return text;
     }
-    size_t refusals() const {
-        const std::string log = ztest::readFile(core::logFilePath());
-        size_t count = 0;
-        for (size_t at = log.find("Refused "); at != std::string::npos; at = log.find("Refused ", at + 1))
-            ++count;
-        return count;
+    // Whether a refusal was logged since the last look.
+    bool refused() {
+        const bool logged = logHas("Refused ");
+        core::resetLogForTests();
+        return logged;
     }
 
     ztest::ScratchFolder host_;
@@ -120,15 +119,15 @@ TEST_F(AdbArguments, EveryPlaceASerialEntersRefusesOneThatWouldNotStayOneWord) {
     for (const Place& place : places) {
         for (const std::string& serial : hostile) {
             setSerial(serial);
-            const size_t before = refusals();
             EXPECT_EQ(place.call(), place.refused) << place.name << " / " << serial;
             EXPECT_EQ(takeRuns(), "") << place.name << " / " << serial;
-            EXPECT_GT(refusals(), before) << place.name << " / " << serial;
+            EXPECT_TRUE(refused()) << place.name << " / " << serial;
         }
         setSerial("SER0");
         place.call();
         const std::string ran = takeRuns();
         EXPECT_EQ(ran.substr(0, ran.find('\n')), place.firstLine) << place.name;
+        EXPECT_FALSE(refused()) << place.name;
     }
     // Serials adb prints for emulators, network phones and discovered services stay as they are.
     for (const char* serial : {"emulator-5554", "192.168.1.7:5555", "adb-R58M30_x._adb-tls-connect._tcp"}) {
@@ -161,20 +160,49 @@ TEST_F(AdbArguments, NamesThatWouldSplitOrRegroupTheLineRunNothing) {
          [] { return Zentro_ExportPhotofromDevice(1, "C:\\out\\", 10, 0); }, -1},
     };
     for (const Place& place : places) {
-        const size_t before = refusals();
         EXPECT_EQ(place.call(), place.refused) << place.name;
         EXPECT_EQ(takeRuns(), "") << place.name;
-        EXPECT_GT(refusals(), before) << place.name;
+        EXPECT_TRUE(refused()) << place.name;
     }
 
     // The phone names the file to pull: its answer is held to the same rule.
     phonePath_ = "/storage/emulated/0/DCIM/p\\";
     EXPECT_EQ(Zentro_ExportPhotofromDevice(1, "/pc/p.jpg", 10, 0), -1);
     EXPECT_EQ(takeRuns(), "");
+    EXPECT_TRUE(refused());
 
     // The companion package lies in the host folder, whose name the host's installer chose.
     platform::setHostFolderForTests(host_.file("a\"b"));
-    const size_t before = refusals();
     EXPECT_EQ(link::installCompanion(0), -1);
-    EXPECT_GT(refusals(), before);
+    EXPECT_TRUE(refused());
+}
+
+TEST_F(AdbArguments, ApplicationModesFollowTheirTemplatesAndWhatCannotRunRunsNothing) {
+    setSerial("SER0");
+    std::string expected;
+    const char* const modes[] = {"-l|", "-r|", "-s|", "", "-r|-s|"}; // modes 1 to 5
+    for (int32_t mode = 1; mode <= 5; ++mode) {
+        EXPECT_EQ(Zentro_InstallAppToMemory("/pc/my app.apk", mode, 0), 0);
+        expected += std::string("-s|SER0|install|") + modes[mode - 1] + "/pc/my app.apk\n";
+    }
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 2, 0), 0);
+    EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/out.apk", 0), 0);
+    EXPECT_EQ(takeRuns(),
+              expected + "-s|SER0|uninstall|-k|com.a\n-s|SER0|pull|/data/app/com.a-1.apk|/pc/out.apk\n");
+    EXPECT_TRUE(logHas("ExportApp pkgname=com.a,outfilename=/pc/out.apk\n"));
+
+    // Modes out of range, lines that would be cut, moves, and WiFi phones for what needs adb.
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 0, 0), -1);
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 6, 0), -1);
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 3, 0), -1);
+    EXPECT_EQ(Zentro_InstallAppToMemory(std::string(1200, 'a').c_str(), 4, 0), -1);
+    EXPECT_EQ(Zentro_ExportApp("com.a", std::string(1000, 'o').c_str(), 0), -1);
+    EXPECT_EQ(Zentro_MoveAppToMemory(), -1);
+    EXPECT_EQ(Zentro_MoveAppToSdCard(), -1);
+    core::deviceRow(0)->connectionKind = core::kConnectionWifi;
+    EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 4, 0), 0);
+    EXPECT_EQ(Zentro_UnInstallApp("com.a", 1, 0), -1);
+    EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/wifi.apk", 0), -1);
+    EXPECT_EQ(takeRuns(), "");
+    EXPECT_FALSE(logHas("outfilename=/pc/wifi.apk")); // a WiFi phone is refused before the log line
 }

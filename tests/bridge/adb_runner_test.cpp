@@ -15,7 +15,6 @@
 namespace bridge = zentro::bridge;
 namespace platform = zentro::platform;
 using ::testing::EndsWith;
-using ::testing::StartsWith;
 
 namespace {
 
@@ -39,30 +38,16 @@ protected:
     ztest::ScratchFolder temp;
 };
 
-std::string lines(std::initializer_list<const char*> items) {
-    std::string text;
-    for (const char* item : items) text += std::string(item) + "\n";
-    return text;
-}
-
 } // namespace
 
-TEST_F(AdbRunner, CapturingRunWritesTheChildsOutputAndStartsInTheHostFolder) {
-    std::string out = path("out.txt");
-    std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
-    EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), out.c_str()), 0);
-    EXPECT_EQ(ztest::readText(out), "one\ntwo\n");
-    std::string cwd = ztest::readText(path("cwd.txt"));
-    EXPECT_EQ(cwd, host.path() + "\n");
-}
-
-TEST_F(AdbRunner, CapturingRunThatOutlastsItsWaitReturnsZeroWithPartialOutput) {
-    std::string out = path("partial.txt");
-    EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", out.c_str()), 0);
-    EXPECT_EQ(ztest::readText(out), "partial\n");
+TEST_F(AdbRunner, CapturingRunKeepsWhatArrivedInItsWaitAndStartsInTheHostFolder) {
+    EXPECT_EQ(bridge::runAdbCapturing("print partial sleep 3000 print late", path("partial.txt").c_str()), 0);
+    EXPECT_EQ(ztest::readText(path("partial.txt")), "partial\n");
     // The next run does not wait for the one still going.
-    EXPECT_EQ(bridge::runAdbCapturing("print next", path("next.txt").c_str()), 0);
-    EXPECT_EQ(ztest::readText(path("next.txt")), "next\n");
+    std::string args = "print one print two cwd \"" + path("cwd.txt") + "\"";
+    EXPECT_EQ(bridge::runAdbCapturing(args.c_str(), path("out.txt").c_str()), 0);
+    EXPECT_EQ(ztest::readText(path("out.txt")), "one\ntwo\n");
+    EXPECT_EQ(ztest::readText(path("cwd.txt")), host.path() + "\n");
 }
 
 TEST_F(AdbRunner, BoundedRunFailsOnlyWhenTheWaitRunsOut) {
@@ -82,23 +67,19 @@ TEST_F(AdbRunner, MissingAdbMakesEveryVariantFail) {
     EXPECT_EQ(bridge::launchDetached(("\"" + empty.file("nothing") + "\" x").c_str()), -1);
 }
 
-TEST_F(AdbRunner, ArgumentsArriveSplitByTheWindowsRules) {
+TEST_F(AdbRunner, ArgumentsArriveSplitByTheWindowsRulesAndOverlongLinesAreCut) {
     std::string record = path("args.txt");
-    std::string args =
-        "args \"" + record + "\" -s \"SERIAL 1\" pull \"/sdcard/a b.jpg\" say\\\"hi C:\\dir\\ ";
-    EXPECT_EQ(bridge::runAdb(args.c_str()), 0);
-    std::string recorded = ztest::readFile(record);
-    // The first line is the program itself.
-    EXPECT_THAT(recorded, EndsWith(lines({"args", record.c_str(), "-s", "SERIAL 1", "pull", "/sdcard/a b.jpg",
-                                          "say\"hi", "C:\\dir\\"})));
-}
-
-TEST_F(AdbRunner, OverlongCommandLinesAreCutTo1023Characters) {
-    std::string record = path("long.txt");
     std::string head = "args \"" + record + "\" ";
+    EXPECT_EQ(
+        bridge::runAdb((head + "-s \"SERIAL 1\" pull \"/sdcard/a b.jpg\" say\\\"hi C:\\dir\\ ").c_str()), 0);
+    // The first line is the program itself.
+    EXPECT_THAT(
+        ztest::readFile(record),
+        EndsWith("\nargs\n" + record + "\n-s\nSERIAL 1\npull\n/sdcard/a b.jpg\nsay\"hi\nC:\\dir\\\n"));
+
     EXPECT_EQ(bridge::runAdb((head + std::string(2000, 'x')).c_str()), 0);
     std::string program = "\"" + host.path() + platform::kPathSeparator + platform::kAdbProgram + "\" ";
-    size_t kept = 1023 - program.size() - head.size();
+    size_t kept = 1023 - program.size() - head.size(); // 1,023 characters in all
     EXPECT_THAT(ztest::readFile(record), EndsWith("\n" + std::string(kept, 'x') + "\n"));
 }
 

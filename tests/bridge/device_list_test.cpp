@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "bridge/device_list.h"
-#include "bridge/device_properties.h"
 #include "core/state.h"
 
 namespace bridge = zentro::bridge;
@@ -25,96 +23,70 @@ protected:
     void listPhones(const std::string& lines) { list("List of devices attached\n" + lines + "\n"); }
     std::string serial(int i) const { return st.devices[i].serial; }
     std::string state(int i) const { return st.devices[i].state; }
+    // The listed rows as "serial state", comma-separated.
+    std::string rows() const {
+        std::string out;
+        for (int i = 0; i < st.connectAndroidCount; ++i) out += (i ? "," : "") + serial(i) + " " + state(i);
+        return out;
+    }
 
     core::LibraryState st{};
 };
 
 } // namespace
 
-TEST_F(DeviceList, HeaderWithOrWithoutItsBlankKeepsTheWholeSerial) {
-    for (const char* header : {"List of devices attached \n", "List of devices attached\n",
-                               "List of devices attached \r\n", "List of devices attached\r\n"}) {
-        SCOPED_TRACE(header);
-        st = core::LibraryState{};
-        list(std::string(header) + "0123456789ABCDEF\tdevice\r\n\r\n");
-        EXPECT_EQ(st.connectAndroidCount, 1);
-        EXPECT_EQ(serial(0), "0123456789ABCDEF");
-        EXPECT_EQ(state(0), "device");
-        EXPECT_EQ(std::string(st.rememberedSerial[0]), "0123456789ABCDEF");
-    }
-}
-
-TEST_F(DeviceList, KeepsEveryStateWordAndSkipsWhatIsNotAPhoneLine) {
-    list("List of devices attached\n"
-         "AAAA0001\toffline\n"
-         "AAAA0002\tunauthorized\n"
-         "AAAA0003\tno permissions (user in plugdev group); see [http://example.invalid/x/y/z/w]\n"
-         "ab\n" // shorter than five characters
-         "no tab on this line\n"
-         "\tdevice\n"         // no serial
-         "AAAA0001\tdevice\n" // already listed
-         "AAAA0004\tdevice"); // last piece without its line end
-    ASSERT_EQ(st.connectAndroidCount, 3);
-    EXPECT_EQ(state(0), "offline");
-    EXPECT_EQ(state(1), "unauthorized");
-    EXPECT_EQ(state(2).size(), 63u);
-    EXPECT_EQ(state(2).substr(0, 14), "no permissions");
-    EXPECT_EQ(serial(3), "");
-}
-
-TEST_F(DeviceList, TextThatIsNoDeviceListLeavesOnlyTheWifiRows) {
-    st.wifiDeviceCount = 1;
-    st.connectAndroidCount = 4;
-    list("* daemon not running; starting now at tcp:5037\nAAAA0001\tdevice\n");
-    EXPECT_EQ(st.connectAndroidCount, 1);
-    EXPECT_EQ(serial(0), "");
-    list("");
-    EXPECT_EQ(st.connectAndroidCount, 1);
-}
-
-TEST_F(DeviceList, NeverMoreThanTenRows) {
-    std::string phones;
-    for (int i = 0; i < 12; ++i) phones += "PHONE" + std::to_string(100 + i) + "\tdevice\n";
-    listPhones(phones);
-    EXPECT_EQ(st.connectAndroidCount, 10);
-    EXPECT_EQ(serial(9), "PHONE109");
-
-    // Behind three WiFi rows only seven phones fit.
-    st = core::LibraryState{};
-    st.wifiDeviceCount = 3;
-    for (int i = 0; i < 3; ++i) {
-        st.devices[i].connectionKind = core::kConnectionWifi;
-        std::snprintf(st.devices[i].serial, sizeof st.devices[i].serial, "WIFI%d127.0.0.%d", i, i + 2);
-    }
-    listPhones(phones);
-    EXPECT_EQ(st.connectAndroidCount, 10);
-    EXPECT_EQ(serial(0), "WIFI0127.0.0.2");
-    EXPECT_EQ(serial(3), "PHONE100");
-    EXPECT_EQ(serial(9), "PHONE106");
-}
-
-TEST_F(DeviceList, PhoneThatJoinedOverWifiIsNotListedTwice) {
-    st.wifiDeviceCount = 1;
-    st.devices[0].connectionKind = core::kConnectionWifi;
-    std::strcpy(st.devices[0].serial, "R58M123456127.0.0.5");
-    listPhones("R58M123456\tdevice\n" // the same phone through adb: its serial begins the WiFi serial
-               "R58M\tdevice\n"       // any prefix counts as held
-               "R58M1234567\tdevice\n");
-    ASSERT_EQ(st.connectAndroidCount, 2);
-    EXPECT_EQ(serial(0), "R58M123456127.0.0.5");
-    EXPECT_EQ(st.devices[0].connectionKind, core::kConnectionWifi);
-    EXPECT_EQ(serial(1), "R58M1234567");
-    EXPECT_EQ(st.devices[1].connectionKind, core::kConnectionUsb);
-}
-
-TEST_F(DeviceList, SerialLongerThanARowIsCutAndListedOnce) {
+TEST_F(DeviceList, ListingsBecomeRowsBehindTheWifiRows) {
+    const std::string head = "List of devices attached\n",
+                      noPermission =
+                          "no permissions (user in plugdev group); see [http://example.invalid/x/y/z/w]";
+    std::string twelve, listed[11]; // listed[n]: the first n phones as rows
+    for (int i = 0; i < 12; ++i) twelve += "PHONE" + std::to_string(100 + i) + "\tdevice\n";
+    for (int n = 1; n <= 10; ++n) listed[n] = listed[n - 1] + ",PHONE" + std::to_string(99 + n) + " device";
     const std::string longSerial(80, '5');
-    listPhones(longSerial + "\tdevice\n" + longSerial + "\toffline\n" + longSerial + "7\tdevice\n" +
-               "SHORT\tdevice\n");
-    ASSERT_EQ(st.connectAndroidCount, 2);
-    EXPECT_EQ(serial(0), longSerial.substr(0, 63));
-    EXPECT_EQ(state(0), "device");
-    EXPECT_EQ(serial(1), "SHORT");
+    const struct {
+        int wifiRows; // rows "WIFI<i>127.0.0.<i+2>" that joined over WiFi
+        std::string text;
+        std::string rows;
+    } cases[] = {
+        // The header with or without its blank, and CRLF line ends: the whole serial is kept.
+        {0, "List of devices attached \n0123456789ABCDEF\tdevice\r\n\r\n", "0123456789ABCDEF device"},
+        {0, "List of devices attached\r\n0123456789ABCDEF\tdevice\r\n\r\n", "0123456789ABCDEF device"},
+        {0, "List of devices attached \r\nAB\tok\n", "AB ok"},
+        // Every state word is kept (cut to its field); what is not a phone line is skipped.
+        {0,
+         head + "AAAA0001\toffline\nAAAA0002\tunauthorized\nAAAA0003\t" + noPermission +
+             "\nab\nno tab on this line\n\tdevice\nAAAA0001\tdevice\nAAAA0004\tdevice",
+         "AAAA0001 offline,AAAA0002 unauthorized,AAAA0003 " + noPermission.substr(0, 63)},
+        // Lines of five bytes are rows, shorter ones are not.
+        {0, head + "AB\tok\nA\tok\n", "AB ok"},
+        // Text that is no device list leaves only the WiFi rows.
+        {1, "* daemon not running; starting now at tcp:5037\nAAAA0001\tdevice\n", "WIFI0127.0.0.2 "},
+        {1, "", "WIFI0127.0.0.2 "},
+        // Never more than ten rows.
+        {0, head + twelve, listed[10].substr(1)},
+        {3, head + twelve, "WIFI0127.0.0.2 ,WIFI1127.0.0.3 ,WIFI2127.0.0.4 " + listed[7]},
+        // A phone that joined over WiFi is not listed again: any prefix of its row counts as held.
+        {1, head + "WIFI0\tdevice\nWIFI\tdevice\nWIFI0X\tdevice\n", "WIFI0127.0.0.2 ,WIFI0X device"},
+        // A serial longer than a row is cut, and then listed once.
+        {0,
+         head + longSerial + "\tdevice\n" + longSerial + "\toffline\n" + longSerial +
+             "7\tdevice\nSHORT\tdevice\n",
+         longSerial.substr(0, 63) + " device,SHORT device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 80));
+        st = core::LibraryState{};
+        st.wifiDeviceCount = c.wifiRows;
+        for (int i = 0; i < c.wifiRows; ++i) {
+            st.devices[i].connectionKind = core::kConnectionWifi;
+            std::snprintf(st.devices[i].serial, sizeof st.devices[i].serial, "WIFI%d127.0.0.%d", i, i + 2);
+        }
+        list(c.text);
+        EXPECT_EQ(rows(), c.rows);
+        for (int i = c.wifiRows; i < st.connectAndroidCount; ++i)
+            EXPECT_EQ(st.devices[i].connectionKind, core::kConnectionUsb);
+    }
+    EXPECT_STREQ(st.rememberedSerial[0], longSerial.substr(0, 63).c_str());
 }
 
 TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
@@ -131,11 +103,4 @@ TEST_F(DeviceList, FirstTwoPhonesKeepTheirIndexes) {
     listPhones("CCCC\tdevice\nAAAA\tdevice\n");
     EXPECT_EQ(serial(0) + "," + serial(1), "AAAA,CCCC");
     EXPECT_STREQ(st.rememberedSerial[1], "BBBB");
-}
-
-TEST_F(DeviceList, LinesOfFiveBytesAreRowsAndShorterOnesAreNot) {
-    listPhones("AB\tok\nA\tok");
-    EXPECT_EQ(st.connectAndroidCount, 1);
-    EXPECT_EQ(serial(0), "AB");
-    EXPECT_EQ(state(0), "ok");
 }

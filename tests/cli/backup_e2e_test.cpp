@@ -11,6 +11,7 @@
 
 #include "companion/dataset.h"
 #include "formats/backup_formats.h"
+#include "scenario.h"
 #include "test_support.h"
 #include "virtual_phone.h"
 #include "zentro_runner.h"
@@ -23,10 +24,7 @@ using json = nlohmann::json;
 using ZentroResult = ztest::ZentroRun;
 
 ZentroResult zentro(const std::string& args, int port, const std::string& documents) {
-    ztest::ZentroPlace place;
-    place.adbPort = port;
-    place.documents = documents;
-    return ztest::runZentro(args, place);
+    return ztest::runZentro(args, {port, documents});
 }
 
 constexpr uint32_t kSeed = 4242;
@@ -35,10 +33,10 @@ const char* const kSizes =
 const char* const kEmpty =
     R"({"messages": -1, "calls": -1, "events": -1, "contacts": -1, "apps": -1, "photos": -1, "music": -1, "videos": -1})";
 
-std::string scenario(bool withEmptySecond, int adbDelayMs = 0, const char* sizes = kSizes) {
-    std::string s = R"({"devices": [{"seed": )" + std::to_string(kSeed) + R"(, "adbDelayMs": )" +
-                    std::to_string(adbDelayMs) + R"(, "sizes": )" + sizes + "}";
-    if (withEmptySecond) s += R"(, {"seed": 99, "sizes": )" + std::string(kEmpty) + "}";
+// Phone 0 from kSeed; a second phone, when `second` names its sizes.
+std::string scenario(const char* sizes = kSizes, const char* second = nullptr) {
+    std::string s = R"({"devices": [{"seed": )" + std::to_string(kSeed) + R"(, "sizes": )" + sizes + "}";
+    if (second != nullptr) s += R"(, {"seed": 99, "sizes": )" + std::string(second) + "}";
     return s + "]}";
 }
 
@@ -116,7 +114,7 @@ protected:
 };
 
 TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
-    ztest::VirtualPhone phone(scenario(false));
+    ztest::VirtualPhone phone(scenario());
     const int port = phone.adbPort();
     const ZentroResult prepare = zentro("prepare", port, documents.path());
     ASSERT_EQ(prepare.status, 0) << prepare.err;
@@ -137,15 +135,10 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
     EXPECT_EQ(ztest::readFile(dir + "/screenshot.png").substr(1, 3), "PNG");
 
     // The records are the generator's, field by field.
-    zsim::DataSizes sizes;
-    sizes.messages = 40;
-    sizes.calls = 15;
-    sizes.events = 8;
-    sizes.contacts = 12;
-    sizes.apps = 3;
-    sizes.photos = 6;
-    sizes.music = 2;
-    sizes.videos = 2;
+    zsim::Scenario generated;
+    std::string error;
+    ASSERT_TRUE(zsim::loadScenario(scenario(), 0, 0, generated, error)) << error;
+    const zsim::DataSizes sizes = generated.devices.at(0)->sizes;
     std::vector<std::string> expected;
     for (const auto& m : zsim::companion::generateMessages(kSeed, sizes)) {
         expected.push_back(json(m.address).dump() + json(m.body).dump() + json(m.date).dump() +
@@ -215,15 +208,12 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
 TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
     const char* many =
         R"({"messages": 10, "calls": 3, "events": 2, "contacts": 3, "apps": 1, "photos": 60, "music": 1, "videos": 1})";
-    ztest::VirtualPhone phone(scenario(false, 0, many));
+    ztest::VirtualPhone phone(scenario(many));
     const int port = phone.adbPort();
     ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
     const std::string dir = work.file("b");
 
-    ztest::ZentroPlace place;
-    place.adbPort = port;
-    place.documents = documents.path();
-    ztest::Zentro run("backup '" + dir + "'", place);
+    ztest::Zentro run("backup '" + dir + "'", {port, documents.path()});
     // Interrupt once the first photos are in.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto photos = [&] {
@@ -260,12 +250,12 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
 
 // Phone 0 holds look-alikes (events sharing title and start, contacts sharing a name, media of
 // one name in two folders and of one size with other bytes), empty fields and odd characters;
-// phones 1 and 2 start empty.
+// phone 1 starts empty.
 TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     ztest::VirtualPhone phones(
         R"({"devices": [{"seed": 4242, "tricky": true, "sizes": {"messages": 12, "calls": 8,
         "events": 10, "contacts": 8, "apps": 1, "photos": 6, "music": 4, "videos": 2}}, {"seed": 98, "sizes": )" +
-        std::string(kEmpty) + R"(}, {"seed": 99, "sizes": )" + kEmpty + "}]}");
+        std::string(kEmpty) + "}]}");
     const int port = phones.adbPort();
     for (const char* d : {"", "-d 1 "}) {
         const ZentroResult prepared = zentro(d + std::string("prepare"), port, documents.path());
@@ -381,7 +371,7 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
 }
 
 TEST_F(Backup, CopyBetweenTwoPhonesAddsWhatTheDestinationLacksOnce) {
-    ztest::VirtualPhone phones(scenario(true));
+    ztest::VirtualPhone phones(scenario(kSizes, kEmpty));
     const int port = phones.adbPort();
     ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
     ASSERT_EQ(zentro("-d 1 prepare", port, documents.path()).status, 0);

@@ -2,14 +2,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/socket.h"
 #include "reference_phone.h"
 #include "test_support.h"
 #include "virtual_phone.h"
@@ -192,51 +190,9 @@ TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
     }
 }
 
-// A one-shot adb server that answers every version request with another protocol version.
-class OtherVersionServer {
-public:
-    OtherVersionServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 4);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] {
-            while (!stop_) {
-                int client = ::accept(fd_, nullptr, nullptr);
-                if (client < 0) return;
-                char request[64];
-                ssize_t n = ::recv(client, request, sizeof request, 0);
-                std::string text(request, n > 0 ? static_cast<size_t>(n) : 0);
-                const std::string reply =
-                    text.find("host:version") != std::string::npos ? "OKAY00040020" : "OKAY0000";
-                ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-                ::close(client);
-            }
-        });
-    }
-    ~OtherVersionServer() {
-        stop_ = true;
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    int port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
-    OtherVersionServer server;
-    ZentroRun run = runZentro("info", server.port());
+    ztest::VirtualPhone phone(R"({"adbServerVersion": 32, "devices": []})");
+    ZentroRun run = runZentro("info", phone.adbPort());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
@@ -459,18 +415,12 @@ TEST_F(Cli, DemoRunsEndToEndAndLeavesNothingRunning) {
     EXPECT_EQ(ztest::readFile(out + "/screenshot.png").substr(0, 4), "\x89PNG");
 
     // The phone's adb server is gone once the demo has ended.
-    int port = 0;
     const size_t said = demo.out.find("listens on 127.0.0.1:");
     ASSERT_NE(said, std::string::npos);
-    port = std::atoi(demo.out.c_str() + said + std::strlen("listens on 127.0.0.1:"));
+    const int port = std::atoi(demo.out.c_str() + said + std::strlen("listens on 127.0.0.1:"));
     ASSERT_GT(port, 0);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_NE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
+    zentro::platform::socketLibraryStart();
+    EXPECT_EQ(zentro::platform::tcpConnect("127.0.0.1", static_cast<uint16_t>(port), {}), 0);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "formats/dates.h"
+#include "test_support.h"
 
 namespace cli = zentro::cli;
 
@@ -13,24 +14,7 @@ namespace {
 // A zone with summer time, given as a rule so no zone file is read.
 class Dates : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("TZ");
-        saved_ = old != nullptr ? old : "";
-        hadZone_ = old != nullptr;
-        ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (hadZone_)
-            ::setenv("TZ", saved_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::string saved_;
-    bool hadZone_ = false;
+    ztest::ZoneGuard zone{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 TEST_F(Dates, AcceptedFormsAndWhatTheyMean) {
@@ -97,8 +81,7 @@ TEST_F(Dates, PrintedInLocalTimeAndReadBack) {
         EXPECT_EQ(cli::parseDate(cli::isoLocalDate(millis)).millis, millis);
         EXPECT_EQ(cli::parseDate(cli::phoneDateText(millis)).millis, millis);
     }
-    ::setenv("TZ", "UTC0", 1);
-    ::tzset();
+    zone.set("UTC0");
     EXPECT_EQ(cli::isoLocalDate(winter), "2026-12-07T09:30:00Z");
 }
 

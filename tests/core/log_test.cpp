@@ -11,7 +11,6 @@
 
 namespace core = zentro::core;
 using ::testing::EndsWith;
-using ::testing::StartsWith;
 
 namespace {
 
@@ -42,7 +41,7 @@ protected:
 
 } // namespace
 
-TEST_F(DiagnosticLog, FirstMessageCreatesTheFileWithItsBanner) {
+TEST_F(DiagnosticLog, FirstMessageCreatesTheFileWithItsBannerAndTheNextRunReplacesIt) {
     core::log(0, "Call Function: %s\n", "Zentro_CheckDeviceDetected");
     core::log(0, "CheckDeviceDetected  return ret = %d", -5);
     core::log(7, "%s", "next"); // the level changes nothing
@@ -58,13 +57,8 @@ TEST_F(DiagnosticLog, FirstMessageCreatesTheFileWithItsBanner) {
                       "CheckDeviceDetected  return ret = -5next" // no line end is added
                       "Call Function: Zentro_Init\n"
                       "file:CheckUSBDevice, line:134\nFaild(0)  CheckUSBDevice, 134\n");
-}
 
-TEST_F(DiagnosticLog, EachRunReplacesTheFileOfTheRunBefore) {
-    core::log(0, "first run\n");
-    std::string path = core::logFilePath();
-    ztest::writeFile(path, "left over from an earlier run\n");
-
+    // Each run replaces the file of the run before.
     core::resetLogForTests(); // a new process, as far as the log can tell
     core::log(0, "second run\n");
     EXPECT_EQ(core::logFilePath(), path);

@@ -21,10 +21,6 @@ namespace {
 
 constexpr const char* kSerial = "ZX1G22ABCD000000";
 
-std::string scenario(const std::string& deviceExtras = "") {
-    return std::string(R"({"devices":[{"serial":")") + kSerial + "\"" + deviceExtras + "}]}";
-}
-
 // True when each expected entry starts one of the log's entries, in this order.
 ::testing::AssertionResult inOrder(const std::vector<std::string>& log,
                                    const std::vector<std::string>& expected) {
@@ -62,9 +58,20 @@ const std::vector<std::string> kUsbPreparation = {
 
 } // namespace
 
-TEST_F(CompanionBootstrapE2e, UsbPhoneIsPreparedStepByStepThenWifiNeedsNoAdb) {
-    ztest::VirtualPhone phone(scenario());
+TEST_F(CompanionBootstrapE2e, WrongGreetingStopsAtSeventyThenTheUsbPhoneIsPreparedAndWifiNeedsNoAdb) {
+    ztest::VirtualPhone phone(std::string(R"({"devices":[{"serial":")") + kSerial + "\"}]}");
     detect(phone);
+
+    // A companion that greets in another way fails at 70, before the phone is told to start.
+    phone.control(std::string("fault ") + kSerial +
+                  R"( hello-transfer {"kind":"CustomReply","reply":"HI-PC "})");
+    EXPECT_EQ(Zentro_ReadyTodoing(0), -1);
+    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 70);
+    EXPECT_TRUE(logHas("checkIsConnectToOursAndroidServices failed.\n"));
+    EXPECT_TRUE(inOrder(phone.requestLog(kSerial), kUsbPreparation));
+    EXPECT_FALSE(inOrder(phone.requestLog(kSerial), {"companion:sync_android_USBStart;"}));
+    phone.control(std::string("clearfaults ") + kSerial);
+    phone.clearRequestLog(kSerial);
 
     // A host polls the progress from another thread; every value it changes to is kept.
     std::atomic<bool> done{false};
@@ -104,17 +111,4 @@ TEST_F(CompanionBootstrapE2e, UsbPhoneIsPreparedStepByStepThenWifiNeedsNoAdb) {
     EXPECT_EQ(Zentro_GetReadyTodoProgress(), 10);
     EXPECT_EQ(phone.requestLog(kSerial), std::vector<std::string>{"companion:hello-transfer;"});
     EXPECT_EQ(phone.control("log server"), ""); // no adb request reached the server
-}
-
-TEST_F(CompanionBootstrapE2e, WrongGreetingFailsAtSeventy) {
-    ztest::VirtualPhone phone(
-        scenario(R"(,"companionFaults":{"hello-transfer":{"kind":"CustomReply","reply":"HI-PC "}})"));
-    detect(phone);
-
-    EXPECT_EQ(Zentro_ReadyTodoing(0), -1);
-    EXPECT_EQ(Zentro_GetReadyTodoProgress(), 70);
-    EXPECT_TRUE(logHas("checkIsConnectToOursAndroidServices failed.\n"));
-    const std::vector<std::string> log = phone.requestLog(kSerial);
-    EXPECT_TRUE(inOrder(log, kUsbPreparation));
-    EXPECT_FALSE(inOrder(log, {"companion:sync_android_USBStart;"}));
 }

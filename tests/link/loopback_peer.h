@@ -29,6 +29,15 @@ protected:
         timings_.usbLocalPortBase = port;
         zentro::link::setLinkTimingsForTests(timings_);
     }
+    // A loopback port nobody listens on now, for a server the test starts there.
+    static uint16_t freePort() {
+        net::socketLibraryStart();
+        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
+        const uint16_t port = net::tcpLocalPort(probe);
+        net::tcpClose(probe);
+        net::socketLibraryRelease();
+        return port;
+    }
     bool logHas(const std::string& text) const {
         return ztest::readFile(zentro::core::logFilePath()).find(text) != std::string::npos;
     }

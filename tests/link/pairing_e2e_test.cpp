@@ -1,9 +1,9 @@
 // WiFi pairing end to end: the library's QR image read back by an independent decoder
 // (zbarimg), a virtual phone joining the pairing server from 127.0.0.2 with the text it found
-// there; a download and an upload then go over the phone's own channel (it has
-// no adb route), and the real adb client lists a USB phone next to the WiFi row. Then the
-// pairing port under abuse from loopback clients: afterwards the server still runs, the process
-// holds about the memory and descriptors it held before, and a real phone registers.
+// there; a download then goes over the phone's own channel (it has no adb route), and the real adb client
+// lists a USB phone next to the WiFi row. Then the pairing port under abuse from loopback clients: afterwards
+// the server still runs, the process holds about the memory and descriptors it held before, and a real phone
+// registers.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "../media/media_companion.h"
 #include "core/state.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
@@ -42,32 +41,26 @@ void ZENTRO_CALL onWifi(int32_t value) {
     g_wifiCalls.fetch_add(1);
 }
 
-// The 24-bit top-down bitmap as a binary PPM with a white margin of four modules, the quiet
-// zone a reader expects around a symbol. Empty when the header is not the one written.
-std::string bitmapToPpm(const std::string& bmp) {
+// The 24-bit top-down bitmap (black and white) as a binary grey map with a white margin of four
+// modules, the quiet zone a reader expects around a symbol. Empty when the header is not the one
+// written.
+std::string bitmapToPgm(const std::string& bmp) {
     if (bmp.size() < 54 || bmp.compare(0, 2, "BM") != 0) return "";
     auto at32 = [&](size_t at) {
         uint32_t v = 0;
         for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bmp[at + i]);
         return v;
     };
-    const int width = static_cast<int>(at32(18));
-    const int height = -static_cast<int>(at32(22));
-    if (width <= 0 || height != width || bmp.size() != 54 + static_cast<size_t>(width) * width * 3) return "";
-    const int margin = 32;
-    const int side = width + 2 * margin;
-    std::string ppm = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-    std::string pixels(static_cast<size_t>(side) * side * 3, '\xff');
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const size_t from = 54 + (static_cast<size_t>(y) * width + x) * 3;
-            const size_t to = ((static_cast<size_t>(y) + margin) * side + x + margin) * 3;
-            pixels[to] = bmp[from + 2]; // BGR to RGB
-            pixels[to + 1] = bmp[from + 1];
-            pixels[to + 2] = bmp[from];
-        }
+    const size_t width = at32(18), margin = 32, side = width + 2 * margin;
+    if (width == 0 || -static_cast<int32_t>(at32(22)) != static_cast<int32_t>(width) ||
+        bmp.size() != 54 + width * width * 3)
+        return "";
+    std::string pixels(side * side, '\xff');
+    for (size_t y = 0; y < width; ++y) {
+        for (size_t x = 0; x < width; ++x)
+            pixels[(y + margin) * side + x + margin] = bmp[54 + (y * width + x) * 3];
     }
-    return ppm + pixels;
+    return "P5\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n" + pixels;
 }
 
 std::string decodeWithZbar(const std::string& imagePath) {
@@ -82,23 +75,6 @@ std::string decodeWithZbar(const std::string& imagePath) {
     return text;
 }
 
-struct Photo {
-    int32_t id = 0;
-    int64_t size = 0;
-    std::string path;
-};
-
-std::vector<Photo> listedPhotos() {
-    std::vector<Photo> photos;
-    const int32_t count = Zentro_FlushDevicesPhotos(0);
-    for (int32_t position = 0; position < count; ++position) {
-        PhotoInfo info{};
-        if (Zentro_GetPhotoInfo(&info, position, 0) == 0)
-            photos.push_back({info.id, ztest::mediaSize(info), info.path});
-    }
-    return photos;
-}
-
 class PairingE2e : public linktest::LinkTest {
 protected:
     void SetUp() override {
@@ -106,105 +82,10 @@ protected:
         g_wifiCalls = 0;
         g_wifiValue = -1;
         Zentro_SetWiFiConnectCallBack(onWifi);
-        // The server's own port and steps, on loopback only.
-        pairing::setPairingOptionsForTests({"127.0.0.1", pairing::kPairingPort});
-    }
-    ztest::ScratchFolder images_;
-};
-
-} // namespace
-
-TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
-    if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "zbarimg (zbar-tools) missing";
-    const std::string bmp = images_.file("pair.bmp");
-    ASSERT_EQ(Zentro_GetPCQRGeneratorImage(bmp.c_str(), 0), 0);
-    const pairing::TCPServer* server = pairing::pairingServerForTests();
-    ASSERT_NE(server, nullptr);
-
-    const std::string ppm = images_.file("pair.ppm");
-    ztest::writeFile(ppm, bitmapToPpm(ztest::readFile(bmp)));
-    const std::string text = decodeWithZbar(ppm);
-    ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(server->port()));
-
-    // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.
-    const std::string target = text.substr(std::string("PC_SERVERIP:").size());
-    ztest::VirtualPhone phone(
-        R"({"devices":[{"serial":"WIFI0000SERIAL","seed":23,"wifiAddress":"127.0.0.2","wifiJoin":true},)"
-        R"({"serial":"USB00000SERIAL"}]})",
-        "--wifi-join " + target);
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }));
-    EXPECT_EQ(g_wifiValue.load(), 0);
-    const core::DeviceEntry* row = core::deviceRow(0);
-    EXPECT_STREQ(row->serial, "WIFI0000SERIAL127.0.0.2");
-    EXPECT_STREQ(row->state, "device");
-    EXPECT_STREQ(row->address, "127.0.0.2");
-    EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
-    EXPECT_GT(row->port, 0);
-    ASSERT_TRUE(ztest::waitFor([&] { return phone.requestLog("WIFI0000SERIAL").size() >= 3; }));
-    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL"),
-              (std::vector<std::string>{"companion:hello-transfer;", "companion:getDevciesInfo;",
-                                        "companion:sync_zentrolink_ConnectOK;"}));
-
-    // The channel of index 0 now goes straight to the phone, with no adb in between.
-    phone.control("clearlog server");
-    int32_t count = 0;
-    EXPECT_EQ(link::sendCommand("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0), 4);
-    EXPECT_GT(count, 0);
-    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL").back(), "companion:getsmsCount;");
-    EXPECT_EQ(phone.control("log server"), "");
-
-    ztest::ReferencePhone reference(kSerial, kSeed);
-    const std::vector<Photo> photos = listedPhotos();
-    ASSERT_FALSE(photos.empty());
-    const std::string pulled = images_.file("first.jpg");
-    ASSERT_EQ(Zentro_ExportPhotofromDevice(photos[0].id, pulled.c_str(), photos[0].size, 0), 0);
-    EXPECT_TRUE(ztest::readFile(pulled) == reference.fileAt(photos[0].path));
-
-    const std::string bytes = mediatest::patternBytes(300001, 5);
-    const std::string source = images_.file("holiday.jpg");
-    ztest::writeFile(source, bytes);
-    ASSERT_EQ(Zentro_addPhoto(source.c_str(), "holiday.jpg", 0), 0);
-    Photo uploaded;
-    for (const Photo& photo : listedPhotos()) {
-        if (photo.path.size() > 12 && photo.path.substr(photo.path.size() - 12) == "/holiday.jpg")
-            uploaded = photo;
-    }
-    ASSERT_NE(uploaded.id, 0) << "the upload is not in the phone's list";
-    EXPECT_EQ(uploaded.size, static_cast<int64_t>(bytes.size()));
-    const std::string back = images_.file("back.jpg");
-    ASSERT_EQ(Zentro_ExportPhotofromDevice(uploaded.id, back.c_str(), uploaded.size, 0), 0);
-    EXPECT_TRUE(ztest::readFile(back) == bytes);
-    EXPECT_EQ(phone.control("log server"), "") << "no adb on the way";
-    for (const std::string& request : phone.requestLog(kSerial))
-        EXPECT_EQ(request.rfind("companion:", 0), 0u) << request;
-
-    // Detection keeps the WiFi row and lists the adb phones behind it, each once.
-    phone.exportAdbPort();
-    EXPECT_EQ(Zentro_CheckDeviceDetected(0), 0);
-    EXPECT_EQ(Zentro_CheckDeviceDetected(1), 0);
-    EXPECT_STREQ(core::deviceRow(0)->serial, "WIFI0000SERIAL127.0.0.2");
-    EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
-    EXPECT_STREQ(core::deviceRow(1)->serial, "USB00000SERIAL");
-    EXPECT_EQ(core::deviceRow(1)->connectionKind, core::kConnectionUsb);
-    EXPECT_EQ(core::state().connectAndroidCount, 2);
-    EXPECT_EQ(g_wifiCalls.load(), 1);
-}
-
-namespace {
-
-class PairingAbuseE2e : public linktest::LinkTest {
-protected:
-    void SetUp() override {
-        LinkTest::SetUp();
-        g_wifiCalls = 0;
-        Zentro_SetWiFiConnectCallBack(onWifi);
         net::socketLibraryStart();
-        net::SocketHandle probe = net::tcpListen("127.0.0.1", 0, 1);
-        const uint16_t free = net::tcpLocalPort(probe);
-        net::tcpClose(probe);
-        pairing::setPairingOptionsForTests({"127.0.0.1", free});
-        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("qr.bmp").c_str(), 0), 0);
+        // The server on loopback only, as a host starts it: with the first QR image.
+        pairing::setPairingOptionsForTests({"127.0.0.1", freePort()});
+        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("pair.bmp").c_str(), 0), 0);
         ASSERT_NE(pairing::pairingServerForTests(), nullptr);
         port_ = pairing::pairingServerForTests()->port();
     }
@@ -243,7 +124,65 @@ protected:
 
 } // namespace
 
-TEST_F(PairingAbuseE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
+TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
+    if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "zbarimg (zbar-tools) missing";
+    const std::string pgm = images_.file("pair.pgm");
+    ztest::writeFile(pgm, bitmapToPgm(ztest::readFile(images_.file("pair.bmp"))));
+    const std::string text = decodeWithZbar(pgm);
+    ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(port_));
+
+    // The phone scans that text: it registers from 127.0.0.2 and serves its companion there.
+    const std::string target = text.substr(std::string("PC_SERVERIP:").size());
+    ztest::VirtualPhone phone(
+        R"({"devices":[{"serial":"WIFI0000SERIAL","seed":23,"wifiAddress":"127.0.0.2","wifiJoin":true},)"
+        R"({"serial":"USB00000SERIAL"}]})",
+        "--wifi-join " + target);
+    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }));
+    EXPECT_EQ(g_wifiValue.load(), 0);
+    const core::DeviceEntry* row = core::deviceRow(0);
+    EXPECT_STREQ(row->serial, "WIFI0000SERIAL127.0.0.2");
+    EXPECT_STREQ(row->state, "device");
+    EXPECT_STREQ(row->address, "127.0.0.2");
+    EXPECT_EQ(row->connectionKind, core::kConnectionWifi);
+    EXPECT_GT(row->port, 0);
+    ASSERT_TRUE(ztest::waitFor([&] { return phone.requestLog("WIFI0000SERIAL").size() >= 3; }));
+    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL"),
+              (std::vector<std::string>{"companion:hello-transfer;", "companion:getDevciesInfo;",
+                                        "companion:sync_zentrolink_ConnectOK;"}));
+
+    // The channel of index 0 now goes straight to the phone, with no adb in between.
+    phone.control("clearlog server");
+    int32_t count = 0;
+    EXPECT_EQ(link::sendCommand("getsmsCount;", reinterpret_cast<char*>(&count), 4, nullptr, 0, 0), 4);
+    EXPECT_GT(count, 0);
+    EXPECT_EQ(phone.requestLog("WIFI0000SERIAL").back(), "companion:getsmsCount;");
+    EXPECT_EQ(phone.control("log server"), "");
+
+    // A download takes the same way.
+    ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
+    PhotoInfo photo{};
+    ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
+    const std::string pulled = images_.file("first.jpg");
+    ASSERT_EQ(Zentro_ExportPhotofromDevice(photo.id, pulled.c_str(), ztest::mediaSize(photo), 0), 0);
+    EXPECT_TRUE(ztest::readFile(pulled) == ztest::ReferencePhone(kSerial, kSeed).fileAt(photo.path));
+    EXPECT_EQ(phone.control("log server"), "") << "no adb on the way";
+    for (const std::string& request : phone.requestLog(kSerial))
+        EXPECT_EQ(request.rfind("companion:", 0), 0u) << request;
+
+    // Detection keeps the WiFi row and lists the adb phones behind it, each once.
+    phone.exportAdbPort();
+    EXPECT_EQ(Zentro_CheckDeviceDetected(0), 0);
+    EXPECT_EQ(Zentro_CheckDeviceDetected(1), 0);
+    EXPECT_STREQ(core::deviceRow(0)->serial, "WIFI0000SERIAL127.0.0.2");
+    EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
+    EXPECT_STREQ(core::deviceRow(1)->serial, "USB00000SERIAL");
+    EXPECT_EQ(core::deviceRow(1)->connectionKind, core::kConnectionUsb);
+    EXPECT_EQ(core::state().connectAndroidCount, 2);
+    EXPECT_EQ(g_wifiCalls.load(), 1);
+}
+
+TEST_F(PairingE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
     const int64_t residentBefore = ztest::residentBytes() / 1024;
     const int descriptorsBefore = ztest::openDescriptors();
 

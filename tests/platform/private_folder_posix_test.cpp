@@ -29,16 +29,6 @@ std::string foreignFolder(const ztest::ScratchFolder& scratch) {
 
 } // namespace
 
-TEST(PrivateFolder, NewFolderIsForThisUserOnlyAndAcceptedAgain) {
-    ztest::ScratchFolder scratch;
-    const std::string folder = scratch.file("work");
-    std::string why;
-    ASSERT_TRUE(platform::createPrivateFolder(folder.c_str(), why)) << why;
-    EXPECT_EQ(modeOf(folder) & 077, 0u);
-    EXPECT_TRUE(platform::createPrivateFolder(folder.c_str(), why)) << why;
-    EXPECT_TRUE(platform::isPrivateFolder((folder + "/").c_str(), why)) << why;
-}
-
 TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefused) {
     ztest::ScratchFolder scratch;
     const std::string target = scratch.file("target");

@@ -12,29 +12,11 @@
 #include "platform/process.h"
 #include "record_fixtures.h"
 #include "records/date_key.h"
+#include "test_support.h"
 
 using namespace zentro::records;
 
 namespace {
-
-// Sets TZ for the test's duration. Without an earlier value it ends empty: removed on Windows,
-// UTC on glibc.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone) {
-        const char* old = std::getenv("TZ");
-        if (old != nullptr) old_ = old;
-        set(zone);
-    }
-    ~ZoneGuard() { set(old_.c_str()); }
-    void set(const char* zone) {
-        zentro::platform::setEnv("TZ", zone);
-        tzset();
-    }
-
-private:
-    std::string old_;
-};
 
 // The conversion written out again: the digits at each fixed place (the place cut at the end
 // of the text), the current local time with those fields and `dstFlag`, back through mktime.
@@ -79,7 +61,7 @@ std::string two(int value) { return (value < 10 ? "0" : "") + std::to_string(val
 } // namespace
 
 TEST(DateKey, ReadsEachFieldFromItsFixedPlace) {
-    ZoneGuard zone("UTC0");
+    ztest::ZoneGuard zone("UTC0");
     EXPECT_EQ(dateKey("1970-01-02 00:00:00"), 86400);
     EXPECT_EQ(dateKey("2013-01-02 10:00:00"), 1357120800);
     // Only the leading digits of a place count; separators are never looked at.
@@ -105,7 +87,7 @@ TEST(DateKey, CalculatorMatchesTheCLibraryInEveryZoneAndSeason) {
     std::mt19937 random(7);
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "America/New_York", "Europe/Dublin",
                              "Australia/Lord_Howe", "Europe/Moscow", "Pacific/Apia", "Asia/Kathmandu"}) {
-        ZoneGuard guard(zone);
+        ztest::ZoneGuard guard(zone);
         for (int flag : {0, 1}) {
             DateKeyCalculator calculator(flag);
             for (int i = 0; i < 1500; ++i) {

@@ -7,11 +7,13 @@
 #include "platform/test_seams.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
+#include <time.h>
 
 #include "bridge/adb_runner.h"
 #include "bridge/detection.h"
@@ -25,6 +27,19 @@
 namespace fs = std::filesystem;
 
 namespace ztest {
+
+ZoneGuard::ZoneGuard(const char* zone) {
+    const char* old = std::getenv("TZ");
+    if (old != nullptr) old_ = old;
+    set(zone);
+}
+
+ZoneGuard::~ZoneGuard() { set(old_.c_str()); }
+
+void ZoneGuard::set(const char* zone) {
+    zentro::platform::setEnv("TZ", zone);
+    tzset();
+}
 
 ScratchFolder::ScratchFolder() {
     static std::atomic<int> counter{0};

@@ -51,6 +51,20 @@ int64_t mediaSize(const Info& info) {
 // Polls `condition` until it holds (true) or `limit` has passed (false).
 bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20));
 
+// TZ set for the guard's lifetime (and the C library told). Without an earlier value it ends
+// empty: removed on Windows, UTC on glibc.
+class ZoneGuard {
+public:
+    explicit ZoneGuard(const char* zone);
+    ~ZoneGuard();
+    ZoneGuard(const ZoneGuard&) = delete;
+    ZoneGuard& operator=(const ZoneGuard&) = delete;
+    void set(const char* zone);
+
+private:
+    std::string old_;
+};
+
 // Returns the library's process-wide state to its load-time values.
 void resetLibraryState();
 
