@@ -12,7 +12,7 @@ namespace zentro::cli {
 
 class LazyLibrary {
 public:
-    // The library of that file name (a SONAME such as "libical.so.3"); it stays loaded until the
+    // The library of that file name (a SONAME such as "libical.so.3", or a path); it stays loaded until the
     // process ends. Throws std::runtime_error saying which library is missing.
     explicit LazyLibrary(const char* soname)
         : soname_(soname)

@@ -1,13 +1,14 @@
 // The ui command as the CLI holds it: its options, and the module that serves it, loaded on use.
-#include <dlfcn.h>
-
 #include <cstring>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "adb_server.h"
 #include "cli.h"
+#include "formats/lazy_library.h"
 #include "ui/ui.h"
 
 namespace zentro::ui {
@@ -16,24 +17,30 @@ namespace {
 const char* const kModule = "zentro-ui.so";
 
 // Beside zentro in a build folder; in the private library folder once installed.
-void* openModule(std::string& tried) {
+std::optional<cli::LazyLibrary> openModule(std::string& tried) {
     const std::string folder = cli::programFolder();
     for (const std::string& path : {folder + "/" + kModule, folder + "/" ZENTRO_MODULE_DIR "/" + kModule}) {
-        if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
-        const char* why = ::dlerror();
-        tried += "; " + std::string(why != nullptr ? why : path);
+        try {
+            return std::optional<cli::LazyLibrary>(std::in_place, path.c_str());
+        } catch (const std::runtime_error& error) {
+            tried += std::string("; ") + error.what();
+        }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 void runUi(int port, bool noBrowser) {
     std::string tried;
-    void* module = openModule(tried);
-    if (module == nullptr)
+    const std::optional<cli::LazyLibrary> module = openModule(tried);
+    if (!module)
         throw cli::Failure(std::string("zentro ui needs its module ") + kModule +
                            ", which could not be loaded (reinstall zentro)" + tried);
-    const auto* version = static_cast<const char*>(::dlsym(module, "zentro_ui_version"));
-    const auto run = reinterpret_cast<decltype(&zentro_ui_run)>(::dlsym(module, "zentro_ui_run"));
+    const char* version = nullptr;
+    decltype(&zentro_ui_run) run = nullptr;
+    try {
+        version = module->function<const char*>("zentro_ui_version");
+        run = module->function<decltype(&zentro_ui_run)>("zentro_ui_run");
+    } catch (const std::runtime_error&) {}
     if (version == nullptr || run == nullptr || std::strcmp(version, ZENTRO_VERSION) != 0)
         throw cli::Failure(std::string(kModule) + " is not the one of zentro " ZENTRO_VERSION
                                                   " (reinstall zentro)");
