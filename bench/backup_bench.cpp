@@ -169,7 +169,8 @@ public:
                run(adb + " pull /sdcard/screenshot.png '" + scratch_ + "/bare.png' >/dev/null 2>&1") == 0;
     }
 
-    // The listing, the thumbnails where the kind has them, and one adb pull per file.
+    // The listing, the thumbnails where the kind has them, and one adb pull per file, each into a
+    // file of its own as the backup writes them: rewriting one file would spare the disk.
     bool media(MediaKind kind, const PhoneMedia& items) {
         const zentro::media::MediaKindRow& row = zentro::media::kindRow(kind);
         int32_t count = 0;
@@ -182,12 +183,19 @@ public:
             if (kind == MediaKind::Photo &&
                 !exchange(std::string(row.thumbnail) + ":" + std::to_string(items.ids[i]) + ";"))
                 return false;
-            const std::string out = scratch_ + "/bare.bin";
+            const std::string out = scratch_ + "/bare-" + std::to_string(pulled_.size()) + ".bin";
+            pulled_.push_back(out);
             if (run("'" + bin_ + "/adb' -s " + kSerial + " pull '" + items.paths[i] + "' '" + out +
                     "' >/dev/null 2>&1") != 0)
                 return false;
         }
         return true;
+    }
+
+    // The pulled files go once measured, so every repetition writes anew.
+    void removePulled() {
+        for (const std::string& file : pulled_) std::remove(file.c_str());
+        pulled_.clear();
     }
 
 private:
@@ -199,6 +207,7 @@ private:
     std::string scratch_;
     zbench::BareChannel channel_;
     std::vector<char> reply_;
+    std::vector<std::string> pulled_;
 };
 
 } // namespace
@@ -296,6 +305,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "a bare transfer failed\n");
             return 1;
         }
+        bare.removePulled();
         double reads = 0;
         for (const char* kind : recordKinds) reads += bareSeconds[kind].back();
         bareSeconds["record reads"].push_back(reads);

@@ -150,46 +150,81 @@ private:
             return;
         }
         const std::vector<Row>& rows = rows_[kind.name] = std::move(set.rows);
-        groupConversations(rows);
-        // A hundred thousand messages take a while to write out twice: the JSON and the CSV are
-        // made on the other cores while this one waits on the phone for the media.
-        const auto encoded = [](std::string text) {
-            std::string digest = sha256Hex(text);
-            return Encoded{std::move(text), std::move(digest)};
+        // A hundred thousand messages take a while to group and to write out twice: the
+        // conversations, the JSON and the CSV are made and written on the other cores while this
+        // one waits on the phone for the media.
+        conversationsPending_ = std::async(
+            std::launch::async, [&rows, groups = libraryGroups()] { return conversations(rows, groups); });
+        const auto written = [](const std::string& path, const std::string& text) {
+            Written file{static_cast<int64_t>(text.size()), sha256Hex(text)};
+            writeFileAtomically(path, text);
+            return file;
         };
         messagesJson_ =
-            std::async(std::launch::async, [&kind, &rows, encoded] { return encoded(kind.encode(rows)); });
-        messagesCsv_ = std::async(std::launch::async,
-                                  [&rows, encoded] { return encoded(toCsv(messageKind().fields, rows)); });
+            std::async(std::launch::async, [&kind, &rows, written, path = folder_.path("messages.json")] {
+                return written(path, kind.encode(rows));
+            });
+        messagesCsv_ = std::async(std::launch::async, [&rows, written, path = folder_.path("messages.csv")] {
+            return written(path, toCsv(messageKind().fields, rows));
+        });
     }
 
-    // The messages' files, once made; their writing counts to the messages' time.
+    // The messages' files and conversations, once made; their waiting counts to the messages' time.
     void finishMessages() {
         if (!messagesJson_.valid()) return;
         const auto start = std::chrono::steady_clock::now();
-        bool written = true;
-        const auto writeOut = [&](const char* name, std::future<Encoded>& pending) {
+        bool complete = true;
+        const auto settle = [&](const char* name, auto& pending, auto&& use) {
             try {
-                const Encoded file = pending.get();
-                folder_.write(name, file.text, file.digest);
+                use(pending.get());
             } catch (const Failure& failure) {
                 if (error_.empty()) error_ = failure.what();
-                folder_.markMissing(name);
-                written = false;
+                if (name != nullptr) folder_.markMissing(name);
+                complete = false;
             } catch (const std::bad_alloc&) {
                 if (error_.empty()) error_ = "the phone's messages did not fit in memory";
-                folder_.markMissing(name);
-                written = false;
+                if (name != nullptr) folder_.markMissing(name);
+                complete = false;
             }
         };
-        writeOut("messages.json", messagesJson_);
-        writeOut("messages.csv", messagesCsv_);
+        for (auto [name, pending] :
+             {std::pair("messages.json", &messagesJson_), std::pair("messages.csv", &messagesCsv_)})
+            settle(name, *pending,
+                   [&, name = name](const Written& file) { folder_.adopt(name, file.size, file.digest); });
+        // Without its conversations the page still lists every message.
+        settle(nullptr, conversationsPending_,
+               [&](std::vector<Conversation> made) { conversations_ = std::move(made); });
         seconds_["messages"] = seconds_["messages"].get<double>() + secondsSince(start);
-        if (!written && steps_.changed) steps_.changed("messages", "failed");
+        if (!complete && steps_.changed) steps_.changed("messages", "failed");
     }
 
+    // The library's conversations, copied: its lists may change while the rows are matched.
+    struct LibraryGroup {
+        std::string address;
+        std::vector<std::string> ids;
+    };
+    static std::vector<LibraryGroup> libraryGroups() {
+        std::vector<LibraryGroup> groups;
+        SmsTempGroup* group = nullptr;
+        Zentro_GetSMSTempGroup(&group);
+        for (; group != nullptr; group = group->next) {
+            LibraryGroup& copy = groups.emplace_back();
+            for (TempGroupMember* m = group->first; m != nullptr; m = m->next) {
+                const auto* record = static_cast<const SmsRecord*>(m->record);
+                copy.ids.emplace_back(record->id != nullptr ? record->id : "");
+                if (copy.address.empty() && record->address != nullptr) copy.address = record->address;
+            }
+        }
+        return groups;
+    }
+
+    struct Conversation {
+        std::string address;
+        std::vector<size_t> messages;
+    };
     // Conversations as the library groups them; members are named by message position.
-    void groupConversations(const std::vector<Row>& rows) {
+    static std::vector<Conversation> conversations(const std::vector<Row>& rows,
+                                                   const std::vector<LibraryGroup>& groups) {
         // Keyed by views of the rows' own texts: no copy of a hundred thousand ids.
         std::unordered_map<std::string_view, size_t> rowOfId;
         rowOfId.reserve(rows.size());
@@ -200,21 +235,16 @@ private:
             const Cell& id = rows[i][idField];
             rowOfId[id ? std::string_view(*id) : std::string_view()] = i;
         }
-        SmsTempGroup* group = nullptr;
-        Zentro_GetSMSTempGroup(&group);
-        conversations_.clear();
-        for (; group != nullptr; group = group->next) {
-            Conversation conversation;
-            for (TempGroupMember* m = group->first; m != nullptr; m = m->next) {
-                const auto* record = static_cast<const SmsRecord*>(m->record);
-                auto it = rowOfId.find(record->id != nullptr ? record->id : "");
-                if (it == rowOfId.end()) continue;
-                conversation.messages.push_back(it->second);
-                if (conversation.address.empty() && record->address != nullptr)
-                    conversation.address = record->address;
+        std::vector<Conversation> made;
+        for (const LibraryGroup& group : groups) {
+            Conversation& conversation = made.emplace_back();
+            conversation.address = group.address;
+            for (const std::string& id : group.ids) {
+                if (auto it = rowOfId.find(id); it != rowOfId.end())
+                    conversation.messages.push_back(it->second);
             }
-            conversations_.push_back(std::move(conversation));
         }
+        return made;
     }
 
     void backUpApps() {
@@ -381,21 +411,18 @@ private:
     json seconds_ = json::object();
     json media_ = json::object();
     json flattened_ = json::array();
-    struct Conversation {
-        std::string address;
-        std::vector<size_t> messages;
-    };
     std::vector<Conversation> conversations_;
     json apps_ = json::array();
     BackupSteps steps_;
     std::map<std::string, std::vector<Row>> rows_;
     // Made from rows_ on other threads: declared after it, so they end (and wait) first.
-    struct Encoded {
-        std::string text;
+    struct Written {
+        int64_t size;
         std::string digest;
     };
-    std::future<Encoded> messagesJson_;
-    std::future<Encoded> messagesCsv_;
+    std::future<Written> messagesJson_;
+    std::future<Written> messagesCsv_;
+    std::future<std::vector<Conversation>> conversationsPending_;
     int64_t fetchedBytes_ = 0;
     size_t reused_ = 0;
 };
