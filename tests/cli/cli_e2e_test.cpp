@@ -37,7 +37,7 @@ protected:
     ztest::ScratchFolder documents;
 };
 
-TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
+TEST_F(Cli, UsageErrorsHelpAndAnotherAdbServerHaveTheirExitCodes) {
     // Refused before any phone is asked: no adb server listens on port 1.
     const struct {
         std::string args;
@@ -82,6 +82,13 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
         for (const char* shown : {"Usage:", "-d,--device", "--json", "--verbose"})
             EXPECT_NE(sub.out.find(shown), std::string::npos) << command << " " << shown << "\n" << sub.out;
     }
+
+    // An adb server of another version is named, with the way out.
+    ztest::VirtualPhone phone(R"({"adbServerVersion": 32, "devices": []})");
+    ZentroRun run = runZentro("info", phone.adbPort());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
 }
 
 TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
@@ -188,14 +195,6 @@ TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
         EXPECT_EQ(shot.status, 0) << shot.err;
         EXPECT_EQ(ztest::readFile(shots + name).substr(0, 4), "\x89PNG") << name;
     }
-}
-
-TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
-    ztest::VirtualPhone phone(R"({"adbServerVersion": 32, "devices": []})");
-    ZentroRun run = runZentro("info", phone.adbPort());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
 }
 
 using ztest::ReferencePhone;
