@@ -72,13 +72,9 @@ std::string readFile(const std::string& path) {
 
 std::string readText(const std::string& path) {
     std::string text = readFile(path);
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out.push_back(text[i]);
-    }
-    return out;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
