@@ -28,6 +28,10 @@ namespace fs = std::filesystem;
 
 namespace ztest {
 
+namespace {
+std::string g_adbRuns; // where the recorded adb writes
+} // namespace
+
 ZoneGuard::ZoneGuard(const char* zone) {
     const char* old = std::getenv("TZ");
     if (old != nullptr) old_ = old;
@@ -96,7 +100,22 @@ void installChildAsAdb(const std::string& folder) {
                   fs::copy_options::overwrite_existing);
 }
 
+std::string recordAdbRunsIn(const std::string& folder) {
+    installChildAsAdb(folder);
+    zentro::platform::setHostFolderForTests(folder);
+    g_adbRuns = (fs::path(folder) / "runs.txt").string();
+    zentro::platform::setEnv("ZENTRO_CHILD_LOG", g_adbRuns.c_str());
+    return g_adbRuns;
+}
+
+std::string takeAdbRuns() {
+    std::string text = fileExists(g_adbRuns) ? readText(g_adbRuns) : "";
+    std::remove(g_adbRuns.c_str());
+    return text;
+}
+
 void resetLibraryState() {
+    zentro::platform::setEnv("ZENTRO_CHILD_LOG", ""); // adb runs are recorded no more
     zentro::records::resetRecordsForTests();
     zentro::pairing::resetPairingForTests(); // before the channels: its thread may be using one
     zentro::core::resetStateForTests();
