@@ -7,6 +7,7 @@
 #include "platform/test_seams.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
