@@ -28,10 +28,8 @@ class AdbArguments : public linktest::LinkTest {
 protected:
     void SetUp() override {
         LinkTest::SetUp();
-        ztest::installChildAsAdb(host_.path());
-        platform::setHostFolderForTests(host_.path());
+        ztest::recordAdbRunsIn(host_.path());
         platform::setTempPathForTests(temp_.path() + "/");
-        platform::setEnv("ZENTRO_CHILD_LOG", runs().c_str());
         bridge::setRunnerTimingsForTests({/*boundedMs=*/2000, /*captureMs=*/2000, /*turnPollMs=*/5});
         timings_.forwardSleepMs = 0;
         timings_.sleepMs = [](int) {};
@@ -42,18 +40,8 @@ protected:
         core::deviceRow(0)->connectionKind = core::kConnectionUsb;
         ASSERT_EQ(link::ensureChannel(0, "127.0.0.1", phone_.port()), 0);
     }
-    void TearDown() override {
-        platform::setEnv("ZENTRO_CHILD_LOG", "");
-        LinkTest::TearDown();
-    }
     void setSerial(const std::string& serial) {
         for (int index : {0, 1}) core::copyText(core::deviceRow(index)->serial, 64, serial.c_str());
-    }
-    std::string runs() const { return host_.file("runs.txt"); }
-    std::string takeRuns() {
-        std::string text = ztest::fileExists(runs()) ? ztest::readText(runs()) : "";
-        std::remove(runs().c_str());
-        return text;
     }
     // Whether a refusal was logged since the last look.
     bool refused() {
@@ -120,12 +108,12 @@ TEST_F(AdbArguments, EveryPlaceASerialEntersRefusesOneThatWouldNotStayOneWord) {
         for (const std::string& serial : hostile) {
             setSerial(serial);
             EXPECT_EQ(place.call(), place.refused) << place.name << " / " << serial;
-            EXPECT_EQ(takeRuns(), "") << place.name << " / " << serial;
+            EXPECT_EQ(ztest::takeAdbRuns(), "") << place.name << " / " << serial;
             EXPECT_TRUE(refused()) << place.name << " / " << serial;
         }
         setSerial("SER0");
         place.call();
-        const std::string ran = takeRuns();
+        const std::string ran = ztest::takeAdbRuns();
         EXPECT_EQ(ran.substr(0, ran.find('\n')), place.firstLine) << place.name;
         EXPECT_FALSE(refused()) << place.name;
     }
@@ -133,7 +121,8 @@ TEST_F(AdbArguments, EveryPlaceASerialEntersRefusesOneThatWouldNotStayOneWord) {
     for (const char* serial : {"emulator-5554", "192.168.1.7:5555", "adb-R58M30_x._adb-tls-connect._tcp"}) {
         setSerial(serial);
         EXPECT_EQ(link::forceStopCompanion(0), 0);
-        EXPECT_EQ(takeRuns(), "-s|" + std::string(serial) + "|shell|am|force-stop|" + package + "\n");
+        EXPECT_EQ(ztest::takeAdbRuns(),
+                  "-s|" + std::string(serial) + "|shell|am|force-stop|" + package + "\n");
     }
 }
 
@@ -161,14 +150,14 @@ TEST_F(AdbArguments, NamesThatWouldSplitOrRegroupTheLineRunNothing) {
     };
     for (const Place& place : places) {
         EXPECT_EQ(place.call(), place.refused) << place.name;
-        EXPECT_EQ(takeRuns(), "") << place.name;
+        EXPECT_EQ(ztest::takeAdbRuns(), "") << place.name;
         EXPECT_TRUE(refused()) << place.name;
     }
 
     // The phone names the file to pull: its answer is held to the same rule.
     phonePath_ = "/storage/emulated/0/DCIM/p\\";
     EXPECT_EQ(Zentro_ExportPhotofromDevice(1, "/pc/p.jpg", 10, 0), -1);
-    EXPECT_EQ(takeRuns(), "");
+    EXPECT_EQ(ztest::takeAdbRuns(), "");
     EXPECT_TRUE(refused());
 
     // The companion package lies in the host folder, whose name the host's installer chose.
@@ -187,7 +176,7 @@ TEST_F(AdbArguments, ApplicationModesFollowTheirTemplatesAndWhatCannotRunRunsNot
     }
     EXPECT_EQ(Zentro_UnInstallApp("com.a", 2, 0), 0);
     EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/out.apk", 0), 0);
-    EXPECT_EQ(takeRuns(),
+    EXPECT_EQ(ztest::takeAdbRuns(),
               expected + "-s|SER0|uninstall|-k|com.a\n-s|SER0|pull|/data/app/com.a-1.apk|/pc/out.apk\n");
     EXPECT_TRUE(logHas("ExportApp pkgname=com.a,outfilename=/pc/out.apk\n"));
 
@@ -203,6 +192,6 @@ TEST_F(AdbArguments, ApplicationModesFollowTheirTemplatesAndWhatCannotRunRunsNot
     EXPECT_EQ(Zentro_InstallAppToMemory("/pc/a.apk", 4, 0), 0);
     EXPECT_EQ(Zentro_UnInstallApp("com.a", 1, 0), -1);
     EXPECT_EQ(Zentro_ExportApp("com.a", "/pc/wifi.apk", 0), -1);
-    EXPECT_EQ(takeRuns(), "");
+    EXPECT_EQ(ztest::takeAdbRuns(), "");
     EXPECT_FALSE(logHas("outfilename=/pc/wifi.apk")); // a WiFi phone is refused before the log line
 }

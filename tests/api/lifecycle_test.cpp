@@ -28,15 +28,10 @@ protected:
     void SetUp() override {
         ztest::resetLibraryState();
         zentro::platform::setTempPathForTests(temp.path() + zentro::platform::kPathSeparator);
-        zentro::platform::setHostFolderForTests(host.path());
-        ztest::installChildAsAdb(host.path());
-        zentro::platform::setEnv("ZENTRO_CHILD_LOG", runs().c_str());
+        ztest::recordAdbRunsIn(host.path());
         zentro::platform::setEnv("XDG_DOCUMENTS_DIR", temp.path().c_str());
     }
-    void TearDown() override {
-        zentro::platform::setEnv("ZENTRO_CHILD_LOG", "");
-        ztest::resetLibraryState();
-    }
+    void TearDown() override { ztest::resetLibraryState(); }
 
     std::string workFolder() const {
         return temp.path() + zentro::platform::kPathSeparator + "Temp_zentrolink";

@@ -23,9 +23,8 @@ class AdbRunner : public ::testing::Test {
 protected:
     void SetUp() override {
         ztest::resetLibraryState();
-        platform::setHostFolderForTests(host.path());
         platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
-        ztest::installChildAsAdb(host.path());
+        ztest::recordAdbRunsIn(host.path());
         // Short waits so time-outs cost a second, not 4 or 20; long enough for a child that a
         // 32-bit program under wine takes some 400 ms to start, shorter than the 3 s sleeps below.
         bridge::setRunnerTimingsForTests({/*boundedMs=*/1500, /*captureMs=*/1500, /*turnPollMs=*/5});
@@ -84,7 +83,6 @@ TEST_F(AdbRunner, ArgumentsArriveSplitByTheWindowsRulesAndOverlongLinesAreCut) {
 }
 
 TEST_F(AdbRunner, ToolRunsThroughTheCommandInterpreterAndDetachedLaunchDoesNotWait) {
-    platform::setEnv("ZENTRO_CHILD_LOG", path("runs.txt").c_str());
     std::string childName = ztest::testChildPath().substr(ztest::testBinFolder().size() + 1);
     platform::setHostFolderForTests(ztest::testBinFolder());
     EXPECT_EQ(bridge::runTool(childName.c_str(), "tool-run"), 0);
@@ -98,7 +96,6 @@ TEST_F(AdbRunner, ToolRunsThroughTheCommandInterpreterAndDetachedLaunchDoesNotWa
         recorded = ztest::readFile(path("runs.txt"));
     }
     EXPECT_EQ(recorded, "tool-run\ndetached|sleep|200\n");
-    platform::setEnv("ZENTRO_CHILD_LOG", "");
 }
 
 TEST_F(AdbRunner, ChildLeftRunningAfterATimeOutIsReapedNotLeftAZombie) {

@@ -60,13 +60,10 @@ protected:
         g_threads.clear();
         platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
         platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
-        platform::setHostFolderForTests(host.path());
         platform::setSysfsRootForTests(sysfs.path());
-        ztest::installChildAsAdb(host.path());
-        platform::setEnv("ZENTRO_CHILD_LOG", host.file("runs.txt").c_str());
+        ztest::recordAdbRunsIn(host.path());
     }
     void TearDown() override {
-        platform::setEnv("ZENTRO_CHILD_LOG", "");
         platform::setSysfsRootForTests("");
         ztest::resetLibraryState();
     }
@@ -78,7 +75,6 @@ protected:
     }
     void unplugAll() { usbtest::fs::remove_all(usbtest::fs::path(sysfs.path()) / "bus"); }
 
-    std::string runs() { return ztest::readFile(host.file("runs.txt")); }
     bool logHas(const std::string& text) {
         return ztest::readFile(core::logFilePath()).find(text) != std::string::npos;
     }
@@ -152,7 +148,7 @@ TEST_F(UsbWatcher, CountAddsWifiPhonesAndForgetsSerialsWhenThereAreNone) {
     EXPECT_STREQ(st.rememberedSerial[0], "");
     EXPECT_STREQ(st.rememberedSerial[1], "");
     EXPECT_TRUE(logHas("CheckConnectDeviceToPC_Count st_connectAndroidCount = 3, ret = 0\n"));
-    EXPECT_EQ(runs(), ""); // counting never runs adb
+    EXPECT_EQ(ztest::takeAdbRuns(), ""); // counting never runs adb
 }
 
 TEST_F(UsbWatcher, DetectionAsksNothingOfWifiRowsAndReadsNoRowPastTheTable) {
@@ -167,5 +163,5 @@ TEST_F(UsbWatcher, DetectionAsksNothingOfWifiRowsAndReadsNoRowPastTheTable) {
     // Phones that joined again and again count past the ten rows.
     st.wifiDeviceCount = 12;
     EXPECT_EQ(Zentro_CheckDeviceDetected(11), -1);
-    EXPECT_EQ(runs(), "devices\ndevices\n"); // no property read, no server restart
+    EXPECT_EQ(ztest::takeAdbRuns(), "devices\ndevices\n"); // no property read, no server restart
 }

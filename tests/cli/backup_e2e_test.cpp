@@ -23,10 +23,6 @@ using json = nlohmann::json;
 
 using ZentroResult = ztest::ZentroRun;
 
-ZentroResult zentro(const std::string& args, int port, const std::string& documents) {
-    return ztest::runZentro(args, {port, documents});
-}
-
 constexpr uint32_t kSeed = 4242;
 const char* const kSizes =
     R"({"messages": 40, "calls": 15, "events": 8, "contacts": 12, "apps": 3, "photos": 6, "music": 2, "videos": 2})";
@@ -109,17 +105,20 @@ std::map<std::string, std::vector<std::string>> mediaDigests(const std::string& 
 
 class Backup : public ::testing::Test {
 protected:
+    ZentroResult zentro(const std::string& args, int port) const {
+        return ztest::runZentro(args, {port, documents.path()});
+    }
     ztest::ScratchFolder documents;
     ztest::ScratchFolder work;
 };
 
-TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
-    ztest::VirtualPhone phone(scenario());
+TEST_F(Backup, HoldsThePhonesDataSetAndMediaASecondRunFetchesNothingAndCopiesGoOnce) {
+    ztest::VirtualPhone phone(scenario(kSizes, kEmpty));
     const int port = phone.adbPort();
-    const ZentroResult prepare = zentro("prepare", port, documents.path());
+    const ZentroResult prepare = zentro("prepare", port);
     ASSERT_EQ(prepare.status, 0) << prepare.err;
     const std::string dir = work.file("b");
-    ZentroResult first = zentro("--json backup '" + dir + "'", port, documents.path());
+    ZentroResult first = zentro("--json backup '" + dir + "'", port);
     ASSERT_EQ(first.status, 0) << first.err;
 
     const json manifest = readJson(dir + "/manifest.json");
@@ -183,7 +182,7 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
 
     const std::string serial = manifest["phone"]["serial"].get<std::string>();
     phone.clearRequestLog(serial);
-    ZentroResult second = zentro("--json backup '" + dir + "'", port, documents.path());
+    ZentroResult second = zentro("--json backup '" + dir + "'", port);
     ASSERT_EQ(second.status, 0) << second.err;
     const json report = json::parse(second.out);
     EXPECT_EQ(report["mediaFetched"], 0);
@@ -198,11 +197,30 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaAndASecondRunFetchesNothing) {
     const std::string damaged = dir + "/" + manifest["media"]["photos"][0]["file"].get<std::string>();
     const std::string bytes = ztest::readFile(damaged);
     ztest::writeFile(damaged, std::string(bytes.size(), 'x'));
-    ZentroResult third = zentro("--json backup '" + dir + "'", port, documents.path());
+    ZentroResult third = zentro("--json backup '" + dir + "'", port);
     ASSERT_EQ(third.status, 0) << third.err;
     EXPECT_EQ(json::parse(third.out)["mediaKept"], 9);
     EXPECT_TRUE(ztest::readFile(damaged) == bytes);
     expectManifestTrue(dir, readJson(dir + "/manifest.json"));
+
+    // A copy to the empty second phone adds what it lacks, once.
+    ASSERT_EQ(zentro("-d 1 prepare", port).status, 0);
+    const ZentroResult copy = zentro("copy --from 0 --to 1", port);
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    EXPECT_NE(copy.out.find("music     2 copied"), std::string::npos) << copy.out;
+    EXPECT_NE(copy.err.find("copying videos"), std::string::npos) << "one bar per kind";
+    const std::string copied = work.file("copied");
+    ASSERT_EQ(zentro("-d 1 backup '" + copied + "'", port).status, 0);
+    EXPECT_EQ(contactsOf(copied), contactsOf(dir));
+    EXPECT_EQ(eventsOf(copied), eventsOf(dir));
+    EXPECT_EQ(callsOf(copied), callsOf(dir));
+    EXPECT_EQ(mediaDigests(copied), mediaDigests(dir));
+    const ZentroResult again = zentro("copy --from 0 --to 1 --what contacts,music", port);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("contacts  0 copied, 12 already there"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("music     0 copied, 2 already there"), std::string::npos) << again.out;
+    EXPECT_EQ(zentro("copy --from 0 --to 0", port).status, 2);
+    EXPECT_EQ(zentro("copy --from 0 --to 1 --what sms", port).status, 2);
 }
 
 TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
@@ -210,7 +228,7 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
         R"({"messages": 10, "calls": 3, "events": 2, "contacts": 3, "apps": 1, "photos": 60, "music": 1, "videos": 1})";
     ztest::VirtualPhone phone(scenario(many));
     const int port = phone.adbPort();
-    ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("prepare", port).status, 0);
     const std::string dir = work.file("b");
 
     ztest::Zentro run("backup '" + dir + "'", {port, documents.path()});
@@ -239,7 +257,7 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
         }
     }
 
-    ZentroResult resumed = zentro("--json backup '" + dir + "'", port, documents.path());
+    ZentroResult resumed = zentro("--json backup '" + dir + "'", port);
     ASSERT_EQ(resumed.status, 0) << resumed.err;
     const json done = readJson(dir + "/manifest.json");
     EXPECT_TRUE(done["complete"].get<bool>());
@@ -258,11 +276,11 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
         std::string(kEmpty) + "}]}");
     const int port = phones.adbPort();
     for (const char* d : {"", "-d 1 "}) {
-        const ZentroResult prepared = zentro(d + std::string("prepare"), port, documents.path());
+        const ZentroResult prepared = zentro(d + std::string("prepare"), port);
         ASSERT_EQ(prepared.status, 0) << d << prepared.err;
     }
     const std::string a = work.file("a"), b = work.file("b");
-    ASSERT_EQ(zentro("backup '" + a + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("backup '" + a + "'", port).status, 0);
     const json manifest = readJson(a + "/manifest.json");
     ASSERT_TRUE(manifest["complete"].get<bool>());
     expectManifestTrue(a, manifest);
@@ -280,9 +298,9 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     json halfManifest = manifest;
     halfManifest["files"]["calendar.ics"] = {{"size", ics.size()}, {"sha256", zentro::cli::sha256Hex(ics)}};
     ztest::writeFile(half + "/manifest.json", halfManifest.dump());
-    ASSERT_EQ(zentro("-d 1 restore --what calendar '" + half + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("-d 1 restore --what calendar '" + half + "'", port).status, 0);
 
-    const ZentroResult restore = zentro("--json -d 1 restore '" + a + "'", port, documents.path());
+    const ZentroResult restore = zentro("--json -d 1 restore '" + a + "'", port);
     ASSERT_EQ(restore.status, 0) << restore.err;
     size_t set = 0, reset = 0; // the messaging role taken for the messages and handed back
     for (const std::string& entry : phones.requestLog("ZX1G22ABCD000001")) {
@@ -291,7 +309,7 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     }
     EXPECT_EQ(set - reset, 1u);
     EXPECT_EQ(reset, 1u);
-    ASSERT_EQ(zentro("-d 1 backup '" + b + "'", port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("-d 1 backup '" + b + "'", port).status, 0);
     EXPECT_EQ(messagesOf(b), messagesOf(a));
     EXPECT_EQ(callsOf(b), callsOf(a));
     EXPECT_EQ(eventsOf(b), eventsOf(a));
@@ -299,9 +317,9 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     EXPECT_EQ(mediaDigests(b), mediaDigests(a));
     const json restored = readJson(b + "/manifest.json")["counts"];
 
-    const ZentroResult again = zentro("--json -d 1 restore '" + a + "'", port, documents.path());
+    const ZentroResult again = zentro("--json -d 1 restore '" + a + "'", port);
     ASSERT_EQ(again.status, 0) << again.err;
-    const ZentroResult rebackup = zentro("--json -d 1 backup '" + b + "'", port, documents.path());
+    const ZentroResult rebackup = zentro("--json -d 1 backup '" + b + "'", port);
     ASSERT_EQ(rebackup.status, 0) << rebackup.err;
     EXPECT_EQ(json::parse(rebackup.out)["mediaFetched"], 0) << "an unchanged phone moves no media bytes";
     const json first = json::parse(restore.out), second = json::parse(again.out);
@@ -324,31 +342,27 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
         EXPECT_EQ(after[kind], before[kind]) << kind;
     }
     // A contact that differs only in its home number is another contact: restore adds it back.
-    const json contact = json::parse(zentro("--json -d 1 contacts list", port, documents.path()).out).at(0);
-    ASSERT_EQ(zentro("-d 1 contacts set " + contact["id"].get<std::string>() + " homePhone 0123999", port,
-                     documents.path())
-                  .status,
-              0);
-    const ZentroResult third =
-        zentro("--json -d 1 restore --what contacts '" + a + "'", port, documents.path());
+    const json contact = json::parse(zentro("--json -d 1 contacts list", port).out).at(0);
+    ASSERT_EQ(
+        zentro("-d 1 contacts set " + contact["id"].get<std::string>() + " homePhone 0123999", port).status,
+        0);
+    const ZentroResult third = zentro("--json -d 1 restore --what contacts '" + a + "'", port);
     EXPECT_EQ(json::parse(third.out)["contacts"]["added"], 1) << third.err;
 
     // A changed file and a link planted in the backup are named and left out; --strict stops.
     std::string ids;
-    for (const json& photo : json::parse(zentro("--json -d 1 photos list", port, documents.path()).out))
+    for (const json& photo : json::parse(zentro("--json -d 1 photos list", port).out))
         ids += " " + photo["id"].dump();
-    ASSERT_EQ(zentro("-d 1 photos delete" + ids, port, documents.path()).status, 0);
+    ASSERT_EQ(zentro("-d 1 photos delete" + ids, port).status, 0);
     const std::string changed = manifest["media"]["photos"][0]["file"],
                       linked = manifest["media"]["photos"][1]["file"];
     ztest::writeFile(a + "/" + changed, ztest::readFile(a + "/" + changed) + "x");
     fs::remove(a + "/" + linked);
     fs::create_symlink(a + "/manifest.json", a + "/" + linked);
-    const ZentroResult strict =
-        zentro("--json -d 1 restore --strict --what photos '" + a + "'", port, documents.path());
+    const ZentroResult strict = zentro("--json -d 1 restore --strict --what photos '" + a + "'", port);
     EXPECT_NE(strict.status, 0);
     EXPECT_NE(strict.err.find(changed), std::string::npos) << strict.err;
-    const ZentroResult lenient =
-        zentro("--json -d 1 restore --what photos,calls '" + a + "'", port, documents.path());
+    const ZentroResult lenient = zentro("--json -d 1 restore --what photos,calls '" + a + "'", port);
     EXPECT_EQ(lenient.status, 1);
     EXPECT_NE(lenient.err.find(linked), std::string::npos) << lenient.err;
     const json leftOut = json::parse(lenient.out);
@@ -362,38 +376,11 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
     cut["complete"] = false;
     cut["missing"] = {"videos/lost.avi"};
     ztest::writeFile(a + "/manifest.json", cut.dump());
-    const ZentroResult partial =
-        zentro("-d 1 restore --dry-run --what contacts '" + a + "'", port, documents.path());
+    const ZentroResult partial = zentro("-d 1 restore --dry-run --what contacts '" + a + "'", port);
     EXPECT_EQ(partial.status, 0) << partial.err;
     EXPECT_NE(partial.err.find("incomplete"), std::string::npos) << partial.err;
     EXPECT_NE(partial.err.find("videos/lost.avi"), std::string::npos) << partial.err;
-    EXPECT_EQ(zentro("restore '" + work.file("nothing") + "'", port, documents.path()).status, 2);
-}
-
-TEST_F(Backup, CopyBetweenTwoPhonesAddsWhatTheDestinationLacksOnce) {
-    ztest::VirtualPhone phones(scenario(kSizes, kEmpty));
-    const int port = phones.adbPort();
-    ASSERT_EQ(zentro("prepare", port, documents.path()).status, 0);
-    ASSERT_EQ(zentro("-d 1 prepare", port, documents.path()).status, 0);
-    const ZentroResult copy = zentro("copy --from 0 --to 1", port, documents.path());
-    ASSERT_EQ(copy.status, 0) << copy.err;
-    EXPECT_NE(copy.out.find("music     2 copied"), std::string::npos) << copy.out;
-    EXPECT_NE(copy.err.find("copying videos"), std::string::npos) << "one bar per kind";
-
-    const std::string a = work.file("a"), b = work.file("b");
-    ASSERT_EQ(zentro("backup '" + a + "'", port, documents.path()).status, 0);
-    ASSERT_EQ(zentro("-d 1 backup '" + b + "'", port, documents.path()).status, 0);
-    EXPECT_EQ(contactsOf(b), contactsOf(a));
-    EXPECT_EQ(eventsOf(b), eventsOf(a));
-    EXPECT_EQ(callsOf(b), callsOf(a));
-    EXPECT_EQ(mediaDigests(b), mediaDigests(a));
-
-    const ZentroResult again = zentro("copy --from 0 --to 1 --what contacts,music", port, documents.path());
-    ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_NE(again.out.find("contacts  0 copied, 12 already there"), std::string::npos) << again.out;
-    EXPECT_NE(again.out.find("music     0 copied, 2 already there"), std::string::npos) << again.out;
-    EXPECT_EQ(zentro("copy --from 0 --to 0", port, documents.path()).status, 2);
-    EXPECT_EQ(zentro("copy --from 0 --to 1 --what sms", port, documents.path()).status, 2);
+    EXPECT_EQ(zentro("restore '" + work.file("nothing") + "'", port).status, 2);
 }
 
 } // namespace

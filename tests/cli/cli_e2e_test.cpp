@@ -37,7 +37,7 @@ protected:
     ztest::ScratchFolder documents;
 };
 
-TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
+TEST_F(Cli, UsageErrorsHelpAndAnotherAdbServerHaveTheirExitCodes) {
     // Refused before any phone is asked: no adb server listens on port 1.
     const struct {
         std::string args;
@@ -82,6 +82,13 @@ TEST_F(Cli, UsageErrorsAndHelpHaveTheirExitCodes) {
         for (const char* shown : {"Usage:", "-d,--device", "--json", "--verbose"})
             EXPECT_NE(sub.out.find(shown), std::string::npos) << command << " " << shown << "\n" << sub.out;
     }
+
+    // An adb server of another version is named, with the way out.
+    ztest::VirtualPhone phone(R"({"adbServerVersion": 32, "devices": []})");
+    ZentroRun run = runZentro("info", phone.adbPort());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
 }
 
 TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
@@ -190,23 +197,17 @@ TEST_F(Cli, PreparedPhoneTakesRecordsThatReadBackWithLocalDatesAndScreenshots) {
     }
 }
 
-TEST_F(Cli, AnAdbServerOfAnotherVersionIsReportedWithAdvice) {
-    ztest::VirtualPhone phone(R"({"adbServerVersion": 32, "devices": []})");
-    ZentroRun run = runZentro("info", phone.adbPort());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("another version (32"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("adb kill-server"), std::string::npos) << run.err;
-}
-
 using ztest::ReferencePhone;
 
-const char* const kSeededPhone = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41}]})";
-
-TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
-    ztest::VirtualPhone phone(kSeededPhone);
+// Phone 1 sends nothing of a file it is asked to read in chunks or to export to another phone.
+TEST_F(Cli, ListsMatchThePhoneMediaIsByteIdenticalAndTransfersThatEndShortFail) {
+    ztest::VirtualPhone phone(R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41},
+        {"serial": "ZX1G22ABCD000001", "seed": 42, "companionFaults":
+        {"getdcimdata": {"kind": "Empty"}, "exportfilefromdevice_music": {"kind": "Empty"}}}]})");
     const int port = phone.adbPort();
     ReferencePhone reference("ZX1G22ABCD000000", 41);
     ASSERT_EQ(runZentro("prepare", port).status, 0);
+    ASSERT_EQ(runZentro("-d 1 prepare", port).status, 0);
     auto list = [&](const std::string& args) {
         ZentroRun run = runZentro("--json " + args, port);
         EXPECT_EQ(run.status, 0) << args << ": " << run.err;
@@ -286,23 +287,15 @@ TEST_F(Cli, ListsMatchThePhoneAndPulledMediaIsByteIdentical) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("no such id"), std::string::npos) << missing.err;
     EXPECT_EQ(runZentro("photos pull 999999", port).status, 1);
-}
 
-// Phone 1 sends nothing of a file it is asked to read in chunks or to export to another phone.
-TEST_F(Cli, MediaCopiesToTheOtherPhoneAndTransfersThatEndShortFail) {
-    ztest::VirtualPhone phone(R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41},
-        {"serial": "ZX1G22ABCD000001", "seed": 42, "companionFaults":
-        {"getdcimdata": {"kind": "Empty"}, "exportfilefromdevice_music": {"kind": "Empty"}}}]})");
-    const int port = phone.adbPort();
-    ASSERT_EQ(runZentro("prepare", port).status, 0);
-    ASSERT_EQ(runZentro("-d 1 prepare", port).status, 0);
-    const auto tracks = nlohmann::json::parse(runZentro("--json music list", port).out);
+    // Media copies to the other phone, music straight from phone to phone.
+    const auto tracks = list("music list");
     ASSERT_FALSE(tracks.empty());
     const auto& track = tracks[0];
     ZentroRun copy =
         runZentro("music copy " + std::to_string(track["id"].get<int>()) + " --to 1 --name copied.mp3", port);
     ASSERT_EQ(copy.status, 0) << copy.err;
-    const auto there = nlohmann::json::parse(runZentro("-d 1 --json music list", port).out);
+    const auto there = list("-d 1 music list");
     bool found = false;
     for (const auto& item : there) {
         const std::string path = item["path"];
@@ -314,18 +307,18 @@ TEST_F(Cli, MediaCopiesToTheOtherPhoneAndTransfersThatEndShortFail) {
     EXPECT_TRUE(found) << there.dump();
 
     // Photos have no phone-to-phone export: they go through this computer.
-    const auto photos = nlohmann::json::parse(runZentro("--json photos list", port).out);
-    ASSERT_FALSE(photos.empty());
-    ZentroRun photo = runZentro(
-        "photos copy " + std::to_string(photos[0]["id"].get<int>()) + " --to 1 --name through.png", port);
-    ASSERT_EQ(photo.status, 0) << photo.err;
-    EXPECT_NE(photo.out.find("copied photo"), std::string::npos) << photo.out;
-    const auto arrived = nlohmann::json::parse(runZentro("-d 1 --json photos list", port).out);
+    const auto mine = list("photos list");
+    ASSERT_FALSE(mine.empty());
+    ZentroRun through = runZentro(
+        "photos copy " + std::to_string(mine[0]["id"].get<int>()) + " --to 1 --name through.png", port);
+    ASSERT_EQ(through.status, 0) << through.err;
+    EXPECT_NE(through.out.find("copied photo"), std::string::npos) << through.out;
+    const auto arrived = list("-d 1 photos list");
     auto copied = std::find_if(arrived.begin(), arrived.end(), [](const auto& item) {
         return item["path"].template get<std::string>().find("through") != std::string::npos;
     });
     ASSERT_NE(copied, arrived.end()) << arrived.dump();
-    EXPECT_EQ((*copied)["size"], photos[0]["size"]);
+    EXPECT_EQ((*copied)["size"], mine[0]["size"]);
     const char* tmp = std::getenv("TMPDIR");
     for (const auto& entry : std::filesystem::directory_iterator(tmp != nullptr && *tmp ? tmp : "/tmp"))
         EXPECT_NE(entry.path().filename().string().rfind("zentro-copy-", 0), 0u)
@@ -333,8 +326,8 @@ TEST_F(Cli, MediaCopiesToTheOtherPhoneAndTransfersThatEndShortFail) {
     EXPECT_EQ(runZentro("music copy 1 --to 0", port).status, 2);
 
     // A pull or a copy that ends short fails, and leaves nothing under the name.
-    const auto shortPhotos = nlohmann::json::parse(runZentro("-d 1 --json photos list", port).out);
-    const auto shortTracks = nlohmann::json::parse(runZentro("-d 1 --json music list", port).out);
+    const auto shortPhotos = list("-d 1 photos list");
+    const auto shortTracks = list("-d 1 music list");
     ASSERT_FALSE(shortPhotos.empty());
     ASSERT_FALSE(shortTracks.empty());
     const std::string target = documents.file("short.png");

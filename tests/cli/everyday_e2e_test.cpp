@@ -54,7 +54,7 @@ std::set<std::string> packages(const json& apps) {
     return out;
 }
 
-TEST_F(Everyday, PathsAreTheWorkingFolderOnesAndInstallSaysWhatThePhoneSaid) {
+TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRightPhoneIsUsed) {
     ztest::VirtualPhone phone(kTwoPhones);
     const int port = phone.adbPort();
     ASSERT_EQ(run("prepare", port).status, 0);
@@ -122,6 +122,39 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesAndInstallSaysWhatThePhoneSaid) {
     for (const char* stray : {"x.apk", "com.example.relative.apk", "b1"})
         EXPECT_FALSE(fs::exists(ztest::testBinFolder() + "/" + stray))
             << stray << " landed beside the program";
+
+    // Another adb server beside the first, whose phone holds nothing the first one prepared.
+    ztest::VirtualPhone other(R"({"devices": [{"serial": "OTHER0000000001", "seed": 7}]})");
+    // Port 30148 leads to the first server's phone: the other server's phone cannot get it.
+    const Outcome wrong = run("--json sms list", other.adbPort());
+    EXPECT_EQ(wrong.status, 1) << wrong.err;
+    EXPECT_NE(wrong.err.find("another adb server"), std::string::npos) << wrong.err;
+    EXPECT_TRUE(wrong.out.empty()) << "nothing from the first server's phone: " << wrong.out.substr(0, 200);
+    const Outcome prepare = run("prepare", other.adbPort());
+    EXPECT_EQ(prepare.status, 1) << prepare.err;
+
+    // Serials pick phones as adb does: -s, else ANDROID_SERIAL; -d beats the environment.
+    const struct {
+        std::string prefix, args;
+        int status;
+        std::string index;
+    } picks[] = {
+        {"", "-s ZX1G22ABCD000001 --json info", 0, "1"},
+        {"", "info --serial ZX1G22ABCD000000 --json", 0, "0"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "--json info", 0, "1"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-d 0 --json info", 0, "0"},
+        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-s ZX1G22ABCD000000 --json info", 0, "0"},
+        {"", "-s NOSUCHPHONE info", 1, ""},
+        {"", "-s ZX1G22ABCD000001 -d 1 info", 2, ""},
+    };
+    for (const auto& pick : picks) {
+        const Outcome o = run(pick.args, port, pick.prefix);
+        EXPECT_EQ(o.status, pick.status) << pick.prefix << " " << pick.args << ": " << o.err;
+        if (!pick.index.empty() && o.status == 0) {
+            EXPECT_EQ(json::parse(o.out)["index"].dump(), pick.index) << pick.prefix << " " << pick.args;
+        }
+    }
+    EXPECT_NE(run("-s NOSUCHPHONE info", port).err.find("NOSUCHPHONE"), std::string::npos);
 }
 
 // Backups of one phone from two zentro runs at once, with other commands beside them; each
@@ -151,44 +184,6 @@ TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
         EXPECT_TRUE(a == ztest::readFile(work.file("b") + "/" + file)) << file;
     }
     EXPECT_TRUE(fs::is_empty(temp.path())) << "every run removes its temporary folder";
-}
-
-TEST_F(Everyday, TheRightPhoneOrAClearStop) {
-    ztest::VirtualPhone first(kTwoPhones);
-    ztest::VirtualPhone other(R"({"devices": [{"serial": "OTHER0000000001", "seed": 7}]})");
-    ASSERT_EQ(run("prepare", first.adbPort()).status, 0);
-
-    // Port 30148 leads to the first server's phone: the other server's phone cannot get it.
-    const Outcome wrong = run("--json sms list", other.adbPort());
-    EXPECT_EQ(wrong.status, 1) << wrong.err;
-    EXPECT_NE(wrong.err.find("another adb server"), std::string::npos) << wrong.err;
-    EXPECT_TRUE(wrong.out.empty()) << "nothing from the first server's phone: " << wrong.out.substr(0, 200);
-    const Outcome prepare = run("prepare", other.adbPort());
-    EXPECT_EQ(prepare.status, 1) << prepare.err;
-
-    // Serials pick phones as adb does: -s, else ANDROID_SERIAL; -d beats the environment.
-    const int port = first.adbPort();
-    const struct {
-        std::string prefix, args;
-        int status;
-        std::string index;
-    } picks[] = {
-        {"", "-s ZX1G22ABCD000001 --json info", 0, "1"},
-        {"", "info --serial ZX1G22ABCD000000 --json", 0, "0"},
-        {"ANDROID_SERIAL=ZX1G22ABCD000001", "--json info", 0, "1"},
-        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-d 0 --json info", 0, "0"},
-        {"ANDROID_SERIAL=ZX1G22ABCD000001", "-s ZX1G22ABCD000000 --json info", 0, "0"},
-        {"", "-s NOSUCHPHONE info", 1, ""},
-        {"", "-s ZX1G22ABCD000001 -d 1 info", 2, ""},
-    };
-    for (const auto& pick : picks) {
-        const Outcome o = run(pick.args, port, pick.prefix);
-        EXPECT_EQ(o.status, pick.status) << pick.prefix << " " << pick.args << ": " << o.err;
-        if (!pick.index.empty() && o.status == 0) {
-            EXPECT_EQ(json::parse(o.out)["index"].dump(), pick.index) << pick.prefix << " " << pick.args;
-        }
-    }
-    EXPECT_NE(run("-s NOSUCHPHONE info", port).err.find("NOSUCHPHONE"), std::string::npos);
 }
 
 // The phone is unplugged during a backup, and another during a download: each run ends soon

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "core/log.h"
 #include "core/test_seams.h"
@@ -12,6 +14,7 @@
 #include "peer_connection.h"
 #include "platform/process.h"
 #include "test_support.h"
+#include "zentrolink.h"
 
 namespace linktest {
 
@@ -42,8 +45,22 @@ protected:
         return ztest::readFile(zentro::core::logFilePath()).find(text) != std::string::npos;
     }
 
+    // The WiFi connect callback set as a host sets it, counting from nothing.
+    static void listenForWifi() {
+        wifiCalls_ = 0;
+        wifiValue_ = -1;
+        Zentro_SetWiFiConnectCallBack(noteWifi);
+    }
+    static void ZENTRO_CALL noteWifi(int32_t value) {
+        wifiThread_ = std::this_thread::get_id();
+        wifiValue_ = value;
+        wifiCalls_.fetch_add(1);
+    }
+
     ztest::ScratchFolder documents_;
     zentro::link::LinkTimings timings_;
+    static inline std::atomic<int> wifiCalls_{0}, wifiValue_{-1};
+    static inline std::thread::id wifiThread_; // of the last call
 };
 
 } // namespace linktest

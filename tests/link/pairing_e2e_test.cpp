@@ -33,14 +33,6 @@ namespace {
 constexpr const char* kSerial = "WIFI0000SERIAL";
 constexpr uint32_t kSeed = 23;
 
-std::atomic<int> g_wifiCalls{0};
-std::atomic<int> g_wifiValue{-1};
-
-void ZENTRO_CALL onWifi(int32_t value) {
-    g_wifiValue = value;
-    g_wifiCalls.fetch_add(1);
-}
-
 // The 24-bit top-down bitmap (black and white) as a binary grey map with a white margin of four
 // modules, the quiet zone a reader expects around a symbol. Empty when the header is not the one
 // written.
@@ -79,9 +71,7 @@ class PairingE2e : public linktest::LinkTest {
 protected:
     void SetUp() override {
         LinkTest::SetUp();
-        g_wifiCalls = 0;
-        g_wifiValue = -1;
-        Zentro_SetWiFiConnectCallBack(onWifi);
+        listenForWifi();
         net::socketLibraryStart();
         // The server on loopback only, as a host starts it: with the first QR image.
         pairing::setPairingOptionsForTests({"127.0.0.1", freePort()});
@@ -138,8 +128,8 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
         R"({"devices":[{"serial":"WIFI0000SERIAL","seed":23,"wifiAddress":"127.0.0.2","wifiJoin":true},)"
         R"({"serial":"USB00000SERIAL"}]})",
         "--wifi-join " + target);
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }));
-    EXPECT_EQ(g_wifiValue.load(), 0);
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 1; }));
+    EXPECT_EQ(wifiValue_.load(), 0);
     const core::DeviceEntry* row = core::deviceRow(0);
     EXPECT_STREQ(row->serial, "WIFI0000SERIAL127.0.0.2");
     EXPECT_STREQ(row->state, "device");
@@ -179,7 +169,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
     EXPECT_STREQ(core::deviceRow(1)->serial, "USB00000SERIAL");
     EXPECT_EQ(core::deviceRow(1)->connectionKind, core::kConnectionUsb);
     EXPECT_EQ(core::state().connectAndroidCount, 2);
-    EXPECT_EQ(g_wifiCalls.load(), 1);
+    EXPECT_EQ(wifiCalls_.load(), 1);
 }
 
 TEST_F(PairingE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingAndBounded) {
@@ -243,7 +233,7 @@ TEST_F(PairingE2e, FloodsGarbageEndlessAndTricklingClientsLeaveTheServerServingA
         ztest::VirtualPhone phone(
             R"({"devices":[{"serial":"WIFIABUSE0","wifiAddress":"127.0.0.3","wifiJoin":true}]})",
             "--wifi-join 127.0.0.1:" + std::to_string(port_));
-        EXPECT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(20)));
+        EXPECT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 1; }, std::chrono::seconds(20)));
         EXPECT_STREQ(core::deviceRow(0)->serial, "WIFIABUSE0127.0.0.3");
         EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionWifi);
         trickling = false;

@@ -56,16 +56,6 @@ TEST(PairingMessage, FieldsAndTheRegistrationPort) {
 
 namespace {
 
-std::atomic<int> g_wifiCalls{0};
-std::atomic<int> g_wifiValue{-1};
-std::thread::id g_wifiThread;
-
-void ZENTRO_CALL onWifi(int32_t value) {
-    g_wifiThread = std::this_thread::get_id();
-    g_wifiValue = value;
-    g_wifiCalls.fetch_add(1);
-}
-
 // A companion listening on 127.0.0.1 as a WiFi phone would, with its own device information;
 // `greeting` answers the handshake.
 std::unique_ptr<LoopbackPeer> wifiCompanion(const std::string& serial,
@@ -91,9 +81,7 @@ protected:
         timings_.idleReadSleepMs = 10;
         timings_.socket.receiveTimeoutMs = 5000;
         link::setLinkTimingsForTests(timings_);
-        g_wifiCalls = 0;
-        g_wifiValue = -1;
-        Zentro_SetWiFiConnectCallBack(onWifi);
+        listenForWifi();
         firstPort_ = freePort();
         pairing::setPairingOptionsForTests({"127.0.0.1", firstPort_});
     }
@@ -164,9 +152,9 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     EXPECT_EQ(companion->connections(), 0);
     say(first, ";");
 
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
-    EXPECT_EQ(g_wifiValue.load(), 0);
-    EXPECT_NE(g_wifiThread, std::this_thread::get_id());
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(wifiValue_.load(), 0);
+    EXPECT_NE(wifiThread_, std::this_thread::get_id());
     const core::DeviceEntry* row = core::deviceRow(0);
     EXPECT_STREQ(row->serial, "R58M12345127.0.0.1");
     EXPECT_STREQ(row->brand, "Vantrey");
@@ -178,14 +166,14 @@ TEST_F(PairingServerTest, RegistrationsFillWifiRowsAtTheChosenIndexAndCallBackOn
     // Channel 0 in use, channel 1 not: the next phone takes index 1; with both in use, 0 again.
     auto second = wifiCompanion("SECOND");
     say(phone(port), registration(second->port()));
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 2; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 2; }, std::chrono::seconds(10)));
     EXPECT_STREQ(core::deviceRow(1)->serial, "SECOND127.0.0.1");
     EXPECT_EQ(core::deviceRow(1)->port, second->port());
     EXPECT_EQ(core::deviceRow(0)->port, companion->port());
 
     auto third = wifiCompanion("THIRD");
     say(first, registration(third->port()));
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 3; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 3; }, std::chrono::seconds(10)));
     EXPECT_STREQ(core::deviceRow(0)->serial, "THIRD127.0.0.1");
     EXPECT_EQ(core::deviceRow(0)->port, third->port());
     EXPECT_EQ(core::state().wifiDeviceCount, 3);
@@ -210,9 +198,9 @@ TEST_F(PairingServerTest, OtherWordsOverlongMessagesAndFailedPhonesChangeNothing
     // The same connection is still read after all that.
     say(socket, registration(good->port()));
 
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() >= 1; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() >= 1; }, std::chrono::seconds(10)));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(g_wifiCalls.load(), 1);
+    EXPECT_EQ(wifiCalls_.load(), 1);
     EXPECT_EQ(core::state().wifiDeviceCount, 1);
     EXPECT_EQ(good->connections(), 1); // only the last message reached it
     EXPECT_STREQ(core::deviceRow(0)->serial, "GOOD127.0.0.1");
@@ -238,13 +226,13 @@ TEST_F(PairingServerTest, RegistrationsCannotTakeTheIndexOfAUsbPhoneInUse) {
     const uint16_t port = startServer();
     net::SocketHandle lan = phone(port);
     say(lan, registration(first->port()));
-    ASSERT_TRUE(ztest::waitFor([] { return g_wifiCalls.load() == 1; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(ztest::waitFor([] { return wifiCalls_.load() == 1; }, std::chrono::seconds(10)));
     say(lan, registration(second->port()));
     ASSERT_TRUE(ztest::waitFor(
         [&] { return logHas("WiFi registration from 127.0.0.1 refused: index 0 is in use\n"); },
         std::chrono::seconds(10)));
     EXPECT_EQ(second->connections(), 0);
-    EXPECT_EQ(g_wifiCalls.load(), 1);
+    EXPECT_EQ(wifiCalls_.load(), 1);
     EXPECT_EQ(core::deviceRow(0)->connectionKind, core::kConnectionUsb);
 
     // What the host sends device 0 still reaches the phone on the cable.

@@ -42,10 +42,8 @@ TEST_F(MediaCatalogueTest, DetailsFillOnlyWhatTheReplyCarries) {
     // Music: ALBUMID lands in the second field although it comes late; fields after the first
     // record end are ignored; a title longer than its field is cut to it.
     const std::string longTitle(300, 'T');
-    std::string titleHex;
-    for (size_t i = 0; i < longTitle.size(); ++i) titleHex += "54";
-    LoopbackPeer musicPhone(
-        replying("ID:37;TILTE:" + titleHex + ";DURATION:31303030;ALBUMID:3435;.ALBUMID:39;"));
+    LoopbackPeer musicPhone(replying("ID:37;TILTE:" + zsim::companion::hexEncode(longTitle) +
+                                     ";DURATION:31303030;ALBUMID:3435;.ALBUMID:39;"));
     mediatest::rowReaches(1, musicPhone.port());
     MusicInfo music{};
     ASSERT_EQ(Zentro_GetMusicInfo(&music, 0, 1), 0);

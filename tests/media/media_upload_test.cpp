@@ -26,26 +26,18 @@ class MediaUploadTest : public linktest::LinkTest {
 protected:
     // Device index 0 as a USB phone whose companion is `phone` and whose adb is the recording child.
     void usbPhone(const LoopbackPeer& phone) {
-        ztest::installChildAsAdb(scratch_.path());
-        platform::setHostFolderForTests(scratch_.path());
-        platform::setEnv("ZENTRO_CHILD_LOG", runs().c_str());
+        ztest::recordAdbRunsIn(scratch_.path());
         core::copyText(core::deviceRow(0)->serial, 64, "SER0");
         link::closeChannel(0); // the previous phone's connection
         mediatest::rowReaches(0, phone.port());
         core::deviceRow(0)->connectionKind = core::kConnectionUsb;
         link::ensureChannel(0, "127.0.0.1", phone.port());
     }
-    void TearDown() override {
-        platform::setEnv("ZENTRO_CHILD_LOG", "");
-        LinkTest::TearDown();
-    }
     // Device index 0 as a WiFi phone reached at `phone`.
     static void wifiPhone(const LoopbackPeer& phone) {
         link::closeChannel(0);
         mediatest::rowReaches(0, phone.port());
     }
-    std::string runs() const { return scratch_.file("runs.txt"); }
-    std::string pushes() const { return ztest::fileExists(runs()) ? ztest::readText(runs()) : ""; }
     ztest::ScratchFolder scratch_;
 };
 
@@ -97,17 +89,15 @@ TEST_F(MediaUploadTest, TakenNamesAreNumberedInPlaceAndTheNoticeCarriesTheFinalN
         EXPECT_EQ(commands[1], "checkFileisExist:a(1).jpg;");
         EXPECT_EQ(commands[2], "checkFileisExist:a(2).jpg;");
         EXPECT_EQ(commands[3], "addphototodevice:" + hexEncode("a(2).jpg") + ";");
-        EXPECT_EQ(pushes(), "-s|SER0|push|/pc/a.jpg|/sdcard/Images/a(2).jpg\n");
+        EXPECT_EQ(ztest::takeAdbRuns(), "-s|SER0|push|/pc/a.jpg|/sdcard/Images/a(2).jpg\n");
     }
-    ztest::writeFile(runs(), "");
     {
         NameTestPhone phone({one});
         usbPhone(phone.peer);
         ASSERT_EQ(Zentro_AddVideoToDevice("/pc/clip.mpeg", "clip.mpeg", 0), 0);
         EXPECT_EQ(phone.peer.commands()[1], "checkVideoFileisExist:clip(1).mpeg;");
-        EXPECT_EQ(pushes(), "-s|SER0|push|/pc/clip.mpeg|/sdcard/Videos/clip(1).mpeg\n");
+        EXPECT_EQ(ztest::takeAdbRuns(), "-s|SER0|push|/pc/clip.mpeg|/sdcard/Videos/clip(1).mpeg\n");
     }
-    ztest::writeFile(runs(), "");
     {
         // Every name taken: ten tests, the tenth answer unread, the name numbered 9 pushed.
         NameTestPhone phone(std::vector<std::string>(20, one));
@@ -115,7 +105,7 @@ TEST_F(MediaUploadTest, TakenNamesAreNumberedInPlaceAndTheNoticeCarriesTheFinalN
         ASSERT_EQ(Zentro_AddMusicToDevice("/pc/s.mp3", "s.mp3", 0), 0);
         EXPECT_EQ(phone.asked, 10u);
         EXPECT_EQ(phone.peer.commands()[9], "checkMusicFileisExist:s(9).mp3;");
-        EXPECT_EQ(pushes(), "-s|SER0|push|/pc/s.mp3|/sdcard/Music/s(9).mp3\n");
+        EXPECT_EQ(ztest::takeAdbRuns(), "-s|SER0|push|/pc/s.mp3|/sdcard/Music/s(9).mp3\n");
         EXPECT_EQ(phone.peer.commands().back(), "addmusictodevice:" + hexEncode("s(9).mp3") + ";");
     }
 }
@@ -125,9 +115,9 @@ TEST_F(MediaUploadTest, ShortAnswersAndUnusableNamesPushNothing) {
     usbPhone(phone.peer);
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", "p.jpg", 0), -1);         // a photo needs 4 bytes
     EXPECT_EQ(Zentro_AddMusicToDevice("/pc/m.mp3", "m.mp3", 0), -1); // so does a song
-    EXPECT_EQ(pushes(), "");
+    EXPECT_EQ(ztest::takeAdbRuns(), "");
     EXPECT_EQ(Zentro_AddVideoToDevice("/pc/v.mp4", "v.mp4", 0), 0); // a video goes on
-    EXPECT_EQ(pushes(), "-s|SER0|push|/pc/v.mp4|/sdcard/Videos/v.mp4\n");
+    EXPECT_EQ(ztest::takeAdbRuns(), "-s|SER0|push|/pc/v.mp4|/sdcard/Videos/v.mp4\n");
 
     const size_t asked = phone.peer.commands().size();
     for (const char* name : {"", "q\"x.jpg", "a;b.jpg", "../a.jpg"}) {
@@ -138,7 +128,7 @@ TEST_F(MediaUploadTest, ShortAnswersAndUnusableNamesPushNothing) {
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", (std::string(495, 'n') + ".jpg").c_str(), 0), -1);
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", "p.jpg", 10), -1); // no such row
     EXPECT_EQ(phone.peer.commands().size(), asked);
-    EXPECT_EQ(pushes(), "-s|SER0|push|/pc/v.mp4|/sdcard/Videos/v.mp4\n");
+    EXPECT_EQ(ztest::takeAdbRuns(), "");
 }
 
 namespace {

@@ -29,10 +29,11 @@ std::string foreignFolder(const ztest::ScratchFolder& scratch) {
 
 } // namespace
 
-TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefused) {
+TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefusedAndEmptyingFollowsNone) {
     ztest::ScratchFolder scratch;
     const std::string target = scratch.file("target");
     ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
+    ztest::writeFile(target + "/keep", "kept");
     const std::string link = scratch.file("link");
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     const std::string dangling = scratch.file("dangling");
@@ -45,6 +46,7 @@ TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefused) {
     const std::string groupWritable = scratch.file("group");
     ASSERT_EQ(mkdir(groupWritable.c_str(), 0700), 0);
     ASSERT_EQ(chmod(groupWritable.c_str(), 0770), 0);
+    const std::string theirs = foreignFolder(scratch);
 
     const struct {
         std::string path;
@@ -56,7 +58,7 @@ TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefused) {
         {file, "not a folder"},
         {open, "writable by other users"},
         {groupWritable, "writable by other users"},
-        {foreignFolder(scratch), "owned by user"},
+        {theirs, "owned by user"},
     };
     for (const auto& c : cases) {
         std::string why;
@@ -65,20 +67,11 @@ TEST(PrivateFolder, PlantedLinksFilesAndSharedFoldersAreRefused) {
     }
     EXPECT_FALSE(ztest::fileExists(scratch.file("nowhere")));
     EXPECT_EQ(modeOf(target), 0700u);
-}
 
-TEST(PrivateFolder, EmptyingNeverFollowsALinkNorWalksAnotherUsersFolder) {
-    ztest::ScratchFolder scratch;
-    const std::string target = scratch.file("target");
-    ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
-    ztest::writeFile(target + "/keep", "kept");
-    const std::string link = scratch.file("link");
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    // Emptying removes a link, not what it points at, and never walks another user's folder.
     EXPECT_EQ(platform::removeTree(link.c_str()), 0);
     EXPECT_FALSE(ztest::fileExists(link));
     EXPECT_EQ(ztest::readFile(target + "/keep"), "kept");
-
-    const std::string theirs = foreignFolder(scratch);
     if (theirs == "/") GTEST_SKIP() << "no folder of another user can be made here";
     ztest::writeFile(theirs + "/their-file", "theirs");
     EXPECT_NE(platform::removeTree(theirs.c_str()), 0);

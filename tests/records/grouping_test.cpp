@@ -24,16 +24,6 @@ protected:
 // Pools rich in repeats, absent and empty texts; each list draws from a random part of them.
 const char* kThreads[] = {nullptr, "", "1", "2", "3", "10", "1 ", "7", "8", "9"};
 const char* kAddresses[] = {nullptr, "", "+111", "+222", "555", "+111 ", "+333", "+444"};
-const char* kDates[] = {nullptr,
-                        "",
-                        "2012-12-31 23:59:59",
-                        "2013-01-02 10:00:00",
-                        "1970-01-01 00:00:00",
-                        "1969-12-31 23:59:59",
-                        "2040-01-01 00:00:00",
-                        "junk",
-                        "2011-06-15 08:30:00"};
-
 template <size_t N>
 const char* pick(std::mt19937& random, const char* (&pool)[N], uint32_t part) {
     return pool[random() % std::min<uint32_t>(part, N)];
@@ -42,10 +32,10 @@ const char* pick(std::mt19937& random, const char* (&pool)[N], uint32_t part) {
 void fillMessages(zrec::MessageList& list, std::mt19937& random, size_t count) {
     const uint32_t threads = 1 + random() % std::size(kThreads);
     const uint32_t addresses = 1 + random() % std::size(kAddresses);
-    const uint32_t dates = 1 + random() % std::size(kDates);
+    const uint32_t dates = 1 + random() % std::size(zrec::kDates);
     for (size_t i = 0; i < count; ++i) {
         list.add(pick(random, kThreads, threads), pick(random, kAddresses, addresses),
-                 pick(random, kDates, dates));
+                 pick(random, zrec::kDates, dates));
     }
 }
 

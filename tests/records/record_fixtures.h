@@ -85,6 +85,21 @@ private:
     CallHistoryRecord* tail_ = nullptr;
 };
 
+// Dates rich in edges (absent, empty, around 1970, far ahead, trailing or missing parts, not a
+// date at all) for lists drawn at random.
+inline const char* kDates[] = {nullptr,
+                               "",
+                               "2012-12-31 23:59:59",
+                               "2013-01-02 10:00:00",
+                               "1970-01-01 00:00:00",
+                               "1969-12-31 23:59:59",
+                               "2040-01-01 00:00:00",
+                               "2013-01-02 10:00:00x",
+                               "garbage",
+                               "2013-01-02",
+                               "2011-06-15 08:30:00",
+                               "2011-06-15 08:30:01"};
+
 // Record contents of the nodes in list order.
 inline std::vector<SmsRecord> contentsOf(const SmsRecord* head) {
     std::vector<SmsRecord> contents;
@@ -189,12 +204,10 @@ void freeGroups(Group* head) {
 }
 
 // Every message compared with the first member of every group from the head; newest group
-// first by an exchange pass over the groups. `skipped` (whose memory failed) joins nothing.
-inline std::vector<GroupShape> groupMessagesDirectly(SmsRecord* list, DirectKeys& keyOf,
-                                                     const void* skipped = nullptr) {
+// first by an exchange pass over the groups.
+inline std::vector<GroupShape> groupMessagesDirectly(SmsRecord* list, DirectKeys& keyOf) {
     SmsTempGroup* head = nullptr;
     for (SmsRecord* m = list; m != nullptr; m = m->next) {
-        if (m == skipped) continue;
         const int64_t date = m->date == nullptr || m->date[0] == '\0' ? 0 : keyOf(m->date);
         SmsTempGroup* group = head;
         for (; group != nullptr; group = group->next) {
@@ -223,10 +236,9 @@ inline std::vector<GroupShape> groupMessagesDirectly(SmsRecord* list, DirectKeys
     return shape;
 }
 
-inline std::vector<GroupShape> groupCallsDirectly(CallHistoryRecord* list, const void* skipped = nullptr) {
+inline std::vector<GroupShape> groupCallsDirectly(CallHistoryRecord* list) {
     CallLogTempGroup* head = nullptr;
     for (CallHistoryRecord* r = list; r != nullptr; r = r->next) {
-        if (r == skipped) continue;
         CallLogTempGroup* group = head;
         for (; group != nullptr; group = group->next) {
             auto* f = static_cast<const CallHistoryRecord*>(group->first->record);

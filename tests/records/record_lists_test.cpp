@@ -17,14 +17,12 @@ class RecordLists : public RecordsTest {};
 } // namespace
 
 TEST_F(RecordLists, PagesLandAtTheHeadForMessagesAndContactsAndAtTheTailForCallsAndEvents) {
-    companion_.answer("getsmsPart10:0;", idPage("ID", {1, 2}));
-    companion_.answer("getsmsPart10:5;", idPage("ID", {3, 4}));
-    companion_.answer("getcalllogpart10:0;", idPage("ID", {1, 2}));
-    companion_.answer("getcalllogpart10:5;", idPage("ID", {3, 4}));
-    companion_.answer("getcalendarpart10:0;", idPage("ID", {1, 2}));
-    companion_.answer("getcalendarpart10:5;", idPage("ID", {3, 4}));
-    companion_.answer("getcontactpart10:0;", idPage("CONTACTID", {1, 2}));
-    companion_.answer("getcontactpart10:5;", idPage("CONTACTID", {3, 4}));
+    for (const std::string page :
+         {"getsmsPart10:", "getcalllogpart10:", "getcalendarpart10:", "getcontactpart10:"}) {
+        const std::string key = page == "getcontactpart10:" ? "CONTACTID" : "ID";
+        companion_.answer(page + "0;", idPage(key, {1, 2}));
+        companion_.answer(page + "5;", idPage(key, {3, 4}));
+    }
 
     // Messages: the later page ahead, each page reversed.
     EXPECT_EQ(Zentro_FlushSMS_Not_ClearList(0, 0), 0);

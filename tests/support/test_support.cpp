@@ -7,6 +7,7 @@
 #include "platform/test_seams.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,10 @@
 namespace fs = std::filesystem;
 
 namespace ztest {
+
+namespace {
+std::string g_adbRuns; // where the recorded adb writes
+} // namespace
 
 ZoneGuard::ZoneGuard(const char* zone) {
     const char* old = std::getenv("TZ");
@@ -72,13 +77,9 @@ std::string readFile(const std::string& path) {
 
 std::string readText(const std::string& path) {
     std::string text = readFile(path);
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out.push_back(text[i]);
-    }
-    return out;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
@@ -100,7 +101,22 @@ void installChildAsAdb(const std::string& folder) {
                   fs::copy_options::overwrite_existing);
 }
 
+std::string recordAdbRunsIn(const std::string& folder) {
+    installChildAsAdb(folder);
+    zentro::platform::setHostFolderForTests(folder);
+    g_adbRuns = (fs::path(folder) / "runs.txt").string();
+    zentro::platform::setEnv("ZENTRO_CHILD_LOG", g_adbRuns.c_str());
+    return g_adbRuns;
+}
+
+std::string takeAdbRuns() {
+    std::string text = fileExists(g_adbRuns) ? readText(g_adbRuns) : "";
+    std::remove(g_adbRuns.c_str());
+    return text;
+}
+
 void resetLibraryState() {
+    zentro::platform::setEnv("ZENTRO_CHILD_LOG", ""); // adb runs are recorded no more
     zentro::records::resetRecordsForTests();
     zentro::pairing::resetPairingForTests(); // before the channels: its thread may be using one
     zentro::core::resetStateForTests();

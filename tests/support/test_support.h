@@ -39,6 +39,12 @@ std::string testChildPath();
 // Copies the child program into `folder` under the adb name, so runs "of adb" start it.
 void installChildAsAdb(const std::string& folder);
 
+// The child as adb in `folder`, which becomes the host folder; each start appends its arguments
+// to folder/runs.txt (returned) until resetLibraryState.
+std::string recordAdbRunsIn(const std::string& folder);
+// What the recorded adb ran since the last look, one line per start ("" for nothing).
+std::string takeAdbRuns();
+
 // The size of a packed media record (PhotoInfo, MusicInfo, VideoInfo): it sits where no
 // int64_t reference may point, so it is copied out.
 template <class Info>

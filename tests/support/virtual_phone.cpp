@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "adb/io.h"
 #include "control.h"
 
 extern char** environ;
@@ -160,9 +161,7 @@ std::string VirtualPhone::control(const std::string& line) {
             return "error no control connection";
         }
     }
-    std::string request = line + "\n";
-    if (::send(controlFd_, request.data(), request.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(request.size())) {
+    if (!zsim::adb::writeAll(controlFd_, line + "\n")) {
         ADD_FAILURE() << "control command not sent: " << line;
         return "error not sent";
     }
