@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -123,6 +124,8 @@ void wifiListener(std::weak_ptr<Device> weak, int listenFd, int registerFd, int 
         if (r <= 0) continue;
         if (p[0].revents & POLLIN) {
             const int fd = ::accept(listenFd, nullptr, nullptr);
+            const int one = 1; // replies go out as written, as over the USB link
+            if (fd >= 0) ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             if (fd >= 0) std::thread([device, port, fd] { serveDevicePort(device, port, fd); }).detach();
         }
         if (registerFd >= 0 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
