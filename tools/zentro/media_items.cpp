@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -121,6 +122,29 @@ const std::vector<MediaKind>& mediaKinds() {
 int64_t fileSize(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+std::string partialPathOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    return folder + ".partial-" + path.substr(folder.size());
+}
+
+void writeFileAtomically(const std::string& path, const std::string& bytes) {
+    const std::string partial = partialPathOf(path);
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            std::remove(partial.c_str());
+            throw Failure("cannot write " + path +
+                          ": check the folder exists and is writable and the disk has room");
+        }
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        throw Failure("cannot write " + path);
+    }
 }
 
 std::string baseName(const std::string& path) {

@@ -84,6 +84,13 @@ private:
 // Size of a regular file (a link is not one), -1 otherwise.
 int64_t fileSize(const std::string& path);
 
+// Makes `path` hold `bytes`: written under a temporary name beside it, then renamed, so an
+// interrupted run never leaves half a file under the name. Throws Failure when the disk refuses.
+void writeFileAtomically(const std::string& path, const std::string& bytes);
+
+// The temporary name of a final path in the same folder; leftovers of a killed run carry it.
+std::string partialPathOf(const std::string& path);
+
 // The last part of a path, after '/' or '\'.
 std::string baseName(const std::string& path);
 

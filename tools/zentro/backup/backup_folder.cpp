@@ -18,28 +18,6 @@ namespace zentro::cli {
 
 namespace fs = std::filesystem;
 
-std::string partialPathOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    return folder + ".partial-" + path.substr(folder.size());
-}
-
-void writeFileAtomically(const std::string& path, const std::string& bytes) {
-    const std::string partial = partialPathOf(path);
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            std::remove(partial.c_str());
-            throw Failure("cannot write " + path + ": check the disk has room and the folder is writable");
-        }
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        std::remove(partial.c_str());
-        throw Failure("cannot write " + path);
-    }
-}
-
 bool fileDigest(const std::string& path, int64_t& size, std::string& sha256) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;

@@ -11,13 +11,6 @@
 
 namespace zentro::cli {
 
-// Makes `path` hold `bytes`: written under a temporary name beside it, then renamed. Throws
-// Failure when the disk refuses.
-void writeFileAtomically(const std::string& path, const std::string& bytes);
-
-// The temporary name of a final path in the same folder; leftovers of a killed run carry it.
-std::string partialPathOf(const std::string& path);
-
 // Size and SHA-256 of a regular file, read without following a link; false otherwise.
 bool fileDigest(const std::string& path, int64_t& size, std::string& sha256);
 

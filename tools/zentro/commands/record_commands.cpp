@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 #include <deque>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -16,6 +15,7 @@
 #include "formats/formats.h"
 #include "formats/json_stream.h"
 #include "formats/safe_text.h"
+#include "media_items.h"
 #include "progress.h"
 #include "records.h"
 #include "zentrolink.h"
@@ -24,17 +24,6 @@ namespace zentro::cli {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-void writeFile(const std::string& path, const std::string& text) {
-    // Written beside and renamed, so an interrupted export never leaves half a file under the name.
-    const std::string partial = path + ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush()) throw Failure("cannot write " + path + ": check the folder exists and is writable");
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) throw Failure("cannot write " + path);
-}
 
 // "3 messages": every kind's noun is a plural in s.
 std::string countOf(const RecordKind& kind, size_t count) {
@@ -113,7 +102,7 @@ void exportRecords(const RecordKind& kind, const std::string& path) {
         text = eventsToIcs(set.rows);
     else
         text = toCsv(kind.fields, set.rows);
-    writeFile(path, text);
+    writeFileAtomically(path, text);
     std::fprintf(stderr, "%s written to %s\n", countOf(kind, set.rows.size()).c_str(), path.c_str());
 }
 
