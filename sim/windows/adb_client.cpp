@@ -1,8 +1,9 @@
-// adb.exe for the Windows test runs: the client side of the adb server protocol, for exactly
-// the command forms the library runs (devices, shell, forward, push, pull, install, uninstall,
+// adb.exe for the Windows runs: the client side of the adb server protocol, for exactly the
+// command forms the library runs (devices, shell, forward, push, pull, install, uninstall,
 // kill-server, start-server). It sends the requests the real client sends, so the virtual
-// phone on the other end sees the same conversation; the server port comes from
-// ANDROID_ADB_SERVER_PORT as with the real client. It never starts a server of its own.
+// phone on the other end sees the same conversation, and frames them with the phone's own
+// framing code; the server port comes from ANDROID_ADB_SERVER_PORT as with the real client.
+// It never starts a server of its own.
 #include <winsock2.h>
 
 #include <fcntl.h>
@@ -17,7 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "adb/framing.h"
+
 namespace {
+
+using zsim::adb::syncHeader;
 
 constexpr size_t kSyncChunk = 64 * 1024;
 
@@ -69,11 +74,7 @@ public:
     bool ok() const { return ok_; }
 
     // A request framed by its length in four hex digits, answered OKAY.
-    bool request(const std::string& text) {
-        char length[5];
-        std::snprintf(length, sizeof length, "%04x", static_cast<unsigned>(text.size()));
-        return put(length + text) && status();
-    }
+    bool request(const std::string& text) { return put(zsim::adb::hex4(text.size()) + text) && status(); }
     // OKAY, or FAIL with its framed message put in `error`.
     bool status() {
         const std::string word = get(4);
@@ -82,7 +83,7 @@ public:
         ok_ = false;
         return false;
     }
-    std::string framed() { return get(std::strtoul(get(4).c_str(), nullptr, 16)); }
+    std::string framed() { return get(zsim::adb::parseHexLength(get(4)).value_or(0)); }
 
     std::string error;
 
@@ -135,16 +136,8 @@ std::string quoted(const std::string& word) {
 
 // ---- sync ---------------------------------------------------------------------------------
 
-std::string packet(const char* id, uint32_t value, const std::string& tail = "") {
-    std::string out(id, 4);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-    return out + tail;
-}
-
 uint32_t littleEndian(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    return zsim::adb::getLe32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
 }
 
 std::string baseName(const std::string& path) {
@@ -159,10 +152,10 @@ bool withSync(const std::string& serial, const std::string& remote, Work work) {
     Server c;
     if (!openDevice(c, serial, "sync:")) return false;
     const std::string reply =
-        c.put(packet("STAT", static_cast<uint32_t>(remote.size()), remote)) ? c.get(16) : "";
+        c.put(syncHeader("STAT", static_cast<uint32_t>(remote.size())) + remote) ? c.get(16) : "";
     const bool done =
         reply.compare(0, 4, "STAT") == 0 ? work(c, littleEndian(reply, 4)) : fail("protocol fault (STAT)");
-    c.put(packet("QUIT", 0));
+    c.put(syncHeader("QUIT", 0));
     return done;
 }
 
@@ -170,20 +163,20 @@ bool send(Server& c, const std::string& local, const std::string& remote) {
     std::FILE* file = std::fopen(local.c_str(), "rb");
     if (file == nullptr) return fail("cannot stat '" + local + "': No such file or directory");
     const std::string target = remote + ",33188"; // a plain file, rw-r--r--
-    c.put(packet("SEND", static_cast<uint32_t>(target.size()), target));
+    c.put(syncHeader("SEND", static_cast<uint32_t>(target.size())) + target);
     std::vector<char> chunk(kSyncChunk);
     for (size_t got; c.ok() && (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;)
-        c.put(packet("DATA", static_cast<uint32_t>(got), std::string(chunk.data(), got)));
+        c.put(syncHeader("DATA", static_cast<uint32_t>(got)).append(chunk.data(), got));
     std::fclose(file);
     const std::string reply =
-        c.put(packet("DONE", static_cast<uint32_t>(std::time(nullptr)))) ? c.get(8) : std::string();
+        c.put(syncHeader("DONE", static_cast<uint32_t>(std::time(nullptr)))) ? c.get(8) : std::string();
     if (reply.compare(0, 4, "OKAY") == 0) return true;
     return fail("failed to copy to '" + remote + "': " + (c.ok() ? c.get(littleEndian(reply, 4)) : ""));
 }
 
 // DATA chunks into `local` (made on the first chunk, or at DONE for an empty file) until DONE.
 bool receive(Server& c, const std::string& remote, const std::string& local) {
-    c.put(packet("RECV", static_cast<uint32_t>(remote.size()), remote));
+    c.put(syncHeader("RECV", static_cast<uint32_t>(remote.size())) + remote);
     std::FILE* file = nullptr;
     for (;;) {
         const std::string header = c.get(8);
