@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "../media/media_companion.h"
-#include "bridge/adb_runner.h"
 #include "bridge/device_properties.h"
 #include "bridge/test_seams.h"
+#include "core/test_seams.h"
 #include "link/command_channel.h"
 #include "link/companion_bootstrap.h"
 #include "link/test_seams.h"
@@ -29,7 +29,6 @@ protected:
     void SetUp() override {
         LinkTest::SetUp();
         ztest::recordAdbRunsIn(host_.path());
-        platform::setTempPathForTests(temp_.path() + "/");
         bridge::setRunnerTimingsForTests({/*boundedMs=*/2000, /*captureMs=*/2000, /*turnPollMs=*/5});
         timings_.forwardSleepMs = 0;
         timings_.sleepMs = [](int) {};
@@ -51,7 +50,6 @@ protected:
     }
 
     ztest::ScratchFolder host_;
-    ztest::ScratchFolder temp_;
     std::string phonePath_ = "/storage/emulated/0/DCIM/p.jpg";
     linktest::LoopbackPeer phone_{mediatest::serving([this](const std::string& command, const std::string&) {
         if (command == "getExternalStoragePath;") return std::optional<std::string>("/storage/emulated/0");
