@@ -7,7 +7,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "apps/applications.h"
 #include "core/state.h"
@@ -72,11 +71,10 @@ void rawExchange(const std::string& bytes, int32_t capacity) {
 
 template <class Record>
 void details(media::MediaKind kind) {
-    std::vector<unsigned char> area(1 + sizeof(Record) + 16, 0xA5);
-    const int rc = media::itemDetails(kind, area.data() + 1, 0, 0);
-    FUZZ_CHECK(rc == 0 || rc == -1);
-    FUZZ_CHECK(area[0] == 0xA5);
-    for (size_t i = 1 + sizeof(Record); i < area.size(); ++i) FUZZ_CHECK(area[i] == 0xA5);
+    zfuzz::checkGuardedRecord<Record>([kind](void* at) {
+        const int rc = media::itemDetails(kind, at, 0, 0);
+        FUZZ_CHECK(rc == 0 || rc == -1);
+    });
 }
 
 template <class Node>

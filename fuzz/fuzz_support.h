@@ -1,5 +1,6 @@
 // Helpers shared by the fuzz targets: an invariant check that stops the run with a message, a
-// zero-terminated copy of the input, and the channel pointed at a scripted companion.
+// zero-terminated copy of the input, a guarded media record, and the channel pointed at a
+// scripted companion.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,24 @@ inline std::vector<char> terminated(const uint8_t* data, size_t size) {
 template <size_t N>
 bool isTerminated(const char (&field)[N]) {
     return std::memchr(field, '\0', N) != nullptr;
+}
+
+// A zeroed media record (PhotoInfo, MusicInfo, VideoInfo) at an odd address, as the host's packed
+// one need not be aligned, with guard bytes around it; `fill` writes it. Nothing may land outside
+// it, and every text field in it stays terminated.
+template <class Record, class Fill>
+void checkGuardedRecord(Fill fill) {
+    std::vector<unsigned char> area(1 + sizeof(Record) + 32, 0xA5);
+    std::memset(area.data() + 1, 0, sizeof(Record));
+    fill(area.data() + 1);
+    FUZZ_CHECK(area[0] == 0xA5);
+    for (size_t i = 1 + sizeof(Record); i < area.size(); ++i) FUZZ_CHECK(area[i] == 0xA5);
+    Record record;
+    std::memcpy(&record, area.data() + 1, sizeof record);
+    if constexpr (requires { record.album; })
+        FUZZ_CHECK(isTerminated(record.album) && isTerminated(record.artist));
+    if constexpr (requires { record.displayName; }) FUZZ_CHECK(isTerminated(record.displayName));
+    FUZZ_CHECK(isTerminated(record.title) && isTerminated(record.path));
 }
 
 // Splits bytes at zero bytes: the pieces a target hands out as C strings.

@@ -14,6 +14,7 @@
 #include "formats/formats.h"
 #include "formats/safe_text.h"
 #include "fuzz_support.h"
+#include "test_support.h"
 
 namespace {
 
@@ -27,17 +28,6 @@ bool isUtf8(const std::string& text) {
     } catch (const nlohmann::json::exception&) {
         return false;
     }
-}
-
-// No C0 control but the line feed, no DEL, no C1 control.
-bool noTerminalControls(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte < 0x20 && byte != '\n') || byte == 0x7F) return false;
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
-            return false;
-    }
-    return true;
 }
 
 std::string withoutCr(std::string text) {
@@ -134,7 +124,7 @@ void checkJson(const std::vector<Row>& rows) {
     }
     const std::string text = zentro::cli::jsonText(list, 2);
     FUZZ_CHECK(text.size() <= 6 * bytesIn(rows) + 32 * cellsIn(rows) + 16 * rows.size() + 16);
-    FUZZ_CHECK(noTerminalControls(text));
+    FUZZ_CHECK(!ztest::holdsTerminalControls(text));
     const auto back = nlohmann::ordered_json::parse(text); // strict: throws on a byte that is not UTF-8
     FUZZ_CHECK(back.size() == rows.size());
     for (size_t r = 0; r < rows.size(); ++r) {
@@ -152,13 +142,14 @@ void checkJson(const std::vector<Row>& rows) {
 void checkSafeText(const std::string& text) {
     const std::string name = zentro::cli::safeFileName(text, "7");
     FUZZ_CHECK(!name.empty() && name.size() <= zentro::cli::kMaxSafeNameBytes);
-    FUZZ_CHECK(isUtf8(name) && noTerminalControls(name) && name.find('\n') == std::string::npos);
+    FUZZ_CHECK(isUtf8(name) && !ztest::holdsTerminalControls(name) && name.find('\n') == std::string::npos);
     FUZZ_CHECK(name.find_first_of("/\\<>:\"|?*") == std::string::npos);
     FUZZ_CHECK(name[0] != '.' && name[0] != ' ' && name.back() != '.' && name.back() != ' ');
     FUZZ_CHECK(name == zentro::cli::safeFileName(name, "7")); // a safe name stays as it is
     const std::string shown = zentro::cli::terminalSafe(text);
     FUZZ_CHECK(shown.size() <= 4 * text.size());
-    FUZZ_CHECK(isUtf8(shown) && noTerminalControls(shown) && shown.find('\n') == std::string::npos);
+    FUZZ_CHECK(isUtf8(shown) && !ztest::holdsTerminalControls(shown) &&
+               shown.find('\n') == std::string::npos);
 }
 
 } // namespace

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "../media/media_companion.h"
-#include "bridge/adb_runner.h"
 #include "bridge/device_properties.h"
 #include "bridge/test_seams.h"
+#include "core/test_seams.h"
 #include "link/command_channel.h"
 #include "link/companion_bootstrap.h"
 #include "link/test_seams.h"
@@ -29,7 +29,6 @@ protected:
     void SetUp() override {
         LinkTest::SetUp();
         ztest::recordAdbRunsIn(host_.path());
-        platform::setTempPathForTests(temp_.path() + "/");
         bridge::setRunnerTimingsForTests({/*boundedMs=*/2000, /*captureMs=*/2000, /*turnPollMs=*/5});
         timings_.forwardSleepMs = 0;
         timings_.sleepMs = [](int) {};
@@ -51,7 +50,6 @@ protected:
     }
 
     ztest::ScratchFolder host_;
-    ztest::ScratchFolder temp_;
     std::string phonePath_ = "/storage/emulated/0/DCIM/p.jpg";
     linktest::LoopbackPeer phone_{mediatest::serving([this](const std::string& command, const std::string&) {
         if (command == "getExternalStoragePath;") return std::optional<std::string>("/storage/emulated/0");
@@ -65,8 +63,8 @@ protected:
 struct Place {
     const char* name;
     std::function<int()> call;
-    int refused;           // the call's result when it refuses
-    std::string firstLine; // the first command line it runs for serial SER0
+    int refused;                // the call's result when it refuses
+    std::string firstLine = {}; // the first command line it runs for serial SER0
 };
 
 int sendOnIndexOne() {
@@ -137,14 +135,8 @@ TEST_F(AdbArguments, NamesThatWouldSplitOrRegroupTheLineRunNothing) {
         {"export path with a blank", [] { return Zentro_ExportApp("com.a", "/pc/my apps/a.apk", 0); }, -1},
         {"export path with a quote", [] { return Zentro_ExportApp("com.a", "/pc/a\".apk", 0); }, -1},
         {"screenshot path with a quote", [] { return Zentro_GetAndroidDevicesScreenCap("/pc/s\" x", 0); }, 0},
-        {"screenshot folder ending in a backslash",
-         [] { return Zentro_GetAndroidDevicesScreenCap("C:\\shots\\", 0); }, 0},
         {"pushed PC file with a quote", [] { return Zentro_addPhoto("/pc/a\" b.jpg", "a.jpg", 0); }, -1},
-        {"pushed PC file ending in a backslash", [] { return Zentro_addPhoto("C:\\pics\\", "a.jpg", 0); },
-         -1},
         {"phone name ending in a backslash", [] { return Zentro_addPhoto("/pc/a.jpg", "a\\", 0); }, -1},
-        {"pulled into a PC file with a quote",
-         [] { return Zentro_ExportPhotofromDevice(1, "/pc/\"p", 10, 0); }, -1},
         {"pulled into a folder ending in a backslash",
          [] { return Zentro_ExportPhotofromDevice(1, "C:\\out\\", 10, 0); }, -1},
     };

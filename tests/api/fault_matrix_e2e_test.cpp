@@ -142,7 +142,6 @@ protected:
 
     std::unique_ptr<ztest::VirtualPhone> phone_;
     std::thread striker_;
-    ztest::ScratchFolder files_;
 };
 
 } // namespace
@@ -159,9 +158,9 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
     ASSERT_GT(photoSize, 3 * 4096) << "the photo must take four chunks or more";
     ASSERT_GT(songSize, 2 * 10240) << "the song must take three chunks or more";
 
-    const std::string usbCopy = files_.file("usb.jpg");
-    const std::string channelCopy = files_.file("channel.jpg");
-    const std::string upload = files_.file("upload.jpg");
+    const std::string usbCopy = temp.file("usb.jpg");
+    const std::string channelCopy = temp.file("channel.jpg");
+    const std::string upload = temp.file("upload.jpg");
     ztest::writeFile(upload, std::string(250 * 1024, 'u')); // three chunks of the transfer buffer
     const int32_t apps = Zentro_GetAppCount(0);             // the seeded applications and the installed ones
     ASSERT_GE(apps, 12);

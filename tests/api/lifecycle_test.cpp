@@ -2,14 +2,12 @@
 
 #include <string>
 
-#include "core/log.h"
 #include "core/state.h"
 #include "core/test_seams.h"
+#include "library_test.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/test_seams.h"
-#include "test_support.h"
 #include "zentrolink.h"
 
 #ifndef _WIN32
@@ -23,21 +21,17 @@ namespace {
 
 // Init works on "<temp>/Temp_zentrolink"; these tests give it a temporary folder of their own so
 // they never touch a real host's work folder.
-class StartUp : public ::testing::Test {
+class StartUp : public ztest::LibraryTest {
 protected:
     void SetUp() override {
-        ztest::resetLibraryState();
-        zentro::platform::setTempPathForTests(temp.path() + zentro::platform::kPathSeparator);
+        LibraryTest::SetUp();
         ztest::recordAdbRunsIn(host.path());
-        zentro::platform::setEnv("XDG_DOCUMENTS_DIR", temp.path().c_str());
     }
-    void TearDown() override { ztest::resetLibraryState(); }
 
     std::string workFolder() const {
         return temp.path() + zentro::platform::kPathSeparator + "Temp_zentrolink";
     }
     std::string runs() const { return host.file("runs.txt"); }
-    static std::string logText() { return ztest::readFile(core::logFilePath()); }
     // A folder of the host's with a file in it, for others to point their plants at.
     std::string plantVictim() const {
         const std::string victim = host.file("victim");
@@ -47,7 +41,6 @@ protected:
         return victim;
     }
 
-    ztest::ScratchFolder temp;
     ztest::ScratchFolder host;
 };
 
@@ -104,7 +97,7 @@ TEST_F(StartUp, AFolderOthersPlantedGetsNoCaptureFile) {
     ASSERT_EQ(symlink(victim.c_str(), work.c_str()), 0);
     EXPECT_EQ(Zentro_CheckDeviceDetected(0), -1);
     EXPECT_FALSE(ztest::fileExists(runs())) << "adb ran";
-    EXPECT_NE(logText().find("Work folder " + work + "/ refused"), std::string::npos);
+    EXPECT_TRUE(logHas("Work folder " + work + "/ refused"));
     EXPECT_EQ(ztest::readFile(victim + "/keep"), "kept");
     EXPECT_FALSE(ztest::fileExists(victim + "/sdlk000000"));
 }
@@ -118,6 +111,6 @@ TEST_F(StartUp, InitReplacesAPlantedLinkWithAPrivateFolder) {
     EXPECT_TRUE(S_ISDIR(info.st_mode));
     EXPECT_EQ(info.st_mode & 077, 0u);
     EXPECT_EQ(ztest::readFile(victim + "/keep"), "kept");
-    EXPECT_EQ(logText().find("Work folder"), std::string::npos);
+    EXPECT_FALSE(logHas("Work folder"));
 }
 #endif

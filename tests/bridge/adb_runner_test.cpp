@@ -5,12 +5,11 @@
 
 #include "bridge/adb_runner.h"
 #include "bridge/test_seams.h"
-#include "core/state.h"
+#include "library_test.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/test_seams.h"
-#include "test_support.h"
 
 namespace bridge = zentro::bridge;
 namespace platform = zentro::platform;
@@ -19,22 +18,18 @@ using ::testing::EndsWith;
 namespace {
 
 // Runs "adb" from a host folder that holds the test child under that name.
-class AdbRunner : public ::testing::Test {
+class AdbRunner : public ztest::LibraryTest {
 protected:
     void SetUp() override {
-        ztest::resetLibraryState();
-        platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
+        LibraryTest::SetUp();
         ztest::recordAdbRunsIn(host.path());
         // Short waits so time-outs cost a second, not 4 or 20; long enough for a child that a
         // 32-bit program under wine takes some 400 ms to start, shorter than the 3 s sleeps below.
         bridge::setRunnerTimingsForTests({/*boundedMs=*/1500, /*captureMs=*/1500, /*turnPollMs=*/5});
     }
-    void TearDown() override { ztest::resetLibraryState(); }
-
     std::string path(const std::string& name) const { return host.file(name); }
 
     ztest::ScratchFolder host;
-    ztest::ScratchFolder temp;
 };
 
 } // namespace

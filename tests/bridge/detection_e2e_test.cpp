@@ -9,15 +9,11 @@
 
 #include "adb/png.h"
 #include "core/state.h"
-#include "platform/files.h"
-#include "platform/process.h"
-#include "platform/test_seams.h"
-#include "test_support.h"
+#include "library_test.h"
 #include "virtual_phone.h"
 #include "zentrolink.h"
 
 namespace core = zentro::core;
-namespace platform = zentro::platform;
 
 namespace {
 
@@ -31,15 +27,8 @@ size_t count(const std::vector<std::string>& log, const std::string& entry) {
     return static_cast<size_t>(std::count(log.begin(), log.end(), entry));
 }
 
-class Detection : public ::testing::Test {
+class Detection : public ztest::LibraryTest {
 protected:
-    void SetUp() override {
-        ztest::resetLibraryState(); // the bridge's runner and USB list too
-        platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
-        platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
-    }
-    void TearDown() override { ztest::resetLibraryState(); }
-
     void start(const std::string& scenario) {
         phone = std::make_unique<ztest::VirtualPhone>(scenario);
         phone->exportAdbPort();
@@ -59,7 +48,6 @@ protected:
         return out;
     }
 
-    ztest::ScratchFolder documents, temp;
     std::unique_ptr<ztest::VirtualPhone> phone;
 };
 

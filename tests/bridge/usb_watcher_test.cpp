@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -9,13 +8,10 @@
 
 #include "bridge/test_seams.h"
 #include "bridge/usb_watcher.h"
-#include "core/log.h"
 #include "core/state.h"
-#include "platform/files.h"
-#include "platform/process.h"
+#include "library_test.h"
 #include "platform/test_seams.h"
 #include "platform/usb.h"
-#include "test_support.h"
 #include "usb_bus.h"
 #include "zentrolink.h"
 
@@ -52,20 +48,18 @@ bool waitForOneSource() {
            platform::deviceChangeSourceCount() == 1;
 }
 
-class UsbWatcher : public ::testing::Test {
+class UsbWatcher : public ztest::LibraryTest {
 protected:
     void SetUp() override {
-        ztest::resetLibraryState(); // the bridge's runner and USB list too
-        g_values.clear();           // no callback is set before the test sets one
+        LibraryTest::SetUp();
+        g_values.clear(); // no callback is set before the test sets one
         g_threads.clear();
-        platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
-        platform::setTempPathForTests(temp.path() + platform::kPathSeparator);
         platform::setSysfsRootForTests(sysfs.path());
         ztest::recordAdbRunsIn(host.path());
     }
     void TearDown() override {
         platform::setSysfsRootForTests("");
-        ztest::resetLibraryState();
+        LibraryTest::TearDown();
     }
 
     // A phone of a known maker; with debugging on it has the debug interface.
@@ -75,11 +69,7 @@ protected:
     }
     void unplugAll() { usbtest::fs::remove_all(usbtest::fs::path(sysfs.path()) / "bus"); }
 
-    bool logHas(const std::string& text) {
-        return ztest::readFile(core::logFilePath()).find(text) != std::string::npos;
-    }
-
-    ztest::ScratchFolder documents, temp, host, sysfs;
+    ztest::ScratchFolder host, sysfs;
 };
 
 } // namespace

@@ -38,6 +38,12 @@ std::string scenario(const char* sizes = kSizes, const char* second = nullptr) {
 
 json readJson(const std::string& path) { return json::parse(ztest::readFile(path)); }
 
+// Records compared as sets: a phone keeps them in an order of its own.
+std::vector<std::string> sorted(std::vector<std::string> keys) {
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 // What a phone keeps of each kind when records are added to it: ids, thread ids, the contact a
 // message or call points at and the calendar an event sits in are the phone's own.
 std::vector<std::string> messagesOf(const std::string& dir) {
@@ -46,8 +52,7 @@ std::vector<std::string> messagesOf(const std::string& dir) {
         out.push_back(m["address"].dump() + m["body"].dump() + m["date"].dump() + m["type"].dump() +
                       m["read"].dump());
     }
-    std::sort(out.begin(), out.end());
-    return out;
+    return sorted(out);
 }
 
 std::vector<std::string> callsOf(const std::string& dir) {
@@ -55,8 +60,7 @@ std::vector<std::string> callsOf(const std::string& dir) {
     for (const auto& row : zentro::cli::parseCsv(ztest::readFile(dir + "/calls.csv")))
         out.push_back(row.size() < 6 ? "short row"
                                      : row[1] + "|" + row[2] + "|" + row[3] + "|" + row[4] + "|" + row[5]);
-    std::sort(out.begin(), out.end());
-    return out;
+    return sorted(out);
 }
 
 template <class Rows>
@@ -70,8 +74,7 @@ std::vector<std::string> withoutIds(const Rows& rows, std::initializer_list<size
         }
         out.push_back(key);
     }
-    std::sort(out.begin(), out.end());
-    return out;
+    return sorted(out);
 }
 
 std::vector<std::string> eventsOf(const std::string& dir) {
@@ -103,14 +106,7 @@ std::map<std::string, std::vector<std::string>> mediaDigests(const std::string& 
     return out;
 }
 
-class Backup : public ::testing::Test {
-protected:
-    ZentroResult zentro(const std::string& args, int port) const {
-        return ztest::runZentro(args, {port, documents.path()});
-    }
-    ztest::ScratchFolder documents;
-    ztest::ScratchFolder work;
-};
+using Backup = ztest::ZentroTest;
 
 TEST_F(Backup, HoldsThePhonesDataSetAndMediaASecondRunFetchesNothingAndCopiesGoOnce) {
     ztest::VirtualPhone phone(scenario(kSizes, kEmpty));
@@ -143,23 +139,19 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaASecondRunFetchesNothingAndCopiesGoO
         expected.push_back(json(m.address).dump() + json(m.body).dump() + json(m.date).dump() +
                            json(std::to_string(m.type)).dump() + json(std::to_string(m.read)).dump());
     }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(messagesOf(dir), expected);
+    EXPECT_EQ(messagesOf(dir), sorted(expected));
     std::vector<std::string> calls = {"name|number|date|type|duration"};
     for (const auto& c : zsim::companion::generateCalls(kSeed, sizes))
         calls.push_back(c.name.value_or("") + "|" + c.number + "|" + c.date + "|" + std::to_string(c.type) +
                         "|" + c.duration);
-    std::sort(calls.begin(), calls.end());
-    EXPECT_EQ(callsOf(dir), calls);
+    EXPECT_EQ(callsOf(dir), sorted(calls));
     std::vector<std::string> titles;
     for (const auto& e : zsim::companion::generateEvents(kSeed, sizes))
         titles.push_back(e.title + "@" + e.start);
     std::vector<std::string> backedUp;
     for (const auto& row : zentro::cli::eventsFromIcs(ztest::readFile(dir + "/calendar.ics")))
         backedUp.push_back(*row[2] + "@" + *row[3]);
-    std::sort(titles.begin(), titles.end());
-    std::sort(backedUp.begin(), backedUp.end());
-    EXPECT_EQ(backedUp, titles);
+    EXPECT_EQ(sorted(backedUp), sorted(titles));
 
     // Media: the phone's own bytes, each item in a file of its own under the phone's folders.
     zsim::FileTree tree;
@@ -231,7 +223,7 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
     ASSERT_EQ(zentro("prepare", port).status, 0);
     const std::string dir = work.file("b");
 
-    ztest::Zentro run("backup '" + dir + "'", {port, documents.path()});
+    ztest::Zentro backup("backup '" + dir + "'", place(port));
     // Interrupt once the first photos are in.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto photos = [&] {
@@ -243,7 +235,7 @@ TEST_F(Backup, AnInterruptedBackupSaysWhatIsMissingAndTheNextRunCompletesIt) {
     };
     while (photos() < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(run.interrupt().first, 130) << run.err();
+    EXPECT_EQ(backup.interrupt().first, 130) << backup.err();
 
     const json cut = readJson(dir + "/manifest.json");
     EXPECT_FALSE(cut["complete"].get<bool>());
@@ -328,11 +320,8 @@ TEST_F(Backup, TrickyPhoneRoundTripsThroughBackupAndRestoreOnceAndUnchanged) {
                                                    {"calendar", eventsOf(a).size()},
                                                    {"calls", callsOf(a).size() - 1},
                                                    {"messages", messagesOf(a).size()}};
-    std::printf("%-9s %7s %7s %9s %9s\n", "kind", "phone 1", "backup", "restored", "twice");
     for (const char* kind : {"contacts", "calendar", "calls", "messages", "photos", "music", "videos"}) {
         const size_t inBackup = records.count(kind) ? records.at(kind) : manifest["media"][kind].size();
-        std::printf("%-9s %7s %7zu %9s %9s\n", kind, before[kind].dump().c_str(), inBackup,
-                    restored[kind].dump().c_str(), after[kind].dump().c_str());
         EXPECT_EQ(inBackup, before[kind].get<size_t>()) << kind;
         EXPECT_EQ(first[kind]["added"].get<size_t>() + (kind == std::string("calendar") ? events.size() : 0),
                   before[kind].get<size_t>())

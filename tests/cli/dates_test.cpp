@@ -1,7 +1,6 @@
 // Typed dates: what is accepted, what it means, what is refused.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 
 #include "formats/dates.h"

@@ -3,17 +3,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
-#include <thread>
 
 #include "test_support.h"
 #include "virtual_phone.h"
@@ -26,23 +20,7 @@ using json = nlohmann::json;
 
 using Outcome = ztest::ZentroRun;
 
-// Each test has its own documents and temporary folders; every zentro it starts shares them,
-// as the commands of one user do.
-class Everyday : public ::testing::Test {
-protected:
-    ztest::ZentroPlace place(int port, const std::string& environment = "",
-                             const std::string& folder = "") const {
-        return {port, documents.path(), temp.path(), folder, "", environment};
-    }
-    Outcome run(const std::string& args, int port, const std::string& environment = "") const {
-        return ztest::runZentro(args, place(port, environment));
-    }
-    Outcome in(const std::string& folder, const std::string& args, int port) const {
-        return ztest::runZentro(args, place(port, "", folder));
-    }
-
-    ztest::ScratchFolder documents, temp, work;
-};
+using Everyday = ztest::ZentroTest;
 
 const char* const kTwoPhones = R"({"devices": [{"serial": "ZX1G22ABCD000000", "seed": 41},
                                               {"serial": "ZX1G22ABCD000001", "seed": 42,
@@ -57,8 +35,8 @@ std::set<std::string> packages(const json& apps) {
 TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRightPhoneIsUsed) {
     ztest::VirtualPhone phone(kTwoPhones);
     const int port = phone.adbPort();
-    ASSERT_EQ(run("prepare", port).status, 0);
-    ASSERT_EQ(run("-d 1 prepare", port).status, 0);
+    ASSERT_EQ(zentro("prepare", port).status, 0);
+    ASSERT_EQ(zentro("-d 1 prepare", port).status, 0);
     const std::string& here = work.path();
     fs::create_directories(here + "/pics");
     fs::create_directories(here + "/apks");
@@ -66,7 +44,9 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRi
     ztest::writeFile(here + "/pics/x.png", std::string(5000, 'p'));
     ztest::writeFile(here + "/apks/a.apk", "package=com.example.relative\n");
     ztest::writeFile(here + "/apks/junk.apk", "not a package\n");
-    auto listed = [&](const std::string& args) { return json::parse(in(here, "--json " + args, port).out); };
+    auto listed = [&](const std::string& args) {
+        return json::parse(zentro("--json " + args, port, here).out);
+    };
 
     struct Case {
         std::string args;
@@ -111,7 +91,7 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRi
          [&] { EXPECT_EQ(listed("-d 1 photos list").size(), listed("photos list").size()); }},
     };
     for (const Case& c : cases) {
-        const Outcome o = in(here, c.args, port);
+        const Outcome o = zentro(c.args, port, here);
         EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.out << o.err;
         EXPECT_NE(o.err.find(c.said), std::string::npos) << c.args << "\n" << o.err;
         if (c.check) {
@@ -126,11 +106,11 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRi
     // Another adb server beside the first, whose phone holds nothing the first one prepared.
     ztest::VirtualPhone other(R"({"devices": [{"serial": "OTHER0000000001", "seed": 7}]})");
     // Port 30148 leads to the first server's phone: the other server's phone cannot get it.
-    const Outcome wrong = run("--json sms list", other.adbPort());
+    const Outcome wrong = zentro("--json sms list", other.adbPort());
     EXPECT_EQ(wrong.status, 1) << wrong.err;
     EXPECT_NE(wrong.err.find("another adb server"), std::string::npos) << wrong.err;
     EXPECT_TRUE(wrong.out.empty()) << "nothing from the first server's phone: " << wrong.out.substr(0, 200);
-    const Outcome prepare = run("prepare", other.adbPort());
+    const Outcome prepare = zentro("prepare", other.adbPort());
     EXPECT_EQ(prepare.status, 1) << prepare.err;
 
     // Serials pick phones as adb does: -s, else ANDROID_SERIAL; -d beats the environment.
@@ -148,13 +128,13 @@ TEST_F(Everyday, PathsAreTheWorkingFolderOnesInstallSaysWhatThePhoneSaidAndTheRi
         {"", "-s ZX1G22ABCD000001 -d 1 info", 2, ""},
     };
     for (const auto& pick : picks) {
-        const Outcome o = run(pick.args, port, pick.prefix);
+        const Outcome o = zentro(pick.args, port, "", pick.prefix);
         EXPECT_EQ(o.status, pick.status) << pick.prefix << " " << pick.args << ": " << o.err;
         if (!pick.index.empty() && o.status == 0) {
             EXPECT_EQ(json::parse(o.out)["index"].dump(), pick.index) << pick.prefix << " " << pick.args;
         }
     }
-    EXPECT_NE(run("-s NOSUCHPHONE info", port).err.find("NOSUCHPHONE"), std::string::npos);
+    EXPECT_NE(zentro("-s NOSUCHPHONE info", port).err.find("NOSUCHPHONE"), std::string::npos);
 }
 
 // Backups of one phone from two zentro runs at once, with other commands beside them; each
@@ -164,15 +144,15 @@ TEST_F(Everyday, CommandsAtOnceNeverDisturbEachOther) {
         "sizes": {"messages": 60, "photos": 12},
         "companionFaults": {"getdcimdata": {"delayMs": 30}}}]})");
     const int port = phone.adbPort();
-    ASSERT_EQ(run("prepare", port).status, 0);
+    ASSERT_EQ(zentro("prepare", port).status, 0);
     ztest::Zentro first("backup '" + work.file("a") + "'", place(port));
     ASSERT_TRUE(first.waitForError("backing up")) << first.err();
-    const Outcome second = run("backup '" + work.file("b") + "'", port);
+    const Outcome second = zentro("backup '" + work.file("b") + "'", port);
     EXPECT_EQ(second.status, 0) << second.err;
     int rounds = 0;
     while (first.running() && rounds < 50) {
         for (const char* args : {"devices", "sms list"}) {
-            const Outcome o = run(args, port);
+            const Outcome o = zentro(args, port);
             EXPECT_EQ(o.status, 0) << args << ": " << o.err;
         }
         ++rounds;
@@ -195,10 +175,10 @@ TEST_F(Everyday, APhoneThatGoesAwayIsNoticed) {
         {"serial": "ZX1G22ABCD000001", "seed": 42,
          "companionFaults": {"getdcimdata": {"delayMs": 150}}}]})");
     const int port = phone.adbPort();
-    ASSERT_EQ(run("prepare", port).status, 0);
-    ASSERT_EQ(run("-d 1 prepare", port).status, 0);
+    ASSERT_EQ(zentro("prepare", port).status, 0);
+    ASSERT_EQ(zentro("-d 1 prepare", port).status, 0);
     json largest;
-    for (const auto& item : json::parse(run("-d 1 --json photos list", port).out)) {
+    for (const auto& item : json::parse(zentro("-d 1 --json photos list", port).out)) {
         if (largest.is_null() || item["size"].get<int64_t>() > largest["size"].get<int64_t>()) largest = item;
     }
     ASSERT_FALSE(largest.is_null());

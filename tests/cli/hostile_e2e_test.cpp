@@ -5,18 +5,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "formats/safe_text.h"
@@ -53,17 +46,6 @@ private:
     ztest::ScratchFolder root_;
 };
 
-// Bytes a terminal acts on: C0 controls but the line feed, DEL, C1 controls in UTF-8.
-bool holdsControls(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte < 0x20 && byte != '\n') || byte == 0x7F) return true;
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
-            return true;
-    }
-    return false;
-}
-
 // What the test planted or may find: path relative to the root, and the bytes of files.
 std::map<std::string, std::string> snapshot(const std::string& root) {
     std::map<std::string, std::string> entries;
@@ -93,8 +75,8 @@ TEST(HostilePhone, EveryCommandStaysInItsFolderAndItsStatusesUnderAMemoryLimit) 
         if (run.status == 1) {
             EXPECT_NE(run.err.find("zentro: "), std::string::npos) << args << ": " << run.err;
         }
-        EXPECT_FALSE(holdsControls(run.out)) << args << ": control bytes on standard output";
-        EXPECT_FALSE(holdsControls(run.err)) << args << ": control bytes on standard error";
+        EXPECT_FALSE(ztest::holdsTerminalControls(run.out)) << args << ": control bytes on standard output";
+        EXPECT_FALSE(ztest::holdsTerminalControls(run.err)) << args << ": control bytes on standard error";
     };
     const auto run = [&](const std::string& args) {
         Outcome result = world.zentro(args, port);

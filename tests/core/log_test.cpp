@@ -6,8 +6,8 @@
 
 #include "core/log.h"
 #include "core/test_seams.h"
+#include "library_test.h"
 #include "platform/process.h"
-#include "test_support.h"
 
 namespace core = zentro::core;
 using ::testing::EndsWith;
@@ -19,14 +19,8 @@ const std::regex kBanner("============================================\n"
                          "([0-9]|1[0-9]|2[0-3]):([0-9]|[1-5][0-9]):([0-9]|[1-5][0-9])\n"
                          "============================================\n\n");
 
-class DiagnosticLog : public ::testing::Test {
+class DiagnosticLog : public ztest::LibraryTest {
 protected:
-    void SetUp() override {
-        ztest::resetLibraryState();
-        zentro::platform::setEnv("XDG_DOCUMENTS_DIR", documents.path().c_str());
-    }
-    void TearDown() override { ztest::resetLibraryState(); }
-
     // The file's text after the banner, which must be there and well-formed.
     std::string body() {
         std::string text = ztest::readFile(core::logFilePath());
@@ -35,8 +29,6 @@ protected:
             << "banner missing in [" << text.substr(0, 120) << "]";
         return match.empty() ? text : text.substr(match.length(0));
     }
-
-    ztest::ScratchFolder documents;
 };
 
 } // namespace

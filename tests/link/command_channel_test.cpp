@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/state.h"
 #include "loopback_peer.h"
 
 using namespace zentro;

@@ -8,8 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/adb_runner.h"
-#include "bridge/test_seams.h"
 #include "core/state.h"
 #include "loopback_peer.h"
 #include "virtual_phone.h"

@@ -7,25 +7,16 @@
 #include <string>
 #include <thread>
 
-#include "core/log.h"
-#include "core/test_seams.h"
+#include "library_test.h"
 #include "link/command_channel.h"
 #include "link/test_seams.h"
 #include "peer_connection.h"
-#include "platform/process.h"
-#include "test_support.h"
 #include "zentrolink.h"
 
 namespace linktest {
 
-class LinkTest : public ::testing::Test {
+class LinkTest : public ztest::LibraryTest {
 protected:
-    void SetUp() override {
-        ztest::resetLibraryState(); // channels and timings too
-        net::setEnv("XDG_DOCUMENTS_DIR", documents_.path().c_str());
-        zentro::core::resetLogForTests();
-    }
-    void TearDown() override { ztest::resetLibraryState(); }
     // Device index 0 is a USB row; its channel connects to the local port base.
     void usbIndexZeroReaches(uint16_t port) {
         zentro::link::closeChannel(0);
@@ -41,9 +32,6 @@ protected:
         net::socketLibraryRelease();
         return port;
     }
-    bool logHas(const std::string& text) const {
-        return ztest::readFile(zentro::core::logFilePath()).find(text) != std::string::npos;
-    }
 
     // The WiFi connect callback set as a host sets it, counting from nothing.
     static void listenForWifi() {
@@ -57,7 +45,6 @@ protected:
         wifiCalls_.fetch_add(1);
     }
 
-    ztest::ScratchFolder documents_;
     zentro::link::LinkTimings timings_;
     static inline std::atomic<int> wifiCalls_{0}, wifiValue_{-1};
     static inline std::thread::id wifiThread_; // of the last call

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "core/state.h"
+#include "core/test_seams.h"
 #include "link/command_channel.h"
-#include "link/test_seams.h"
 #include "loopback_peer.h"
 #include "pairing/pairing_server.h"
 #include "pairing/test_seams.h"
@@ -75,7 +75,7 @@ protected:
         net::socketLibraryStart();
         // The server on loopback only, as a host starts it: with the first QR image.
         pairing::setPairingOptionsForTests({"127.0.0.1", freePort()});
-        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(images_.file("pair.bmp").c_str(), 0), 0);
+        ASSERT_EQ(Zentro_GetPCQRGeneratorImage(temp.file("pair.bmp").c_str(), 0), 0);
         ASSERT_NE(pairing::pairingServerForTests(), nullptr);
         port_ = pairing::pairingServerForTests()->port();
     }
@@ -108,7 +108,6 @@ protected:
         EXPECT_TRUE(ztest::waitFor([&] { return logHas(" close\n"); }, std::chrono::seconds(10)));
     }
 
-    ztest::ScratchFolder images_;
     uint16_t port_ = 0;
 };
 
@@ -117,8 +116,8 @@ protected:
 TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsServedOverItsOwnChannel) {
     if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "zbarimg (zbar-tools) missing";
-    const std::string pgm = images_.file("pair.pgm");
-    ztest::writeFile(pgm, bitmapToPgm(ztest::readFile(images_.file("pair.bmp"))));
+    const std::string pgm = temp.file("pair.pgm");
+    ztest::writeFile(pgm, bitmapToPgm(ztest::readFile(temp.file("pair.bmp"))));
     const std::string text = decodeWithZbar(pgm);
     ASSERT_EQ(text, "PC_SERVERIP:127.0.0.1:" + std::to_string(port_));
 
@@ -153,7 +152,7 @@ TEST_F(PairingE2e, QrImageDecodesToThePairingTextAndThePhoneItNamesJoinsAndIsSer
     ASSERT_GT(Zentro_FlushDevicesPhotos(0), 0);
     PhotoInfo photo{};
     ASSERT_EQ(Zentro_GetPhotoInfo(&photo, 0, 0), 0);
-    const std::string pulled = images_.file("first.jpg");
+    const std::string pulled = temp.file("first.jpg");
     ASSERT_EQ(Zentro_ExportPhotofromDevice(photo.id, pulled.c_str(), ztest::mediaSize(photo), 0), 0);
     EXPECT_TRUE(ztest::readFile(pulled) == ztest::ReferencePhone(kSerial, kSeed).fileAt(photo.path));
     EXPECT_EQ(phone.control("log server"), "") << "no adb on the way";

@@ -3,7 +3,6 @@
 // companion answering the channel the library opens back to it).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -18,7 +17,6 @@
 #include "pairing/pairing_message.h"
 #include "pairing/pairing_server.h"
 #include "pairing/test_seams.h"
-#include "platform/test_seams.h"
 #include "zentrolink.h"
 
 using namespace zentro;
@@ -88,7 +86,7 @@ protected:
 
     // Starts the server the way a host does; its port.
     uint16_t startServer() {
-        EXPECT_EQ(Zentro_GetPCQRGeneratorImage(image_.file("qr.bmp").c_str(), 0), 0);
+        EXPECT_EQ(Zentro_GetPCQRGeneratorImage(temp.file("qr.bmp").c_str(), 0), 0);
         pairing::TCPServer* server = pairing::pairingServerForTests();
         return server != nullptr ? server->port() : 0;
     }
@@ -119,7 +117,6 @@ protected:
         LinkTest::TearDown();
     }
 
-    ztest::ScratchFolder image_;
     uint16_t firstPort_ = 0;
     std::vector<net::SocketHandle> phones_;
 };

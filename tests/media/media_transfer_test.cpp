@@ -13,7 +13,6 @@
 
 #include "core/test_seams.h"
 #include "media_companion.h"
-#include "platform/test_seams.h"
 #include "zentrolink.h"
 
 using namespace zentro;
@@ -29,7 +28,6 @@ protected:
         core::setAllocatorForTests(nullptr);
         LinkTest::TearDown();
     }
-    ztest::ScratchFolder scratch_;
 };
 
 struct ReadSeen {
@@ -64,7 +62,7 @@ TEST_F(MediaTransferTest, ChannelDownloadsAskInTheKindsChunkPlan) {
     const std::string photo = mediatest::patternBytes(10000);
     ServingCompanion photoPhone("getdcimdata", photo, media::MediaKind::Photo);
     mediatest::rowReaches(0, photoPhone.peer.port());
-    const std::string out = scratch_.file("photo.jpg");
+    const std::string out = temp.file("photo.jpg");
     ASSERT_EQ(Zentro_ExportPhotofromDevice2(7, out.c_str(), 10000, 0), 0);
     const auto reads = photoPhone.reads();
     ASSERT_EQ(reads.size(), 3u);
@@ -106,7 +104,7 @@ TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
         const std::string photo = mediatest::patternBytes(8192 + tail, static_cast<int>(tail));
         ServingCompanion phone("getdcimdata", photo, media::MediaKind::Photo);
         mediatest::rowReaches(0, phone.peer.port());
-        const std::string out = scratch_.file("tail.jpg");
+        const std::string out = temp.file("tail.jpg");
         ASSERT_EQ(Zentro_ExportPhotofromDevice2(1, out.c_str(), static_cast<int64_t>(photo.size()), 0), 0);
         EXPECT_EQ(ztest::readFile(out), photo) << "tail of " << tail;
         link::closeChannel(0);
@@ -117,7 +115,7 @@ TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
         const std::string one = "Z";
         ServingCompanion phone("getdcimdata", one, media::MediaKind::Photo);
         mediatest::rowReaches(0, phone.peer.port());
-        const std::string out = scratch_.file("one.jpg");
+        const std::string out = temp.file("one.jpg");
         ASSERT_EQ(Zentro_ExportPhotofromDevice2(1, out.c_str(), 0, 0), 0);
         ASSERT_EQ(phone.reads().size(), 1u);
         EXPECT_EQ(phone.reads()[0].read.offset, 0);
@@ -135,7 +133,7 @@ TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
         return std::optional<std::string>(littleEndian(-1));
     }));
     mediatest::rowReaches(0, refusing.port());
-    const std::string out = scratch_.file("short.jpg");
+    const std::string out = temp.file("short.jpg");
     EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, out.c_str(), 10000, 0), 0);
     EXPECT_EQ(ztest::readFile(out), photo.substr(0, 4096));
     EXPECT_EQ(Zentro_GetPhotoProgress(), 100);
@@ -143,7 +141,7 @@ TEST_F(MediaTransferTest, ShortTailsArriveWholeWhileStatusesEndTheDownload) {
 
     // No PC file, or one that cannot be created: -1 before anything is asked.
     EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, "", 10000, 0), -1);
-    EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, scratch_.file("no/such/folder.jpg").c_str(), 10000, 0), -1);
+    EXPECT_EQ(Zentro_ExportPhotofromDevice2(9, temp.file("no/such/folder.jpg").c_str(), 10000, 0), -1);
     EXPECT_EQ(refusing.commands().size(), 2u);
 }
 
@@ -210,7 +208,7 @@ TEST_F(MediaTransferTest, AbortFromAHostThreadEndsADownloadWithItsFirstChunksOnD
         Zentro_PhotoAbort();
         aborted.store(true);
     });
-    const std::string out = scratch_.file("photo.jpg");
+    const std::string out = temp.file("photo.jpg");
     const int32_t result = Zentro_ExportPhotofromDevice2(7, out.c_str(), 40960, 0);
     host.join();
 

@@ -11,8 +11,6 @@
 #include "companion/codec.h"
 #include "core/state.h"
 #include "media_companion.h"
-#include "platform/process.h"
-#include "platform/test_seams.h"
 #include "zentrolink.h"
 
 using namespace zentro;
@@ -26,7 +24,7 @@ class MediaUploadTest : public linktest::LinkTest {
 protected:
     // Device index 0 as a USB phone whose companion is `phone` and whose adb is the recording child.
     void usbPhone(const LoopbackPeer& phone) {
-        ztest::recordAdbRunsIn(scratch_.path());
+        ztest::recordAdbRunsIn(temp.path());
         core::copyText(core::deviceRow(0)->serial, 64, "SER0");
         link::closeChannel(0); // the previous phone's connection
         mediatest::rowReaches(0, phone.port());
@@ -38,7 +36,6 @@ protected:
         link::closeChannel(0);
         mediatest::rowReaches(0, phone.port());
     }
-    ztest::ScratchFolder scratch_;
 };
 
 // Answers name tests with the scripted integers in turn (then 0) and everything else with 1.
@@ -124,7 +121,6 @@ TEST_F(MediaUploadTest, ShortAnswersAndUnusableNamesPushNothing) {
         EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", name, 0), -1) << name;
     }
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", nullptr, 0), -1);
-    EXPECT_EQ(Zentro_addPhoto("/pc/\"p.jpg", "p.jpg", 0), -1);
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", (std::string(495, 'n') + ".jpg").c_str(), 0), -1);
     EXPECT_EQ(Zentro_addPhoto("/pc/p.jpg", "p.jpg", 10), -1); // no such row
     EXPECT_EQ(phone.peer.commands().size(), asked);
@@ -169,7 +165,7 @@ struct StoringPhone {
 
 TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
     const std::string name = "IMG_7.jpg", open = "open_photofile:" + hexEncode(name) + ";";
-    const std::string file = scratch_.file("big.jpg"), bytes = mediatest::patternBytes(250000, 9);
+    const std::string file = temp.file("big.jpg"), bytes = mediatest::patternBytes(250000, 9);
     ztest::writeFile(file, bytes);
     {
         StoringPhone phone;
@@ -196,7 +192,7 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
         EXPECT_EQ(Zentro_GetPhotoProgress(), 40);
     }
     {
-        const std::string empty = scratch_.file("empty.jpg");
+        const std::string empty = temp.file("empty.jpg");
         ztest::writeFile(empty, "");
         StoringPhone phone;
         wifiPhone(phone.peer);
@@ -207,7 +203,7 @@ TEST_F(MediaUploadTest, ChannelUploadSendsWholeBufferChunksWithProgress) {
 
         // Nothing is sent for a file that cannot be read or a name the commands cannot carry.
         EXPECT_EQ(Zentro_addPhoto2(nullptr, name.c_str(), 0), -1);
-        EXPECT_EQ(Zentro_addPhoto2(scratch_.file("missing.jpg").c_str(), name.c_str(), 0), -1);
+        EXPECT_EQ(Zentro_addPhoto2(temp.file("missing.jpg").c_str(), name.c_str(), 0), -1);
         EXPECT_EQ(Zentro_addPhoto2(file.c_str(), std::string(511, 'n').c_str(), 0), -1);
         EXPECT_EQ(phone.result().commands.size(), 3u);
     }

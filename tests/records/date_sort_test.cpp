@@ -4,12 +4,11 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/process.h"
 #include "record_fixtures.h"
 #include "records/date_key.h"
 #include "test_support.h"
@@ -132,7 +131,7 @@ TEST(DateSort, ListMatchesTheExchangeSortOverTheList) {
             zrec::exchangeSortList(list.head(), flag, keys);
             const std::vector<SmsRecord> expected = zrec::contentsOf(list.head());
             for (size_t i = 0; i < count; ++i) {
-                ASSERT_TRUE(zrec::equalContents(fast[i], expected[i]))
+                ASSERT_EQ(std::memcmp(&fast[i], &expected[i], sizeof(SmsRecord)), 0) // links are null
                     << "round " << round << " flag " << flag << " at " << i;
             }
             size_t at = 0; // the nodes and their links stay where they were

@@ -2,24 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <random>
-#include <set>
 
+#include "library_test.h"
 #include "record_fixtures.h"
-#include "records/test_seams.h"
-#include "test_support.h"
 
 using namespace zentro::records;
 using zrec::GroupShape;
 
 namespace {
 
-class Grouping : public ::testing::Test {
-protected:
-    void SetUp() override { ztest::resetLibraryState(); }
-    void TearDown() override { ztest::resetLibraryState(); }
-};
+using Grouping = ztest::LibraryTest;
 
 // Pools rich in repeats, absent and empty texts; each list draws from a random part of them.
 const char* kThreads[] = {nullptr, "", "1", "2", "3", "10", "1 ", "7", "8", "9"};

@@ -23,66 +23,61 @@ inline char* heapText(const char* text) {
     return copy;
 }
 
-// A message list in the library's node form; nodes are appended, everything freed at the end.
-class MessageList {
+// A list in the library's node form: nodes are appended, and every node and the texts it leads
+// with are freed at the end.
+template <class Node, size_t Texts>
+class NodeList {
 public:
-    MessageList() = default;
-    MessageList(const MessageList&) = delete;
-    MessageList& operator=(const MessageList&) = delete;
-    ~MessageList() {
+    NodeList() = default;
+    NodeList(const NodeList&) = delete;
+    NodeList& operator=(const NodeList&) = delete;
+    ~NodeList() {
         while (head_ != nullptr) {
-            SmsRecord* next = head_->next;
-            for (char* text : {head_->id, head_->person, head_->address, head_->body, head_->date,
-                               head_->type, head_->read, head_->threadId, head_->reserved}) {
-                std::free(text);
-            }
+            Node* next = head_->next;
+            char* texts[Texts];
+            std::memcpy(texts, head_, sizeof texts); // the node's leading pointers are its texts
+            for (char* text : texts) std::free(text);
             std::free(head_);
             head_ = next;
         }
     }
+    Node* head() const { return head_; }
+
+protected:
+    Node* append() {
+        auto* node = static_cast<Node*>(std::calloc(1, sizeof(Node)));
+        (tail_ != nullptr ? tail_->next : head_) = node;
+        tail_ = node;
+        return node;
+    }
+
+private:
+    Node* head_ = nullptr;
+    Node* tail_ = nullptr;
+};
+
+class MessageList : public NodeList<SmsRecord, 9> {
+public:
     SmsRecord* add(const char* threadId, const char* address, const char* date) {
-        auto* node = static_cast<SmsRecord*>(std::calloc(1, sizeof(SmsRecord)));
+        SmsRecord* node = append();
         node->id = heapText(std::to_string(count_++).c_str());
         node->threadId = heapText(threadId);
         node->address = heapText(address);
         node->date = heapText(date);
-        (tail_ != nullptr ? tail_->next : head_) = node;
-        tail_ = node;
         return node;
     }
-    SmsRecord* head() const { return head_; }
 
 private:
-    SmsRecord* head_ = nullptr;
-    SmsRecord* tail_ = nullptr;
     int count_ = 0;
 };
 
-class CallList {
+class CallList : public NodeList<CallHistoryRecord, 7> {
 public:
-    CallList() = default;
-    CallList(const CallList&) = delete;
-    CallList& operator=(const CallList&) = delete;
-    ~CallList() {
-        while (head_ != nullptr) {
-            CallHistoryRecord* next = head_->next;
-            std::free(head_->number);
-            std::free(head_);
-            head_ = next;
-        }
-    }
     CallHistoryRecord* add(const char* number) {
-        auto* node = static_cast<CallHistoryRecord*>(std::calloc(1, sizeof(CallHistoryRecord)));
+        CallHistoryRecord* node = append();
         node->number = heapText(number);
-        (tail_ != nullptr ? tail_->next : head_) = node;
-        tail_ = node;
         return node;
     }
-    CallHistoryRecord* head() const { return head_; }
-
-private:
-    CallHistoryRecord* head_ = nullptr;
-    CallHistoryRecord* tail_ = nullptr;
 };
 
 // Dates rich in edges (absent, empty, around 1970, far ahead, trailing or missing parts, not a
@@ -116,12 +111,6 @@ inline void restoreContents(SmsRecord* head, const std::vector<SmsRecord>& conte
         *head = contents[i];
         head->next = next;
     }
-}
-
-inline bool equalContents(const SmsRecord& a, const SmsRecord& b) {
-    return a.id == b.id && a.person == b.person && a.address == b.address && a.body == b.body &&
-           a.date == b.date && a.type == b.type && a.read == b.read && a.threadId == b.threadId &&
-           a.reserved == b.reserved && a.flags1 == b.flags1 && a.flags2 == b.flags2;
 }
 
 // The date key through the C library on every call; texts repeat, so results are kept.

@@ -9,12 +9,7 @@
 #include "zentrolink.h"
 
 using namespace recordstest;
-
-namespace {
-
-class RecordLists : public RecordsTest {};
-
-} // namespace
+using RecordLists = RecordsTest;
 
 TEST_F(RecordLists, PagesLandAtTheHeadForMessagesAndContactsAndAtTheTailForCallsAndEvents) {
     for (const std::string page :

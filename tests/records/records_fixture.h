@@ -122,38 +122,26 @@ protected:
     ScriptedCompanion companion_;
 };
 
-// A text field of every node from `head` on, "<null>" for null.
-template <class Node, class Get>
-std::vector<std::string> walk(const Node* head, Get get) {
+// A text field (a member, or what a function picks) of every node of the list `get` hands out,
+// "<null>" for null.
+template <class Node, class Get, class Field>
+std::vector<std::string> walk(Get get, Field field) {
+    Node* head = nullptr;
+    get(&head);
     std::vector<std::string> out;
     for (const Node* node = head; node != nullptr; node = node->next) {
-        const char* text = get(*node);
+        const char* text = std::invoke(field, *node);
         out.push_back(text != nullptr ? text : "<null>");
     }
     return out;
 }
 
-inline std::vector<std::string> messageIds() {
-    SmsRecord* head = nullptr;
-    Zentro_GetSMS(&head);
-    return walk(head, [](const SmsRecord& r) { return r.id; });
-}
-inline std::vector<std::string> callIds() {
-    CallHistoryRecord* head = nullptr;
-    Zentro_GetCallHistory(&head);
-    return walk(head, [](const CallHistoryRecord& r) { return r.id; });
-}
-inline std::vector<std::string> eventIds() {
-    CalenderRecord* head = nullptr;
-    Zentro_GetCalender(&head);
-    return walk(head, [](const CalenderRecord& r) { return r.id; });
-}
-inline std::vector<std::string> contactIds() {
-    PersonRecord* head = nullptr;
-    Zentro_GetPerson(&head);
-    return walk(head, [](const PersonRecord& r) { return r.fields[ZENTRO_PERSON_ID]; });
-}
-
 using Ids = std::vector<std::string>;
+inline Ids messageIds() { return walk<SmsRecord>(Zentro_GetSMS, &SmsRecord::id); }
+inline Ids callIds() { return walk<CallHistoryRecord>(Zentro_GetCallHistory, &CallHistoryRecord::id); }
+inline Ids eventIds() { return walk<CalenderRecord>(Zentro_GetCalender, &CalenderRecord::id); }
+inline Ids contactIds() {
+    return walk<PersonRecord>(Zentro_GetPerson, [](auto& r) { return r.fields[ZENTRO_PERSON_ID]; });
+}
 
 } // namespace recordstest

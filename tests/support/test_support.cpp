@@ -16,11 +16,6 @@
 #include <thread>
 #include <time.h>
 
-#include "bridge/adb_runner.h"
-#include "bridge/detection.h"
-#include "core/log.h"
-#include "core/state.h"
-#include "link/command_channel.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "records/test_seams.h"
@@ -96,13 +91,9 @@ std::string testBinFolder() { return zentro::platform::executableFolder(); }
 
 std::string testChildPath() { return (fs::path(testBinFolder()) / ZENTRO_TEST_CHILD_NAME).string(); }
 
-void installChildAsAdb(const std::string& folder) {
+std::string recordAdbRunsIn(const std::string& folder) {
     fs::copy_file(testChildPath(), fs::path(folder) / zentro::platform::kAdbProgram,
                   fs::copy_options::overwrite_existing);
-}
-
-std::string recordAdbRunsIn(const std::string& folder) {
-    installChildAsAdb(folder);
     zentro::platform::setHostFolderForTests(folder);
     g_adbRuns = (fs::path(folder) / "runs.txt").string();
     zentro::platform::setEnv("ZENTRO_CHILD_LOG", g_adbRuns.c_str());

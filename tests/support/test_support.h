@@ -36,11 +36,8 @@ std::string testBinFolder();
 // Full path of the runner tests' child program.
 std::string testChildPath();
 
-// Copies the child program into `folder` under the adb name, so runs "of adb" start it.
-void installChildAsAdb(const std::string& folder);
-
-// The child as adb in `folder`, which becomes the host folder; each start appends its arguments
-// to folder/runs.txt (returned) until resetLibraryState.
+// The child program copied into `folder` under the adb name, and `folder` made the host folder:
+// each start "of adb" appends its arguments to folder/runs.txt (returned) until resetLibraryState.
 std::string recordAdbRunsIn(const std::string& folder);
 // What the recorded adb ran since the last look, one line per start ("" for nothing).
 std::string takeAdbRuns();
@@ -52,6 +49,18 @@ int64_t mediaSize(const Info& info) {
     int64_t size = 0;
     std::memcpy(&size, reinterpret_cast<const char*>(&info) + offsetof(Info, size), sizeof size);
     return size;
+}
+
+// True when the text holds bytes a terminal acts on: C0 controls but the line feed, DEL, C1
+// controls in UTF-8. Header-only, so the writers' fuzz target shares it.
+inline bool holdsTerminalControls(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F) return true;
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
+            return true;
+    }
+    return false;
 }
 
 // Polls `condition` until it holds (true) or `limit` has passed (false).

@@ -2,6 +2,7 @@
 // temporary folders, a working folder and the adb server port of a virtual phone.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -18,15 +19,16 @@ struct ZentroRun {
     std::string out, err;
 };
 
-// Where one user's runs happen; empty texts leave the test program's own setting.
+// Where one user's runs happen; empty texts leave the test program's own setting. Every member has
+// its default, so a place may name only the first few.
 struct ZentroPlace {
     int adbPort = 1;
-    std::string documents; // XDG_DOCUMENTS_DIR, and TMPDIR unless `temp` is given
-    std::string temp;
-    std::string folder; // working folder
-    std::string home;
-    std::string environment;  // shell assignments before the program, e.g. "ANDROID_SERIAL=X"
-    bool limitMemory = false; // 512 MiB of address space (not under AddressSanitizer)
+    std::string documents = {}; // XDG_DOCUMENTS_DIR, and TMPDIR unless `temp` is given
+    std::string temp = {};
+    std::string folder = {}; // working folder
+    std::string home = {};
+    std::string environment = {}; // shell assignments before the program, e.g. "ANDROID_SERIAL=X"
+    bool limitMemory = false;     // 512 MiB of address space (not under AddressSanitizer)
 };
 
 // zentro ARGS (shell words, as typed) in the background; `beforeStart` runs once the child
@@ -55,5 +57,19 @@ private:
 inline ZentroRun runZentro(const std::string& args, const ZentroPlace& place) {
     return Zentro(args, place).wait();
 }
+
+// One user of zentro: documents, temporary and working folders of the test's own, which every run
+// the test starts shares, as the commands of one user do.
+class ZentroTest : public ::testing::Test {
+protected:
+    ZentroPlace place(int port, const std::string& folder = "", const std::string& environment = "") const {
+        return {port, documents.path(), temp.path(), folder, "", environment};
+    }
+    ZentroRun zentro(const std::string& args, int port, const std::string& folder = "",
+                     const std::string& environment = "") const {
+        return runZentro(args, place(port, folder, environment));
+    }
+    ScratchFolder documents, temp, work;
+};
 
 } // namespace ztest
