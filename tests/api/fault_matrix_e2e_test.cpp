@@ -203,7 +203,9 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
     for (const Family& family : families) {
         SCOPED_TRACE(family.name);
         ASSERT_EQ(family.call(), family.done);
-        if (family.whole) ASSERT_TRUE(family.whole());
+        if (family.whole) {
+            ASSERT_TRUE(family.whole());
+        }
     }
     const int descriptorsBefore = ztest::openDescriptors();
 
@@ -226,12 +228,18 @@ TEST_F(FaultMatrixE2e, EveryFamilyEndsWithItsFailureResultInTimeAndWorksOnceTheF
             EXPECT_EQ(result, family.integerAsArrived && partReached ? family.done : expected);
             EXPECT_LT(elapsed, kCallBound);
             // The call waited for adb, so the hang was really met.
-            if (fault == Fault::HungAdb) EXPECT_GE(elapsed, std::chrono::milliseconds(600));
-            if (family.whole) EXPECT_EQ(whole, fault == Fault::HungAdb) << "content complete after the fault";
+            if (fault == Fault::HungAdb) {
+                EXPECT_GE(elapsed, std::chrono::milliseconds(600));
+            }
+            if (family.whole) {
+                EXPECT_EQ(whole, fault == Fault::HungAdb) << "content complete after the fault";
+            }
 
             const int64_t again = family.call();
             EXPECT_EQ(again, family.done) << "once the fault is gone";
-            if (family.whole) EXPECT_TRUE(family.whole()) << "once the fault is gone";
+            if (family.whole) {
+                EXPECT_TRUE(family.whole()) << "once the fault is gone";
+            }
         }
     }
     EXPECT_LE(ztest::openDescriptors(), descriptorsBefore + 2) << "descriptors left behind by the faults";
