@@ -179,6 +179,16 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaASecondRunFetchesNothingAndCopiesGoO
     const json report = json::parse(second.out);
     EXPECT_EQ(report["mediaFetched"], 0);
     EXPECT_EQ(report["mediaKept"], 10);
+    EXPECT_EQ(report["mediaReadBack"], 0) << "files untouched since the last backup are not read";
+    // A kept thumbnail still says which phone item it shows, or the next run would fetch it again.
+    size_t thumbs = 0;
+    const json kept = readJson(dir + "/manifest.json");
+    for (const auto& [name, entry] : kept["files"].items()) {
+        if (name.rfind("thumbs/", 0) != 0) continue;
+        ++thumbs;
+        EXPECT_TRUE(entry.contains("phone")) << name;
+    }
+    EXPECT_GT(thumbs, 0u);
     // The phone is detected once per run; its later checks ask the adb server's list.
     size_t detections = 0;
     for (const std::string& entry : phone.requestLog(serial))
@@ -192,8 +202,19 @@ TEST_F(Backup, HoldsThePhonesDataSetAndMediaASecondRunFetchesNothingAndCopiesGoO
     ZentroResult third = zentro("--json backup '" + dir + "'", port);
     ASSERT_EQ(third.status, 0) << third.err;
     EXPECT_EQ(json::parse(third.out)["mediaKept"], 9);
+    EXPECT_EQ(json::parse(third.out)["mediaReadBack"], 1);
     EXPECT_TRUE(ztest::readFile(damaged) == bytes);
     expectManifestTrue(dir, readJson(dir + "/manifest.json"));
+
+    // A hand-edited manifest whose entry has fields of the wrong type costs that file's fetch only.
+    json edited = readJson(dir + "/manifest.json");
+    const std::string damagedName = manifest["media"]["photos"][0]["file"];
+    edited["files"][damagedName]["phone"] = 7;
+    edited["files"][damagedName]["size"] = "big";
+    ztest::writeFile(dir + "/manifest.json", edited.dump());
+    ZentroResult fourth = zentro("--json backup '" + dir + "'", port);
+    ASSERT_EQ(fourth.status, 0) << fourth.err;
+    EXPECT_EQ(json::parse(fourth.out)["mediaKept"], 9);
 
     // A copy to the empty second phone adds what it lacks, once.
     ASSERT_EQ(zentro("-d 1 prepare", port).status, 0);

@@ -299,6 +299,7 @@ private:
         const SyncReport sync = syncMedia(kind, items, {device_, nullptr}, {-1, &folder_});
         fetchedBytes_ = addSize(fetchedBytes_, sync.bytesMoved);
         reused_ += sync.tally.skipped;
+        readBack_ += sync.readBack;
         std::set<std::string> failed(sync.failed.begin(), sync.failed.end());
         json list = json::array();
         for (size_t i = 0; i < items.size(); ++i) {
@@ -320,15 +321,13 @@ private:
 
     std::string thumbOf(const MediaKind& kind, const SyncItem& item) {
         const std::string name = "thumbs/" + std::to_string(item.id) + "-" + baseName(item.file) + ".png";
-        if (const json* before = folder_.previous(name);
-            before != nullptr && before->value("phone", "") == item.stamp && folder_.adoptFromDisk(name))
-            return name;
+        if (!folder_.keepUnchanged(name, item.stamp).empty()) return name;
         char* picture = nullptr;
         const int32_t bytes = kind.thumb(&picture, item.id, device_);
         if (bytes <= 0 || picture == nullptr) return "";
         const std::string png(picture, static_cast<size_t>(bytes));
         writeFileAtomically(folder_.path(name), png);
-        folder_.adopt(name, bytes, sha256Hex(png), item.stamp);
+        folder_.adopt(name, bytes, sha256Hex(png), item.stamp, diskStamp(folder_.path(name)));
         return name;
     }
 
@@ -384,6 +383,7 @@ private:
                                           {"counts", counts_},
                                           {"mediaFetched", fetchedBytes_},
                                           {"mediaKept", reused_},
+                                          {"mediaReadBack", readBack_},
                                           {"flattened", flattened_},
                                           {"missing", folder_.missing()}},
                                          2)
@@ -394,8 +394,10 @@ private:
                     complete ? "complete" : "incomplete");
         for (const auto& [kind, count] : counts_.items())
             std::printf("  %-9s %s\n", kind.c_str(), count.dump().c_str());
-        std::printf("  media fetched %s, %zu files already there\n",
-                    formatBytes(double(fetchedBytes_)).c_str(), reused_);
+        std::printf("  media fetched %s, %zu files already there", formatBytes(double(fetchedBytes_)).c_str(),
+                    reused_);
+        if (readBack_ != 0) std::printf(" (%zu touched since the last backup, read to check)", readBack_);
+        std::printf("\n");
         if (!flattened_.empty())
             std::printf("  %s kept without their phone folders (not a plain path): see \"flattened\" in "
                         "manifest.json\n",
@@ -425,6 +427,7 @@ private:
     std::future<std::vector<Conversation>> conversationsPending_;
     int64_t fetchedBytes_ = 0;
     size_t reused_ = 0;
+    size_t readBack_ = 0;
 };
 
 } // namespace

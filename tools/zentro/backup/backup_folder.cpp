@@ -17,7 +17,25 @@ namespace zentro::cli {
 
 namespace fs = std::filesystem;
 
-bool fileDigest(const std::string& path, int64_t& size, std::string& sha256) {
+namespace {
+
+std::string stampOf(const struct stat& st) {
+    const auto nanoseconds = [](const timespec& t) {
+        return std::to_string(t.tv_sec) + "." + std::to_string(t.tv_nsec);
+    };
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) +
+           ":" + nanoseconds(st.st_mtim) + ":" + nanoseconds(st.st_ctim);
+}
+
+} // namespace
+
+std::string diskStamp(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+    return stampOf(st);
+}
+
+bool fileDigest(const std::string& path, int64_t& size, std::string& sha256, std::string* disk) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
@@ -25,6 +43,8 @@ bool fileDigest(const std::string& path, int64_t& size, std::string& sha256) {
         ::close(fd);
         return false;
     }
+    // Taken before the read: a write while it runs changes the times, so the next run hashes again.
+    if (disk != nullptr) *disk = stampOf(st);
     Sha256 digest;
     std::vector<char> buffer(1 << 16);
     size = 0;
@@ -87,9 +107,10 @@ void BackupFolder::write(const std::string& name, const std::string& bytes, cons
 }
 
 void BackupFolder::adopt(const std::string& name, int64_t size, const std::string& sha256,
-                         const std::string& phone) {
-    files_[name] = {{"size", size}, {"sha256", sha256}};
-    if (!phone.empty()) files_[name]["phone"] = phone;
+                         const std::string& phone, const std::string& disk) {
+    json& entry = files_[name] = {{"size", size}, {"sha256", sha256}};
+    if (!phone.empty()) entry["phone"] = phone;
+    if (!disk.empty()) entry["disk"] = disk;
 }
 
 bool BackupFolder::adoptFromDisk(const std::string& name) {
@@ -106,7 +127,26 @@ bool BackupFolder::adoptFromDisk(const std::string& name) {
 const BackupFolder::json* BackupFolder::previous(const std::string& name) const {
     if (!previous_.contains("files") || !previous_["files"].is_object()) return nullptr;
     auto it = previous_["files"].find(name);
-    return it != previous_["files"].end() && it->is_object() ? &*it : nullptr;
+    if (it == previous_["files"].end() || !it->is_object()) return nullptr;
+    // The manifest is a file anybody may have edited: an entry with a field of the wrong type is
+    // no entry, so readers may take its fields as they should be.
+    const auto wrong = [&](const char* key, bool (json::*is)() const noexcept) {
+        const auto field = it->find(key);
+        return field != it->end() && !((*field).*is)();
+    };
+    if (wrong("size", &json::is_number_integer) || wrong("sha256", &json::is_string) ||
+        wrong("phone", &json::is_string) || wrong("disk", &json::is_string))
+        return nullptr;
+    return &*it;
+}
+
+std::string BackupFolder::keepUnchanged(const std::string& name, const std::string& phone) {
+    const json* before = previous(name);
+    if (before == nullptr || phone.empty() || before->value("phone", "") != phone) return "";
+    const std::string disk = before->value("disk", ""), sha256 = before->value("sha256", "");
+    if (disk.empty() || sha256.empty() || diskStamp(path(name)) != disk) return "";
+    adopt(name, before->value("size", int64_t(-1)), sha256, phone, disk);
+    return sha256;
 }
 
 bool BackupFolder::save(json header) {

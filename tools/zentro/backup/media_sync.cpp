@@ -115,21 +115,33 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
         done = addSize(done, item.size);
         progress.update(done, total);
     };
+    struct Digest {
+        bool read = false;
+        int64_t size = 0;
+        std::string sha;
+        std::string disk;
+    };
+    const auto digestFile = [](const std::string& path) {
+        Digest d;
+        d.read = fileDigest(path, d.size, d.sha, &d.disk);
+        return d;
+    };
     // A file brought into a folder is hashed on a second core while the next one comes: the
     // digest of a large file costs about what its pull does.
     struct Hashing {
         SyncItem* item = nullptr;
-        std::future<std::pair<bool, std::string>> digest;
+        std::future<Digest> digest;
     };
     Hashing hashing;
     const auto settleHashed = [&] {
         if (hashing.item == nullptr) return;
         SyncItem& item = *hashing.item;
         hashing.item = nullptr;
-        const auto [ok, sha] = hashing.digest.get();
+        const Digest d = hashing.digest.get();
+        const bool ok = d.read && d.size == item.size;
         if (ok) {
-            item.sha256 = sha;
-            to.folder->adopt(item.file, item.size, item.sha256, item.stamp);
+            item.sha256 = d.sha;
+            to.folder->adopt(item.file, item.size, item.sha256, item.stamp, d.disk);
         }
         settle(item, false, ok);
     };
@@ -141,23 +153,24 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                    ? before
                    : nullptr;
     };
-    // Files the last backup recorded are read back a few ahead, one per core: a second backup's
-    // media is only these digests. They are taken in order, so progress still moves item by item.
-    struct Digest {
-        bool read = false;
-        int64_t size = 0;
-        std::string sha;
-    };
-    std::vector<std::future<Digest>> ahead(to.folder != nullptr ? items.size() : 0);
+    // A file the last backup recorded and nobody touched since is kept as recorded, unread: a
+    // second backup of an unchanged phone moves no media byte and hashes none.
+    std::vector<char> kept(to.folder != nullptr ? items.size() : 0, 0);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (recorded(items[i]) == nullptr) continue;
+        items[i].sha256 = to.folder->keepUnchanged(items[i].file, items[i].stamp);
+        kept[i] = !items[i].sha256.empty();
+    }
+    // Files the last backup recorded that were touched since are read back a few ahead, one per
+    // core. They are taken in order, so progress still moves item by item.
+    std::vector<std::future<Digest>> ahead(kept.size());
     const size_t window = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
     size_t scanned = 0, pending = 0;
     const auto readAhead = [&] {
         for (; scanned < items.size() && pending < window; ++scanned) {
-            if (recorded(items[scanned]) == nullptr) continue;
-            auto work = [path = to.folder->path(items[scanned].file)] {
-                Digest d;
-                d.read = fileDigest(path, d.size, d.sha);
-                return d;
+            if (kept[scanned] != 0 || recorded(items[scanned]) == nullptr) continue;
+            auto work = [digestFile, path = to.folder->path(items[scanned].file)] {
+                return digestFile(path);
             };
             try {
                 ahead[scanned] = std::async(std::launch::async, work);
@@ -202,12 +215,16 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
         };
         bool held = false, ok = false;
         if (to.folder != nullptr) {
-            if (const auto* before = recorded(item)) {
-                const Digest d = digestOf(static_cast<size_t>(&item - items.data()));
+            const size_t at = static_cast<size_t>(&item - items.data());
+            if (kept[at] != 0) {
+                held = true;
+            } else if (const auto* before = recorded(item)) {
+                const Digest d = digestOf(at);
+                ++report.readBack;
                 held = d.read && d.size == item.size && d.sha == before->value("sha256", "");
                 if (held) {
                     item.sha256 = d.sha;
-                    to.folder->adopt(item.file, d.size, d.sha, item.stamp);
+                    to.folder->adopt(item.file, d.size, d.sha, item.stamp, d.disk);
                 }
             }
             if (!held && !dryRun) {
@@ -219,12 +236,8 @@ SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaS
                     report.bytesMoved = addSize(report.bytesMoved, item.size);
                     settleHashed();
                     hashing.item = &item;
-                    hashing.digest = std::async(std::launch::async, [final, expected = item.size] {
-                        int64_t size = 0;
-                        std::string sha;
-                        const bool whole = fileDigest(final, size, sha) && size == expected;
-                        return std::pair(whole, sha);
-                    });
+                    hashing.digest =
+                        std::async(std::launch::async, [digestFile, final] { return digestFile(final); });
                     continue;
                 }
                 std::remove(partial.c_str());

@@ -32,6 +32,7 @@ struct MediaSide {
 struct SyncReport {
     Tally tally;
     int64_t bytesMoved = 0;
+    size_t readBack = 0; // files of a backup folder hashed again to tell whether they are unchanged
     std::vector<std::string> failed; // names of what could not be brought
 };
 
