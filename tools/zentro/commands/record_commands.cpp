@@ -371,7 +371,11 @@ std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows, boo
         dated.push_back(isoDates &&
                         std::find(kind.dates.begin(), kind.dates.end(), field) != kind.dates.end());
     }
+    size_t keys = 0;
+    for (const std::string& field : kind.fields) keys = std::max(keys, field.size());
     std::string out;
+    // Per cell: its indented key and the quotes and separators around its text.
+    out.reserve(rowsTextSize(rows, keys + 12 + (isoDates ? 40 : 0)));
     JsonStream stream(out, 2);
     stream.beginArray();
     for (const Row& row : rows) {
@@ -388,7 +392,8 @@ std::string rowsToJson(const RecordKind& kind, const std::vector<Row>& rows, boo
         stream.end();
     }
     stream.end();
-    return out + "\n";
+    out += '\n';
+    return out;
 }
 
 void addRecordCommands(CLI::App& app) {

@@ -81,8 +81,18 @@ std::string csvCellText(std::string field) {
     return field;
 }
 
+size_t rowsTextSize(const std::vector<Row>& rows, size_t perCell) {
+    size_t size = 0;
+    for (const Row& row : rows) {
+        size += row.size() * perCell;
+        for (const Cell& cell : row) size += cell ? cell->size() : 0;
+    }
+    return size;
+}
+
 std::string toCsv(const std::vector<std::string>& header, const std::vector<Row>& rows) {
     std::string out;
+    out.reserve(rowsTextSize(rows, 2) + 64 * header.size()); // a separator, a line end, a little quoting
     for (size_t i = 0; i < header.size(); ++i) {
         if (i) out += ',';
         appendCsvField(out, header[i]);

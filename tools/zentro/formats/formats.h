@@ -12,6 +12,10 @@ namespace zentro::cli {
 using Cell = std::optional<std::string>; // nullopt: the phone sent no such field
 using Row = std::vector<Cell>;
 
+// Bytes of text the rows' cells hold plus `perCell` for each cell: what a writer reserves, so
+// a text of a hundred thousand rows is not moved to a larger block again and again as it grows.
+size_t rowsTextSize(const std::vector<Row>& rows, size_t perCell);
+
 // One CSV text: the header line and the rows, CRLF line ends, fields quoted where they hold a
 // comma, a quote, CR or LF (quotes doubled). A missing cell is an empty field. A cell that a
 // spreadsheet would run as a formula (starting with =, +, -, @, tab or CR, after any quote
