@@ -16,6 +16,16 @@ let phone, ui, browser, page;
 const shot = (name) => page.screenshot({ path: path.join(shots, `${name}.png`) });
 const go = async (name) => { await page.goto(`http://127.0.0.1:${ui.port}/#${name}`); };
 const status = (text) => page.locator('#status', { hasText: text }).waitFor({ timeout: 30000 });
+// Every reply of the phone delayed while `body` runs, and prompt again however it ends, so one
+// failure does not slow the tests after it.
+async function slowed(delayMs, body) {
+  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":${delayMs}}`);
+  try {
+    await body();
+  } finally {
+    await control(phone.controlPort, `clearfaults ${serial}`);
+  }
+}
 const phoneLog = async (text) => (await control(phone.controlPort, `log ${serial}`))
   .includes(Buffer.from(text).toString('hex').toUpperCase());
 async function download(link) {
@@ -160,14 +170,14 @@ test('photos: upload through the file input, listed with its size, downloaded by
   await tile.waitFor({ state: 'detached', timeout: 30000 });
 
   // Slow chunks keep the upload running long enough to be cancelled from the progress bar.
-  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":100}`);
   const slow = `cancelled-${Date.now()}.jpg`;
-  await page.locator('input[type=file]').setInputFiles({ name: slow, mimeType: 'image/jpeg', buffer: crypto.randomBytes(3 << 20) });
-  const cancel = page.locator('.progress-line').getByRole('button', { name: 'Cancel' });
-  await cancel.waitFor({ timeout: 30000 });
-  await cancel.click();
-  await status('the upload was cancelled');
-  await control(phone.controlPort, `clearfaults ${serial}`);
+  await slowed(100, async () => {
+    await page.locator('input[type=file]').setInputFiles({ name: slow, mimeType: 'image/jpeg', buffer: crypto.randomBytes(3 << 20) });
+    const cancel = page.locator('.progress-line').getByRole('button', { name: 'Cancel' });
+    await cancel.waitFor({ timeout: 30000 });
+    await cancel.click();
+    await status('the upload was cancelled');
+  });
   await page.getByText('Nothing here yet.').or(page.locator('.tile').first()).waitFor();
   assert.equal(await page.locator(`.tile[data-name="${slow}"]`).count(), 0, 'a cancelled upload is not listed');
 });
@@ -207,19 +217,19 @@ test('calendar: an event added with the date picker shows in its month only', as
 
 test('backup starts, shows progress and cancels', async () => {
   // Slow replies keep the backup running long enough to be cancelled.
-  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":40}`);
-  await go('backup');
-  await page.getByRole('button', { name: 'Start backup' }).click();
-  await page.locator('tr[data-kind="messages"] td', { hasText: 'running' }).waitFor();
-  // The kind's own bar moves while it is read (its maximum is the phone's count until it ends).
-  const bar = page.locator('tr[data-kind="messages"] progress');
-  const moving = () => bar.evaluate((b) => b.max > 1 && b.value > 0);
-  for (let i = 0; i < 100 && !(await moving()); i++) await page.waitForTimeout(100);
-  assert.ok(await moving(), 'the messages bar moves during the reading');
-  await shot('backup');
-  await page.locator('#page').getByRole('button', { name: 'Cancel' }).click();
-  await page.locator('body[data-backup="cancelled"]').waitFor({ state: 'attached', timeout: 20000 });
-  await control(phone.controlPort, `clearfaults ${serial}`);
+  await slowed(40, async () => {
+    await go('backup');
+    await page.getByRole('button', { name: 'Start backup' }).click();
+    await page.locator('tr[data-kind="messages"] td', { hasText: 'running' }).waitFor();
+    // The kind's own bar moves while it is read (its maximum is the phone's count until it ends).
+    const bar = page.locator('tr[data-kind="messages"] progress');
+    const moving = () => bar.evaluate((b) => b.max > 1 && b.value > 0);
+    for (let i = 0; i < 100 && !(await moving()); i++) await page.waitForTimeout(100);
+    assert.ok(await moving(), 'the messages bar moves during the reading');
+    await shot('backup');
+    await page.locator('#page').getByRole('button', { name: 'Cancel' }).click();
+    await page.locator('body[data-backup="cancelled"]').waitFor({ state: 'attached', timeout: 20000 });
+  });
 });
 
 test('restore: preview, add back only what the phone lacks, cancel', async () => {
@@ -249,12 +259,12 @@ test('restore: preview, add back only what the phone lacks, cancel', async () =>
   await preview();
   assert.match(await plan('contacts').textContent(), new RegExp(`^0 would be added, ${missing} already there`));
 
-  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":40}`);
-  await page.getByRole('button', { name: 'Restore' }).click();
-  await page.locator('tr[data-kind="contacts"] td', { hasText: 'running' }).waitFor();
-  await page.locator('#page').getByRole('button', { name: 'Cancel' }).click();
-  await page.locator('body[data-restore="cancelled"]').waitFor({ state: 'attached', timeout: 20000 });
-  await control(phone.controlPort, `clearfaults ${serial}`);
+  await slowed(40, async () => {
+    await page.getByRole('button', { name: 'Restore' }).click();
+    await page.locator('tr[data-kind="contacts"] td', { hasText: 'running' }).waitFor();
+    await page.locator('#page').getByRole('button', { name: 'Cancel' }).click();
+    await page.locator('body[data-restore="cancelled"]').waitFor({ state: 'attached', timeout: 20000 });
+  });
 });
 
 test('every other page shows the phone', async () => {
@@ -279,13 +289,13 @@ test('Ctrl-C while the page waits for a slow phone ends zentro ui', { timeout: 6
   // The photo list keeps the one worker busy and the music list waits in its queue; stopping
   // drops the waiting job, and its request must still be answered, or the server waits for it
   // for ever.
-  await control(phone.controlPort, `fault ${serial} * {"kind":"None","delayMs":300}`);
-  const listing = page.waitForRequest(/\/media\/photos$/);
-  await go('photos');
-  await listing;
-  const queued = page.waitForRequest(/\/media\/music$/);
-  await page.evaluate((path) => { fetch(path).catch(() => {}); }, `/api/phones/0/media/music`);
-  await queued;
-  assert.equal(await stop(ui.child), 0);
-  await control(phone.controlPort, `clearfaults ${serial}`);
+  await slowed(300, async () => {
+    const listing = page.waitForRequest(/\/media\/photos$/);
+    await go('photos');
+    await listing;
+    const queued = page.waitForRequest(/\/media\/music$/);
+    await page.evaluate((path) => { fetch(path).catch(() => {}); }, `/api/phones/0/media/music`);
+    await queued;
+    assert.equal(await stop(ui.child), 0);
+  });
 });
