@@ -19,7 +19,7 @@ struct SyncItem {
     std::string file; // in a backup folder: the path inside it ("photos/DCIM/Camera/a.png")
     int32_t id = 0;   // on a source phone
     int64_t size = 0;
-    std::string sha256; // known for a backup's files; "" until the bytes were read
+    std::string sha256; // known for a backup's files; "" until read or kept from the manifest
     std::string stamp;  // what the source phone says of the item (id, size, time): unchanged or not
 };
 
@@ -39,8 +39,9 @@ struct SyncReport {
 // Brings over each item of `items` the target lacks. A phone holds an item when one of its own
 // of that name (or the phone's numbered form of it, "a(1).jpg") has its size and, read back, its
 // bytes; a folder holds it when the last backup recorded the same phone item at that file and the
-// file still has the recorded bytes. Items gain their sha256 where it was computed. With `dryRun`
-// nothing is written anywhere: `added` counts what would be.
+// file is untouched since (its disk stamp) or, read back, still has the recorded bytes. Items gain
+// their sha256 where it is known. With `dryRun` nothing is written anywhere: `added` counts what
+// would be.
 SyncReport syncMedia(const MediaKind& kind, std::vector<SyncItem>& items, MediaSide from, MediaSide to,
                      bool dryRun = false);
 
